@@ -1,0 +1,49 @@
+// The FTP connection that lists the update server's folders. One login and
+// one control connection serve the whole walk; nothing is fetched over FTP.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/date_time.h"
+
+enum class FtpItemType { Directory, File, Other };
+
+struct FtpListItem {
+  std::string name;
+  FtpItemType type = FtpItemType::Other;
+  std::int64_t size = 0;
+  TDateTime modified = 0;  // local time, the reckoning local files get
+};
+
+class TFtpClient {
+ public:
+  TFtpClient();
+  ~TFtpClient();
+  TFtpClient(const TFtpClient&) = delete;
+  TFtpClient& operator=(const TFtpClient&) = delete;
+
+  // Passive, IPv4, binary, UTF-8 names, 5000 ms time-outs, no TLS.
+  void Configure(const std::string& host, int port);
+  void SetAccount(const std::string& user, const std::string& password);
+  // Opens the control connection and logs in; false when either fails.
+  bool Connect();
+  bool ChangeDir(const std::string& folder);
+  // Lists the current folder; false when the listing fails or was aborted.
+  bool List(std::vector<FtpListItem>& items);
+  // Aborts a running listing (the cancel command).
+  void Abort();
+  bool Connected() const;
+  void Disconnect();
+
+  // Called while the client waits, so that the window stays alive.
+  std::function<void()> onWork;
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};

@@ -1,0 +1,17 @@
+// Questions about single files: size, last-write date, version resource.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/date_time.h"
+
+// Size in bytes (folders match too); -1 when nothing has that name.
+std::int64_t GetFileSizeByName(const std::string& fileName);
+// Last-write date in local time, milliseconds included.
+TDateTime GetFileDateByName(const std::string& fileName);
+// Sets the last-write date, cut to the 2-second steps of a DOS date-time.
+bool SetFileDateByName(const std::string& fileName, TDateTime date);
+// One text entry of a Windows executable's version resource (first
+// translation); empty when absent. Index 0..8: companyname .. specialbuild.
+void GetVersionInfoValue(const std::string& fileName, int index, std::string& value);

@@ -1,0 +1,41 @@
+// Files and folders (platform port). Paths are UTF-8; each OS file turns its
+// own error codes into the Boolean answers here.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+enum class FileOpenMode {
+  Read,             // others may read and write
+  ReadDenyWrite,    // others may read but not write
+  CreateExclusive,  // created or truncated for writing, no sharing
+  CreateNew,        // created for writing; fails when the file exists
+};
+
+// A stdio stream for the path, or nullptr.
+std::FILE* OpenFile(const std::string& path, FileOpenMode mode);
+
+bool FileExists(const std::string& path);  // a file, following links
+bool DirectoryExists(const std::string& path);
+bool DeleteFileOnce(const std::string& path);
+// Read-only, hidden, system and archive cleared (POSIX: the owner may write).
+void ClearFileAttributes(const std::string& path);
+bool SetReadOnly(const std::string& path);
+bool ForceDirectories(const std::string& folder);
+bool RemoveDir(const std::string& folder);  // only when empty
+// Puts a complete file in the place of another in one step.
+bool ReplaceFileWith(const std::string& source, const std::string& destination);
+// Makes the written data durable before a file is put in place.
+bool FlushFileToDisk(std::FILE* file);
+
+struct DirEntry {
+  std::string name;
+  bool isDirectory = false;
+};
+// Every entry but "." and "..", hidden and system ones included, in the
+// platform's order.
+std::vector<DirEntry> ListDirectory(const std::string& folder);
+
+// The user's temporary folder, always with a trailing separator.
+std::string GetTempFolder();

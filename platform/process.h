@@ -1,0 +1,41 @@
+// Processes, named mutexes and pauses (platform port).
+#pragma once
+
+#include <memory>
+#include <string>
+
+// A named mutex held from creation until Close or destruction. Names compare
+// case-sensitively and live in one namespace per user; a holder that dies
+// releases it.
+class NamedMutex {
+ public:
+  // Created with initial ownership. AlreadyExisted tells that another holder
+  // has it; Valid is false when it could not be made at all.
+  static NamedMutex Create(const std::string& name);
+  NamedMutex();
+  NamedMutex(NamedMutex&&) noexcept;
+  NamedMutex& operator=(NamedMutex&&) noexcept;
+  ~NamedMutex();
+  bool Valid() const;
+  bool AlreadyExisted() const;
+  void Close();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// True when a mutex of that name is held by anyone (empty name: false).
+// Leaves nothing behind.
+bool MutexExists(const std::string& name);
+
+// Starts a program detached with a parameter string split like a Windows
+// command line; the verb "open" and show command as ShellExecute takes them.
+bool RunProgram(const std::string& file, const std::string& parameters,
+                const std::string& workingFolder, const std::string& verb, int showCommand);
+
+void SleepMs(int milliseconds);
+
+// The updater's own executable path (argument 0 as the system knows it).
+std::string GetExecutablePath();

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs everything needed to cross-build Quennvoldar.exe (32-bit, mingw-w64
+# with POSIX threads) and to run it under 32-bit Wine on a headless Debian 12.
+# Run as root. Safe to re-run: nothing is fetched when all is already there.
+set -euo pipefail
+
+if [[ $(id -u) -ne 0 ]]; then
+    echo "install-windows-toolchain.sh: must run as root" >&2
+    exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+# Another apt run may hold the lock (e.g. a provisioning job): wait for it.
+apt_get=(apt-get -qq -o DPkg::Lock::Timeout=600)
+
+packages=(
+    # i686 cross compilers; the posix variant gives std::thread via winpthreads
+    gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
+    binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
+    # running and testing the exe headless
+    wine wine32:i386 xvfb xauth
+    # building the static dependencies from Debian source packages
+    cmake ninja-build pkgconf dpkg-dev googletest
+)
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+
+installed=$(dpkg-query -W -f='${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null | grep -c '^ii' || true)
+if [[ $installed -ne ${#packages[@]} ]]; then
+    "${apt_get[@]}" update
+    "${apt_get[@]}" install --no-install-recommends "${packages[@]}" >/dev/null
+fi

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Runs a Windows executable under 32-bit Wine and exits with its exit code.
+#
+#   scripts/wine-run.sh program.exe [args...]
+#
+# Uses a private prefix (WINEPREFIX, default ~/.cache/quennvoldar/wineprefix),
+# created on first use. Without DISPLAY, a private Xvfb is started for the run.
+# Also serves as CMAKE_CROSSCOMPILING_EMULATOR, so it must never wait on stdin.
+set -euo pipefail
+
+if [[ $# -lt 1 ]]; then
+    echo "usage: wine-run.sh program.exe [args...]" >&2
+    exit 2
+fi
+
+export WINEPREFIX="${WINEPREFIX:-$HOME/.cache/quennvoldar/wineprefix}"
+export WINEARCH=win32
+export WINEDEBUG="${WINEDEBUG:--all}"
+
+# A closed stdin would let Wine hand fd 0 to the first file it opens.
+if ! { true <&0; } 2>/dev/null; then
+    exec </dev/null
+fi
+
+xvfb_pid=
+stop_xvfb() {
+    if [[ -n $xvfb_pid ]]; then
+        # Wine processes of this run may still talk to the display.
+        wineserver -w || true
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap stop_xvfb EXIT
+
+if [[ -z ${DISPLAY:-} ]]; then
+    # Xvfb picks a free display itself and reports its number on the pipe.
+    exec {display_fd}< <(exec Xvfb -displayfd 1 -nolisten tcp -screen 0 1280x1024x24 \
+        </dev/null 2>/dev/null & echo "pid $!"; wait)
+    read -r _ xvfb_pid <&"$display_fd"
+    if ! read -r -t 30 display_number <&"$display_fd"; then
+        echo "wine-run.sh: Xvfb did not start" >&2
+        exit 1
+    fi
+    export DISPLAY=":$display_number"
+fi
+
+# Creates or updates the prefix once per Wine version; the lock keeps
+# parallel test runs from initialising it twice.
+ready_stamp="$WINEPREFIX/.quennvoldar-ready"
+wine_version=$(wine --version)
+mkdir -p "$(dirname "$WINEPREFIX")"
+{
+    flock 9
+    if [[ ! -f $ready_stamp || $(<"$ready_stamp") != "$wine_version" ]]; then
+        # Empty overrides skip the Mono and Gecko install dialogs, which would
+        # block forever on a headless display.
+        WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+            wineboot --init >/dev/null 2>&1
+        wineserver -w
+        echo "$wine_version" >"$ready_stamp"
+    fi
+} 9>"$WINEPREFIX.lock"
+
+status=0
+wine "$@" || status=$?
+exit "$status"

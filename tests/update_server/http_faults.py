@@ -1,0 +1,81 @@
+"""Per-URL-path fault plan for the HTTP side, parsed from command-line options."""
+
+import argparse
+import threading
+from urllib.parse import unquote
+
+UNLIMITED = None
+
+
+def _normalize_url_path(path):
+    # Options may be given encoded or plain; requests are matched decoded.
+    if not path.startswith("/"):
+        raise argparse.ArgumentTypeError("URL path must start with '/': %r" % path)
+    return unquote(path, errors="strict")
+
+
+def _split_trailing_numbers(value, max_numbers):
+    """Split 'PATH:1:2' into ('PATH', [1, 2]); only trailing integer fields count."""
+    parts = value.split(":")
+    numbers = []
+    while len(parts) > 1 and len(numbers) < max_numbers and parts[-1].isdigit():
+        numbers.insert(0, int(parts.pop()))
+    return ":".join(parts), numbers
+
+
+def parse_error_option(value):
+    """PATH:N[:STATUS] -> (path, count, status); STATUS defaults to 500."""
+    path, numbers = _split_trailing_numbers(value, 2)
+    if not numbers:
+        raise argparse.ArgumentTypeError("expected PATH:N[:STATUS], got %r" % value)
+    count = numbers[0]
+    status = numbers[1] if len(numbers) == 2 else 500
+    if not 100 <= status <= 599:
+        raise argparse.ArgumentTypeError("status out of range: %d" % status)
+    return _normalize_url_path(path), count, status
+
+
+def parse_path_option(value):
+    """PATH[:N] -> (path, count); without N the fault hits every request."""
+    path, numbers = _split_trailing_numbers(value, 1)
+    count = numbers[0] if numbers else UNLIMITED
+    return _normalize_url_path(path), count
+
+
+class HttpFaults:
+    """Remaining fault budgets, consumed request by request across all connections."""
+
+    def __init__(self, errors=(), truncates=(), drops=()):
+        self._lock = threading.Lock()
+        self._errors = {path: [count, status] for path, count, status in errors}
+        self._truncates = dict(truncates)
+        self._drops = dict(drops)
+
+    @staticmethod
+    def _consume(budgets, path):
+        if path not in budgets:
+            return False
+        remaining = budgets[path]
+        if remaining is UNLIMITED:
+            return True
+        if remaining <= 0:
+            return False
+        budgets[path] = remaining - 1
+        return True
+
+    def take_error_status(self, path):
+        """Status to answer instead of the resource, or None."""
+        with self._lock:
+            entry = self._errors.get(path)
+            if entry is None or entry[0] <= 0:
+                return None
+            entry[0] -= 1
+            return entry[1]
+
+    def take_drop(self, path):
+        with self._lock:
+            return self._consume(self._drops, path)
+
+    def take_truncate(self, path):
+        with self._lock:
+            return self._consume(self._truncates, path)
