@@ -11,7 +11,10 @@ def _normalize_url_path(path):
     # Options may be given encoded or plain; requests are matched decoded.
     if not path.startswith("/"):
         raise argparse.ArgumentTypeError("URL path must start with '/': %r" % path)
-    return unquote(path, errors="strict")
+    try:
+        return unquote(path, errors="strict")
+    except UnicodeDecodeError:
+        raise argparse.ArgumentTypeError("URL path is not UTF-8 once decoded: %r" % path)
 
 
 def _split_trailing_numbers(value, max_numbers):

@@ -70,6 +70,8 @@ class UpdateHttpHandler(BaseHTTPRequestHandler):
     server_version = "QuennvoldarTestServer/1.0"
     # Idle keep-alive connections are closed eventually, as real servers do.
     timeout = 60
+    # Headers and body go out in separate writes; Nagle would stall each reuse.
+    disable_nagle_algorithm = True
 
     def setup(self):
         super().setup()
@@ -138,10 +140,12 @@ class UpdateHttpHandler(BaseHTTPRequestHandler):
                 shutil.copyfileobj(source, self.wfile, COPY_CHUNK)
 
     def _send_plain(self, status, send_body):
-        status = HTTPStatus(status) if status in HTTPStatus._value2member_map_ else status
-        phrase = getattr(status, "phrase", "Error")
-        body = ("%d %s\n" % (int(status), phrase)).encode("ascii")
-        self.send_response(int(status), phrase)
+        try:
+            phrase = HTTPStatus(status).phrase
+        except ValueError:
+            phrase = "Error"
+        body = ("%d %s\n" % (status, phrase)).encode("ascii")
+        self.send_response(status, phrase)
         self.send_header("Content-Type", "text/plain; charset=ascii")
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
@@ -179,7 +183,7 @@ class UpdateHttpHandler(BaseHTTPRequestHandler):
             path=getattr(self, "path", None),
             status=status,
             cookie=self._cookie_returned(),
-            fault=getattr(self, "fault", None),
+            fault=self.fault,
         )
 
     def log_request(self, code="-", size="-"):

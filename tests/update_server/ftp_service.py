@@ -1,0 +1,109 @@
+"""Read-only pyftpdlib server for the update folder, with logging and fault switches."""
+
+import itertools
+import posixpath
+
+from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+READ_ONLY_PERMISSIONS = "elr"
+MLSX_COMMANDS = ("MLSD", "MLST")
+
+
+def normalize_ftp_folder(folder):
+    """'/Produkt/Daten/' and 'Produkt/Daten' both name '/Produkt/Daten'."""
+    return posixpath.normpath("/" + folder.strip("/"))
+
+
+class RefusingAuthorizer(DummyAuthorizer):
+    """Knows the account but refuses every login with 530."""
+
+    def validate_authentication(self, username, password, handler):
+        raise AuthenticationFailed("Login refused by test switch.")
+
+
+class UpdateFtpHandler(FTPHandler):
+    # Configured per server by make_ftp_server through a subclass.
+    event_log = None
+    unlistable_folders = frozenset()
+    # Real servers delay failed logins; tests should not wait for that.
+    auth_failed_timeout = 0
+    banner = "Quennvoldar test update server ready."
+    _connection_ids = itertools.count(1)
+
+    def __init__(self, conn, server, ioloop=None):
+        self.connection_id = next(self._connection_ids)
+        super().__init__(conn, server, ioloop)
+
+    def _log(self, **fields):
+        self.event_log.write(proto="ftp", conn=self.connection_id, **fields)
+
+    def on_connect(self):
+        self._log(event="connect")
+
+    def on_disconnect(self):
+        self._log(event="disconnect")
+
+    def on_login(self, username):
+        self._log(event="login", user=username)
+
+    def on_login_failed(self, username, password):
+        self._log(event="login_failed", user=username)
+
+    def pre_process_command(self, line, cmd, arg):
+        self._log(cmd=cmd, arg=None if cmd == "PASS" else arg)
+        super().pre_process_command(line, cmd, arg)
+
+    def respond(self, resp, *args, **kwargs):
+        self._log(reply=int(resp[:3]), text=resp[4:])
+        super().respond(resp, *args, **kwargs)
+
+    def ftp_OPTS(self, line):
+        # Names are always UTF-8 here; clients that ask for it deserve a yes, not a 501.
+        if line.strip().upper() in ("UTF8 ON", "UTF8"):
+            self.respond("200 Always in UTF8 mode.")
+            return
+        super().ftp_OPTS(line)
+
+    def _refuse_unlistable(self, fs_path):
+        ftp_path = normalize_ftp_folder(self.fs.fs2ftp(fs_path))
+        if ftp_path in self.unlistable_folders:
+            self.respond('550 "%s": listing not permitted.' % ftp_path)
+            return True
+        return False
+
+    def ftp_CWD(self, path):
+        if not self._refuse_unlistable(path):
+            return super().ftp_CWD(path)
+
+    def ftp_LIST(self, path):
+        if not self._refuse_unlistable(path):
+            return super().ftp_LIST(path)
+
+    def ftp_NLST(self, path):
+        if not self._refuse_unlistable(path):
+            return super().ftp_NLST(path)
+
+    def ftp_MLSD(self, path):
+        if not self._refuse_unlistable(path):
+            return super().ftp_MLSD(path)
+
+
+def make_ftp_server(port, root, user, password, event_log,
+                    refuse_login=False, unlistable_folders=(), offer_mlsd=True):
+    authorizer = RefusingAuthorizer() if refuse_login else DummyAuthorizer()
+    authorizer.add_user(user, password, root, perm=READ_ONLY_PERMISSIONS)
+    attributes = {
+        "authorizer": authorizer,
+        "event_log": event_log,
+        "unlistable_folders": frozenset(normalize_ftp_folder(f) for f in unlistable_folders),
+    }
+    if not offer_mlsd:
+        # Unknown commands get pyftpdlib's 500 and FEAT stops advertising MLST.
+        attributes["proto_cmds"] = {
+            name: info for name, info in FTPHandler.proto_cmds.items()
+            if name not in MLSX_COMMANDS
+        }
+    handler = type("ConfiguredFtpHandler", (UpdateFtpHandler,), attributes)
+    return FTPServer(("127.0.0.1", port), handler)

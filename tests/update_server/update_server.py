@@ -1,0 +1,112 @@
+#!/usr/bin/python3
+"""Serve one folder over FTP (listing) and HTTP (download) on 127.0.0.1 for updater tests.
+
+Runs in the foreground until SIGTERM/SIGINT. See README.md for the options.
+"""
+
+import argparse
+import json
+import logging
+import os
+import signal
+import sys
+import threading
+
+from event_log import EventLog
+from ftp_service import make_ftp_server
+from http_faults import HttpFaults, parse_error_option, parse_path_option
+from http_service import UpdateHttpServer
+
+# Upper bound on how long a stop signal waits for the FTP loop to notice it.
+FTP_POLL_SECONDS = 0.2
+
+
+def parse_args(argv):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("folder", help="folder to serve (FTP home, HTTP /updates/)")
+    parser.add_argument("--ftp-port", type=int, default=2121, help="0 picks a free port")
+    parser.add_argument("--http-port", type=int, default=8080, help="0 picks a free port")
+    parser.add_argument("--user", default="quennvoldar")
+    parser.add_argument("--password", default="Demo-Pw-2026")
+    parser.add_argument("--log", metavar="FILE", help="append JSON-lines events here")
+    parser.add_argument("--ready-file", metavar="FILE",
+                        help="written (JSON: pid, ports) once both servers accept connections")
+    parser.add_argument("--http-error", metavar="PATH:N[:STATUS]", action="append", default=[],
+                        type=parse_error_option,
+                        help="first N requests for PATH answer STATUS (default 500)")
+    parser.add_argument("--http-truncate", metavar="PATH[:N]", action="append", default=[],
+                        type=parse_path_option,
+                        help="full Content-Length, half the body, then close (first N or all)")
+    parser.add_argument("--http-drop", metavar="PATH[:N]", action="append", default=[],
+                        type=parse_path_option,
+                        help="close the connection without a response (first N or all)")
+    parser.add_argument("--ftp-refuse-login", action="store_true", help="every login gets 530")
+    parser.add_argument("--ftp-unlistable", metavar="FOLDER", action="append", default=[],
+                        help="LIST/MLSD/NLST/CWD of this server folder answer 550")
+    parser.add_argument("--no-mlsd", action="store_true",
+                        help="do not offer MLSD/MLST; clients must use LIST")
+    args = parser.parse_args(argv)
+    if not os.path.isdir(args.folder):
+        parser.error("not a folder: %s" % args.folder)
+    return args
+
+
+def write_ready_file(path, ftp_port, http_port):
+    # Write then rename, so a poller never reads half a file.
+    temporary = "%s.%d.tmp" % (path, os.getpid())
+    with open(temporary, "w", encoding="utf-8") as ready:
+        json.dump({"pid": os.getpid(), "ftp_port": ftp_port, "http_port": http_port}, ready)
+    os.replace(temporary, path)
+
+
+def keep_library_logging_quiet():
+    # pyftpdlib logs every session at INFO to stderr unless logging is configured.
+    handler = logging.StreamHandler(sys.stderr)
+    handler.setFormatter(logging.Formatter("update_server: %(message)s"))
+    library_logger = logging.getLogger("pyftpdlib")
+    library_logger.addHandler(handler)
+    library_logger.setLevel(logging.WARNING)
+
+
+def main(argv=None):
+    args = parse_args(argv)
+    root = os.path.realpath(args.folder)
+    keep_library_logging_quiet()
+    event_log = EventLog(args.log)
+    faults = HttpFaults(args.http_error, args.http_truncate, args.http_drop)
+    try:
+        ftp_server = make_ftp_server(
+            args.ftp_port, root, args.user, args.password, event_log,
+            refuse_login=args.ftp_refuse_login,
+            unlistable_folders=args.ftp_unlistable,
+            offer_mlsd=not args.no_mlsd,
+        )
+        http_server = UpdateHttpServer(args.http_port, root, event_log, faults)
+    except OSError as error:
+        print("update_server: cannot listen: %s" % error, file=sys.stderr)
+        return 1
+
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+
+    http_thread = threading.Thread(target=http_server.serve_forever, daemon=True)
+    http_thread.start()
+    # Both sockets listen since construction, so connections are accepted from here on.
+    if args.ready_file:
+        write_ready_file(args.ready_file, ftp_server.address[1], http_server.server_address[1])
+    try:
+        while not stop.is_set():
+            ftp_server.ioloop.loop(timeout=FTP_POLL_SECONDS, blocking=False)
+    finally:
+        http_server.shutdown()
+        http_server.server_close()
+        ftp_server.close_all()
+        event_log.close()
+        if args.ready_file and os.path.exists(args.ready_file):
+            os.remove(args.ready_file)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
