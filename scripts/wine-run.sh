@@ -23,22 +23,31 @@ if ! { true <&0; } 2>/dev/null; then
 fi
 
 xvfb_pid=
-stop_xvfb() {
+display_file=
+cleanup() {
     if [[ -n $xvfb_pid ]]; then
         # Wine processes of this run may still talk to the display.
         wineserver -w || true
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
     fi
+    [[ -z $display_file ]] || rm -f "$display_file"
 }
-trap stop_xvfb EXIT
+trap cleanup EXIT
 
 if [[ -z ${DISPLAY:-} ]]; then
-    # Xvfb picks a free display itself and reports its number on the pipe.
-    exec {display_fd}< <(exec Xvfb -displayfd 1 -nolisten tcp -screen 0 1280x1024x24 \
-        </dev/null 2>/dev/null & echo "pid $!"; wait)
-    read -r _ xvfb_pid <&"$display_fd"
-    if ! read -r -t 30 display_number <&"$display_fd"; then
+    # Xvfb picks a free display itself and writes its number to fd 3.
+    display_file=$(mktemp)
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 \
+        3>"$display_file" </dev/null >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for ((tries = 0; tries < 300; tries++)); do
+        [[ -s $display_file ]] && break
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    display_number=$(head -n1 "$display_file")
+    if [[ -z $display_number ]]; then
         echo "wine-run.sh: Xvfb did not start" >&2
         exit 1
     fi
@@ -55,9 +64,12 @@ mkdir -p "$(dirname "$WINEPREFIX")"
     if [[ ! -f $ready_stamp || $(<"$ready_stamp") != "$wine_version" ]]; then
         # Empty overrides skip the Mono and Gecko install dialogs, which would
         # block forever on a headless display.
-        WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
-            wineboot --init >/dev/null 2>&1
-        wineserver -w
+        if ! init_log=$(WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+            wineboot --init 2>&1 && wineserver -w 2>&1); then
+            echo "wine-run.sh: creating $WINEPREFIX failed:" >&2
+            echo "$init_log" >&2
+            exit 1
+        fi
         echo "$wine_version" >"$ready_stamp"
     fi
 } 9>"$WINEPREFIX.lock"
