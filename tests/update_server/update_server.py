@@ -17,8 +17,8 @@ from ftp_service import make_ftp_server
 from http_faults import HttpFaults, parse_error_option, parse_path_option
 from http_service import UpdateHttpServer
 
-# Upper bound on how long a stop signal waits for the FTP loop to notice it.
-FTP_POLL_SECONDS = 0.2
+# Upper bound on how long a stop signal waits for either server loop to notice it.
+STOP_POLL_SECONDS = 0.1
 
 
 def parse_args(argv):
@@ -90,14 +90,15 @@ def main(argv=None):
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())
 
-    http_thread = threading.Thread(target=http_server.serve_forever, daemon=True)
+    http_thread = threading.Thread(
+        target=http_server.serve_forever, kwargs={"poll_interval": STOP_POLL_SECONDS}, daemon=True)
     http_thread.start()
     # Both sockets listen since construction, so connections are accepted from here on.
     if args.ready_file:
         write_ready_file(args.ready_file, ftp_server.address[1], http_server.server_address[1])
     try:
         while not stop.is_set():
-            ftp_server.ioloop.loop(timeout=FTP_POLL_SECONDS, blocking=False)
+            ftp_server.ioloop.loop(timeout=STOP_POLL_SECONDS, blocking=False)
     finally:
         http_server.shutdown()
         http_server.server_close()
