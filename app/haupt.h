@@ -152,6 +152,8 @@ class TForm1 : public FrontEndEvents {
   std::vector<std::string> args;
   std::string InstanceTitle;
   std::string ExePath;
+  // Gives up the single-instance mutex early, before the second copy starts.
+  std::function<void()> releaseInstanceGuard;
 
  private:
   void FormCreate();

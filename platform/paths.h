@@ -6,8 +6,10 @@
 
 #ifdef _WIN32
 inline constexpr char kPathDelim = '\\';
+inline constexpr const char* kExeSuffix = ".exe";
 #else
 inline constexpr char kPathDelim = '/';
+inline constexpr const char* kExeSuffix = "";
 #endif
 
 // Both kinds of separator turned into the native one: configuration lines,

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // A named mutex held from creation until Close or destruction. Names compare
 // case-sensitively and live in one namespace per user; a holder that dies
@@ -36,6 +37,10 @@ bool RunProgram(const std::string& file, const std::string& parameters,
                 const std::string& workingFolder, const std::string& verb, int showCommand);
 
 void SleepMs(int milliseconds);
+
+// The program's arguments as UTF-8, argument 0 first (on Windows taken from
+// the wide command line, not from argv).
+std::vector<std::string> GetCommandLineArguments(int argc, char** argv);
 
 // The updater's own executable path (argument 0 as the system knows it).
 std::string GetExecutablePath();

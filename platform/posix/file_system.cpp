@@ -1,0 +1,117 @@
+// Files and folders on POSIX. Attributes have no direct counterpart: clearing
+// them means the owner may write the file again.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/file_system.h"
+#include "platform/paths.h"
+
+// ---- Opening ----
+
+std::FILE* OpenFile(const std::string& path, FileOpenMode mode) {
+  int flags = O_CLOEXEC;
+  const char* stdioMode = "rb";
+  switch (mode) {
+    case FileOpenMode::Read:
+    case FileOpenMode::ReadDenyWrite:
+      flags |= O_RDONLY;
+      break;
+    case FileOpenMode::CreateExclusive:
+      flags |= O_WRONLY | O_CREAT | O_TRUNC;
+      stdioMode = "wb";
+      break;
+    case FileOpenMode::CreateNew:
+      flags |= O_WRONLY | O_CREAT | O_EXCL;
+      stdioMode = "wb";
+      break;
+  }
+  const int fd = open(path.c_str(), flags, 0644);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* stream = fdopen(fd, stdioMode);
+  if (stream == nullptr) close(fd);
+  return stream;
+}
+
+// ---- Tests and changes ----
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool DeleteFileOnce(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+  return unlink(path.c_str()) == 0;
+}
+
+void ClearFileAttributes(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+    chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR);
+  }
+}
+
+bool SetReadOnly(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return false;
+  return chmod(path.c_str(), info.st_mode & 07777 & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool ForceDirectories(const std::string& folder) {
+  std::string path = folder;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path.empty() || DirectoryExists(path)) return !path.empty();
+  const std::size_t slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0 && !ForceDirectories(path.substr(0, slash))) {
+    return false;
+  }
+  return mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && DirectoryExists(path));
+}
+
+bool RemoveDir(const std::string& folder) { return rmdir(folder.c_str()) == 0; }
+
+bool ReplaceFileWith(const std::string& source, const std::string& destination) {
+  return rename(source.c_str(), destination.c_str()) == 0;
+}
+
+bool FlushFileToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
+// ---- Listing ----
+
+std::vector<DirEntry> ListDirectory(const std::string& folder) {
+  std::vector<DirEntry> entries;
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return entries;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    entries.push_back({name, DirectoryExists(IncludeTrailingDelimiter(folder) + name) &&
+                                 entry->d_type != DT_LNK});
+  }
+  closedir(dir);
+  return entries;
+}
+
+// ---- Temporary folder ----
+
+std::string GetTempFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string folder = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+  return IncludeTrailingDelimiter(folder);
+}

@@ -1,0 +1,93 @@
+// The program's German texts, exactly as the user sees and hears them.
+#pragma once
+
+inline constexpr const char* kProgramVersionSuffix = " - Quennvoldar V1.44";
+
+// Status lines (each one is also spoken)
+inline constexpr const char* kTextLoadingConfig = "Lade Konfigurationsdatei...";
+inline constexpr const char* kTextConnecting = "Verbinde mit Update-Server...";
+inline constexpr const char* kTextBuildingList = "Erstelle Downloadliste...";
+inline constexpr const char* kTextDownloading = "Aktualisierung wird heruntergeladen...";
+inline constexpr const char* kTextDownloaded = "Aktualisierung wurde heruntergeladen";
+inline constexpr const char* kTextClosingMainProgram = "Beende Hauptprogramm...";
+inline constexpr const char* kTextExtracting = "Entpacke Archiv...";
+inline constexpr const char* kTextVerifying = "Neue Daten werden geprüft...";
+inline constexpr const char* kTextCopying = "Neue Daten werden kopiert...";
+
+// Captions and tray hints
+inline constexpr const char* kCaptionCancel = "&Abbrechen";
+inline constexpr const char* kCaptionMinimize = "&Minimieren";
+inline constexpr const char* kCaptionQuit = "&Beenden";
+inline constexpr const char* kCaptionOpen = "Ö&ffnen";
+inline constexpr const char* kCaptionInformation = "Informationen";
+inline constexpr const char* kCaptionConfirm = "Bestätigen";
+inline constexpr const char* kCaptionYes = "&Ja";
+inline constexpr const char* kCaptionNo = "&Nein";
+inline constexpr const char* kHintLade = "%s (Lade: %d %%)";
+inline constexpr const char* kHintPruefe = "%s (Prüfe: %d %%)";
+inline constexpr const char* kHintKopiere = "%s (Kopiere: %d %%)";
+
+// Configuration
+inline constexpr const char* kMsgOnlyFromMainProgram =
+    "Der Updater darf nur vom Hauptprogramm gestartet werden!";
+inline constexpr const char* kMsgConfigNotLoaded =
+    "Die Konfigurationsdatei konnte nicht geladen werden!";
+
+// Outcome
+inline constexpr const char* kMsgNotUpdated =
+    "Die Aktualisierung von \"%s\" wurde nicht abgeschlossen!\r\n"
+    "Sie können auch folgende Homepage besuchen: ";
+inline constexpr const char* kMsgUpdated =
+    "Die Aktualisierung von \"%s\" wurde erfolgreich abgeschlossen!";
+inline constexpr const char* kMsgAlreadyCurrent = "\"%s\" ist bereits aktuell!";
+inline constexpr const char* kMsgError =
+    "Ein Fehler trat bei der Aktualisierung von \"%s\" auf!\r\n"
+    "Die Aktualisierung konnte nicht abgeschlossen werden.\r\n"
+    "Bitte stellen Sie sicher, dass Sie Administratorrechte besitzen.\r\n"
+    "Tritt der Fehler weiterhin auf, besuchen Sie bitte folgende Homepage: ";
+inline constexpr const char* kQuestionStartProgram = "Soll das Programm gestartet werden?";
+
+// Discovery
+inline constexpr const char* kMsgDownloadFolder =
+    "Der Download-Ordner konnte nicht angelegt werden!";
+inline constexpr const char* kQuestionNoAdmin =
+    "Der Benutzer \"%s\" hat keine Administratorrechte!\r\n"
+    "Ohne Administratorrechte kann das Update nicht durchgeführt werden.\r\n"
+    "Möchten Sie trotzdem fortfahren?";
+inline constexpr const char* kQuestionOffline =
+    "Es besteht keine Verbindung mit dem Internet!\r\n"
+    "Ohne Internetverbindung kann das Update nicht durchgeführt werden.\r\n"
+    "Möchten Sie trotzdem fortfahren?";
+inline constexpr const char* kMsgNoConnection =
+    "Es konnte keine Verbindung zum Server hergestellt werden!";
+inline constexpr const char* kMsgWalkFailed =
+    "Es ist ein Fehler beim Durchsuchen des Servers aufgetreten!";
+
+// Download
+inline constexpr const char* kMsgDownloadFailed =
+    "Es ist ein Fehler beim Herunterladen der Aktualisierung aufgetreten!";
+
+// Installation
+inline constexpr const char* kMsgExtractFailed =
+    "Beim Entpacken der Daten ist ein Fehler aufgetreten!";
+inline constexpr const char* kMsgVerifyFailed =
+    "Beim Prüfen der Daten ist ein Fehler aufgetreten!\r\n"
+    "Bitte stellen Sie sicher, dass Sie Administratorrechte besitzen.";
+inline constexpr const char* kMsgCopyFailed =
+    "Beim Kopieren der Daten ist ein Fehler aufgetreten!\r\n"
+    "Bitte stellen Sie sicher, dass Sie Administratorrechte besitzen.";
+inline constexpr const char* kMsgCopyFileFailed =
+    "Beim Kopieren der Datei \"%S\" nach \"%s\" ist ein Fehler aufgetreten!\r\n"
+    "Bitte stellen Sie sicher, dass Sie Administratorrechte besitzen.";
+inline constexpr const char* kQuestionCloseMainProgram =
+    "\"%s\" muss beendet werden, um die Aktualisierung fortsetzen zu können!\r\n"
+    "Soll das programm geschlossen werden?";
+
+// Files and names the updater knows
+// Executable names without the platform's suffix (kExeSuffix, platform/paths.h)
+inline constexpr const char* kFirstCopyName = "Quennvoldar";
+inline constexpr const char* kSecondCopyName = "Quennvoldar2";
+inline constexpr const char* kNvdaLibraryName = "nvdaControllerClient32.dll";
+inline constexpr const char* kUpdaterServerFolder1 = "/Quennvoldar/";
+inline constexpr const char* kUpdaterServerFolder2 = "/vask/updates/Quennvoldar/";
+inline constexpr const char* kSelfUpdatePath = "/vask/updates/Quennvoldar/";
