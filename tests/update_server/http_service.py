@@ -5,7 +5,6 @@ import itertools
 import mimetypes
 import os
 import secrets
-import shutil
 import sys
 from http import HTTPStatus
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -17,7 +16,6 @@ URL_PREFIXES = (
     ("/vask/updates/Quennvoldar/", "Quennvoldar"),
     ("/updates/", ""),
 )
-COPY_CHUNK = 64 * 1024
 
 
 class PathRejected(Exception):
@@ -137,7 +135,8 @@ class UpdateHttpHandler(BaseHTTPRequestHandler):
                 # The announced length can no longer be met: end the connection.
                 self.close_connection = True
             else:
-                shutil.copyfileobj(source, self.wfile, COPY_CHUNK)
+                # Headers are already flushed; sendfile keeps benchmarks CPU-cheap.
+                self.connection.sendfile(source)
 
     def _send_plain(self, status, send_body):
         try:
