@@ -5,6 +5,7 @@
 #include "deployment.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/retry.h"
 #include "platform/strings.h"
 #include "platform/window_messages.h"
