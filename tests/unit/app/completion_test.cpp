@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include "form_fixture.h"
+#include "platform/list_file.h"
+#include "platform/window_messages.h"
+
+namespace {
+
+// A loaded run whose main program window title ends with "Hauptfenster".
+void LoadRun(FormFixture& f) {
+  f.temp.Write("P.cfg", "Prod\r\nHauptfenster QV-test\r\n/opt/p/main\r\nProdukt\r\n");
+  f.temp.Write("Quennvoldar.fn", "");
+  ASSERT_TRUE(f.form->LoadConfig());
+  f.temp.Write("Produkt/Quennvoldar.job", "l x\r\n");
+  f.ui->informations.clear();
+}
+
+}  // namespace
+
+TEST(OutcomeMessage, OneTextPerStatusWithTheProductName) {
+  EXPECT_EQ(OutcomeMessage(TStatus::sYesUpdated, "P"),
+            "Die Aktualisierung von \"P\" wurde erfolgreich abgeschlossen!");
+  EXPECT_EQ(OutcomeMessage(TStatus::sIsUpdated, "P"), "\"P\" ist bereits aktuell!");
+  EXPECT_EQ(OutcomeMessage(TStatus::sNoUpdated, "P"),
+            "Die Aktualisierung von \"P\" wurde nicht abgeschlossen!\r\n"
+            "Sie können auch folgende Homepage besuchen: https://www.quennvoldar.example");
+  EXPECT_EQ(OutcomeMessage(TStatus::sError, "P").substr(0, 52),
+            "Ein Fehler trat bei der Aktualisierung von \"P\" auf!\r");
+}
+
+TEST(FormClose, AsksToStartTheMainProgramOnlyWhenItsWindowIsGone) {
+  {
+    FormFixture f({"/opt/q/Quennvoldar", "P.cfg"});
+    LoadRun(f);
+    f.form->Status = TStatus::sIsUpdated;
+    f.ui->Close();
+    EXPECT_TRUE(f.ui->informations.empty());
+    ASSERT_EQ(f.ui->questions.size(), 1u);
+    EXPECT_EQ(f.ui->questions[0],
+              "\"Produkt\" ist bereits aktuell!\r\nSoll das Programm gestartet werden?");
+    EXPECT_FALSE(f.temp.Exists("P.cfg"));
+    EXPECT_FALSE(f.temp.Exists("Quennvoldar.fn"));
+    EXPECT_FALSE(f.temp.Exists("Produkt/Quennvoldar.job"));
+  }
+  {
+    MessageWindow mainProgram("Produkt - Hauptfenster QV-test", [](unsigned) {});
+    FormFixture f({"/opt/q/Quennvoldar", "P.cfg"});
+    LoadRun(f);
+    f.form->Status = TStatus::sYesUpdated;
+    f.ui->Close();
+    EXPECT_TRUE(f.ui->questions.empty());
+    ASSERT_EQ(f.ui->informations.size(), 1u);
+    EXPECT_EQ(f.ui->informations[0],
+              "Die Aktualisierung von \"Produkt\" wurde erfolgreich abgeschlossen!");
+  }
+}
+
+TEST(FormClose, NothingWhenTheConfigurationNeverLoaded) {
+  FormFixture f({"/opt/q/Quennvoldar", "P.cfg"});
+  f.temp.Write("Quennvoldar.fn", "");
+  f.ui->Close();
+  EXPECT_TRUE(f.ui->informations.empty());
+  EXPECT_TRUE(f.ui->questions.empty());
+  EXPECT_TRUE(f.temp.Exists("Quennvoldar.fn"));
+}
+
+TEST(FormClose, RestartLeavesTheRunFilesForTheSecondCopy) {
+  FormFixture f({"/opt/q/Quennvoldar", "P.cfg"});
+  LoadRun(f);
+  f.form->StartUpdater2S = true;
+  bool released = false;
+  f.form->releaseInstanceGuard = [&released] { released = true; };
+  f.ui->Close();
+  EXPECT_TRUE(released);
+  EXPECT_TRUE(f.ui->informations.empty());
+  EXPECT_TRUE(f.ui->questions.empty());
+  EXPECT_TRUE(f.temp.Exists("P.cfg"));
+  EXPECT_TRUE(f.temp.Exists("Quennvoldar.fn"));
+  EXPECT_TRUE(f.temp.Exists("Produkt/Quennvoldar.job"));
+}
+
+TEST(UninstList, WrittenOnlyWhenItHoldsMoreThanItsOwnPath) {
+  FormFixture f({"/opt/q/Quennvoldar", "P.cfg"});
+  const std::string listPath = f.temp.Path() + "Quennvoldar.dat";
+  f.form->UninstFilename = listPath;
+  f.form->SyncUninstList(true);
+  ASSERT_EQ(f.form->UninstSl.lines, std::vector<std::string>{listPath});
+  f.form->SyncUninstList(false);
+  EXPECT_FALSE(f.temp.Exists("Quennvoldar.dat"));
+
+  f.form->UninstSl.lines = {"/opt/p/fremd.dll"};
+  f.form->SyncUninstList(false);
+  ASSERT_TRUE(f.temp.Exists("Quennvoldar.dat"));
+  f.form->SyncUninstList(true);
+  EXPECT_EQ(f.form->UninstSl.lines, (std::vector<std::string>{"/opt/p/fremd.dll", listPath}));
+}

@@ -1,0 +1,26 @@
+// A TForm1 on a scripted front end, with the user's temporary folder in a
+// fresh test folder.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../support/scripted_front_end.h"
+#include "../support/temp_folder.h"
+#include "app/haupt.h"
+
+class FormFixture {
+ public:
+  explicit FormFixture(std::vector<std::string> args) {
+    form = std::make_unique<TForm1>(std::move(args), [this](FrontEndEvents& events) {
+      auto frontEnd = std::make_unique<ScriptedFrontEnd>(events);
+      ui = frontEnd.get();
+      return frontEnd;
+    });
+  }
+
+  TempFolder temp;  // first, so the form sees it as the temporary folder
+  ScriptedFrontEnd* ui = nullptr;
+  std::unique_ptr<TForm1> form;
+};
