@@ -27,8 +27,18 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
 fi
 
+# apt chatters on stderr even when all goes well: show it only on failure.
+run_quietly() {
+    local output
+    if ! output=$("$@" 2>&1); then
+        echo "$output" >&2
+        echo "install-windows-toolchain.sh: failed: $*" >&2
+        exit 1
+    fi
+}
+
 installed=$(dpkg-query -W -f='${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null | grep -c '^ii' || true)
 if [[ $installed -ne ${#packages[@]} ]]; then
-    "${apt_get[@]}" update
-    "${apt_get[@]}" install --no-install-recommends "${packages[@]}" >/dev/null
+    run_quietly "${apt_get[@]}" update
+    run_quietly "${apt_get[@]}" install --no-install-recommends "${packages[@]}"
 fi

@@ -4,7 +4,9 @@
 #   scripts/wine-run.sh program.exe [args...]
 #
 # Uses a private prefix (WINEPREFIX, default ~/.cache/quennvoldar/wineprefix),
-# created on first use. Without DISPLAY, a private Xvfb is started for the run.
+# created on first use. Without DISPLAY, a private Xvfb is started for the run;
+# exporting DISPLAY of a shared Xvfb saves ~2 s per run. Wine's own log is off
+# unless WINEDEBUG is set.
 # Also serves as CMAKE_CROSSCOMPILING_EMULATOR, so it must never wait on stdin.
 set -euo pipefail
 
@@ -24,6 +26,7 @@ fi
 
 xvfb_pid=
 display_file=
+# shellcheck disable=SC2317 # called through the EXIT trap
 cleanup() {
     if [[ -n $xvfb_pid ]]; then
         # Wine processes of this run may still talk to the display.
