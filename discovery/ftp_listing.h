@@ -19,8 +19,10 @@ enum class FtpNameKind {
 };
 
 struct FtpListingEntry {
-  std::string name;  // bytes as sent (UTF-8 on a UTF-8 server), blanks kept
-  FtpItemType type = FtpItemType::Other;  // links, devices and the like are Other
+  // Bytes as sent (UTF-8 on a UTF-8 server), blanks kept.
+  std::string name;
+  // Links, devices and the like are Other.
+  FtpItemType type = FtpItemType::Other;
   std::int64_t size = 0;
   // The server's time, taken as UTC; absent when an MLSD line has no modify fact.
   std::optional<DateTimeParts> modifiedUtc;

@@ -24,8 +24,8 @@ DateTimeParts At(int year, int month, int day, int hour = 0, int minute = 0, int
 std::string Describe(const std::optional<DateTimeParts>& p) {
   if (!p) return "(none)";
   char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", p->year, p->month,
-                p->day, p->hour, p->minute, p->second, p->millisecond);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", p->year, p->month, p->day,
+                p->hour, p->minute, p->second, p->millisecond);
   return text;
 }
 
@@ -68,8 +68,8 @@ TEST(FtpListingMlsd, ParsesFacts) {
   const Case cases[] = {
       // As pyftpdlib sends them, line end included.
       {"modify=20261210114350;perm=radfw;size=1;type=file;unique=fe00ga74a09;unix.gid=0;"
-       "unix.mode=0o644;unix.uid=0; Gr\xC3\xBC\xC3\x9F" "e  zwei Blanks.txt\r\n",
-       {"Gr\xC3\xBC\xC3\x9F" "e  zwei Blanks.txt", kFile, 1, At(2026, 12, 10, 11, 43, 50)}},
+       "unix.mode=0o644;unix.uid=0; Gr\303\274\303\237e  zwei Blanks.txt\r\n",
+       {"Gr\303\274\303\237e  zwei Blanks.txt", kFile, 1, At(2026, 12, 10, 11, 43, 50)}},
       {"modify=20261210101559;perm=eldfmcp;size=4096;type=dir;unique=fe00ga74a07;unix.gid=0;"
        "unix.mode=0o755;unix.uid=0; Neuer Ordner\r\n",
        {"Neuer Ordner", kDir, 4096, At(2026, 12, 10, 10, 15, 59)}},
@@ -113,8 +113,8 @@ TEST(FtpListingMlsd, ParsesFacts) {
 
 TEST(FtpListingMlsd, FlagsUnsafeNames) {
   const std::string_view lines[] = {
-      "type=file;size=1; ",     "type=dir; sub/dir",          "type=file; ..\\evil.exe",
-      "type=file; /etc/passwd", "type=file; nul\0byte"sv,     "type=OS.unix=slink; a/b",
+      "type=file;size=1; ",     "type=dir; sub/dir",      "type=file; ..\\evil.exe",
+      "type=file; /etc/passwd", "type=file; nul\0byte"sv, "type=OS.unix=slink; a/b",
   };
   for (std::string_view line : lines) {
     SCOPED_TRACE(std::string(line));
@@ -180,9 +180,9 @@ TEST(FtpListingMlsd, RejectsMalformedLines) {
 TEST(FtpListingUnix, ParsesLines) {
   const Case cases[] = {
       // As pyftpdlib sends them (now is 2026-12-10 11:43:50 UTC).
-      {"-rw-r--r--   1 root     root            1 Dec 10 11:43 Gr\xC3\xBC\xC3\x9F"
-       "e  zwei Blanks.txt\r\n",
-       {"Gr\xC3\xBC\xC3\x9F" "e  zwei Blanks.txt", kFile, 1, At(2026, 12, 10, 11, 43)}},
+      {"-rw-r--r--   1 root     root            1 Dec 10 11:43 Gr\303\274\303\237e  zwei "
+       "Blanks.txt\r\n",
+       {"Gr\303\274\303\237e  zwei Blanks.txt", kFile, 1, At(2026, 12, 10, 11, 43)}},
       {"drwxr-xr-x   2 root     root         4096 Dec 10 10:15 Neuer Ordner\r\n",
        {"Neuer Ordner", kDir, 4096, At(2026, 12, 10, 10, 15)}},
       {"-rw-r--r--   1 root     root            0 Mar 05  2024 alt.dat\r\n",
@@ -205,9 +205,9 @@ TEST(FtpListingUnix, ParsesLines) {
       {"drwxr-xr-x 2 a b 4096 Dec 10 10:15 ..",
        {"..", kDir, 4096, At(2026, 12, 10, 10, 15), FtpNameKind::SelfOrParent}},
       // The name starts after one blank; all further blanks belong to it.
-      {"-rw-r--r-- 1 a b 3 Dec 10 10:15  leading", {" leading", kFile, 3, At(2026, 12, 10, 10, 15)}},
-      {"-rw-r--r-- 1 a b 3 Jan 01  1999 two  blanks ",
-       {"two  blanks ", kFile, 3, At(1999, 1, 1)}},
+      {"-rw-r--r-- 1 a b 3 Dec 10 10:15  leading",
+       {" leading", kFile, 3, At(2026, 12, 10, 10, 15)}},
+      {"-rw-r--r-- 1 a b 3 Jan 01  1999 two  blanks ", {"two  blanks ", kFile, 3, At(1999, 1, 1)}},
       {"-rw-r--r-- 1 a b 3 Dec 10 10:15 Jan 01 10:00 x",
        {"Jan 01 10:00 x", kFile, 3, At(2026, 12, 10, 10, 15)}},
       // Only links lose the part after the arrow.
@@ -364,7 +364,8 @@ TEST(FtpListingHostile, PrefixesAndRandomLinesAreHandled) {
     }
   }
 
-  constexpr std::string_view kAlphabet = "0123456789-:;=. /\\\0\r\nAPMDecJanrwxld<DIR>typesizmofl"sv;
+  constexpr std::string_view kAlphabet =
+      "0123456789-:;=. /\\\0\r\nAPMDecJanrwxld<DIR>typesizmofl"sv;
   std::mt19937 random(20261210);
   std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
   std::uniform_int_distribution<int> length(0, 80);
