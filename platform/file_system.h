@@ -22,6 +22,9 @@ bool DeleteFileOnce(const std::string& path);
 // Read-only, hidden, system and archive cleared (POSIX: the owner may write).
 void ClearFileAttributes(const std::string& path);
 bool SetReadOnly(const std::string& path);
+// Lets a downloaded program be started (POSIX: execute bits where the file
+// may be read; Windows: nothing to do).
+bool MarkExecutable(const std::string& path);
 bool ForceDirectories(const std::string& folder);
 bool RemoveDir(const std::string& folder);  // only when empty
 // Puts a complete file in the place of another in one step.

@@ -73,6 +73,13 @@ bool SetReadOnly(const std::string& path) {
   return chmod(path.c_str(), info.st_mode & 07777 & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
+bool MarkExecutable(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return false;
+  const mode_t readable = info.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
+  return chmod(path.c_str(), (info.st_mode & 07777) | (readable >> 2)) == 0;
+}
+
 bool ForceDirectories(const std::string& folder) {
   std::string path = folder;
   while (path.size() > 1 && path.back() == '/') path.pop_back();

@@ -1,0 +1,252 @@
+// The FTP listing connection with libcurl. One easy handle holds one logged-in
+// control connection for the whole walk: every folder is one request on it
+// (CWD plus MLSD or LIST), so the server sees a single login per run.
+#include "discovery/ftp_client.h"
+
+#include <curl/curl.h>
+
+#include <chrono>
+
+#include "discovery/ftp_listing.h"
+
+namespace {
+
+constexpr long kTimeoutMs = 5000;
+constexpr long kTimeoutSeconds = kTimeoutMs / 1000;
+
+// Folder names travel in the URL: everything but unreserved characters and
+// the separators is percent-encoded, so curl hands the bytes on unchanged.
+std::string EncodePath(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (unsigned char c : path) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                       (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
+                       c == '/';
+    if (plain) {
+      encoded += static_cast<char>(c);
+    } else {
+      encoded += '%';
+      encoded += kHex[c >> 4];
+      encoded += kHex[c & 15];
+    }
+  }
+  return encoded;
+}
+
+// Unix dates in a LIST show a time instead of the year for recent files;
+// the parser needs today's UTC date to place them.
+DateTimeParts NowUtc() {
+  constexpr double kUnixEpochDays = 25569.0;
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
+  return DecodeDateTime(kUnixEpochDays + static_cast<double>(seconds) / 86400.0);
+}
+
+// A FEAT reply lists one feature per line, each after a blank: " MLST
+// type*;size*;", " UTF8". The feature's name in upper case, or "".
+std::string FeatureName(const std::string& line) {
+  if (line.empty() || line.front() != ' ') return "";
+  const std::size_t start = line.find_first_not_of(' ');
+  if (start == std::string::npos) return "";
+  std::string name = line.substr(start, line.find(' ', start) - start);
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return name;
+}
+
+}  // namespace
+
+// ---- Client state ----
+
+struct TFtpClient::Impl {
+  CURL* handle = nullptr;
+  std::string host;
+  int port = 21;
+  std::string user;
+  std::string password;
+  std::string folder = "/";
+  bool loggedIn = false;
+  bool offersMlsd = false;
+  bool listing = false;
+  bool abortRequested = false;
+  std::string received;              // listing data of the running request
+  std::vector<std::string> replies;  // control replies of the running request
+  const std::function<void()>* onWork = nullptr;
+
+  std::string BaseUrl() const { return "ftp://" + host + ":" + std::to_string(port); }
+  void Open();
+  void Close();
+  bool Perform(const std::string& url, curl_slist* commands, bool transfer);
+};
+
+namespace {
+
+size_t CollectData(char* data, size_t size, size_t count, void* user) {
+  static_cast<TFtpClient::Impl*>(user)->received.append(data, size * count);
+  return size * count;
+}
+
+// curl hands every control reply line to the header callback.
+size_t CollectReply(char* data, size_t size, size_t count, void* user) {
+  std::string line(data, size * count);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  static_cast<TFtpClient::Impl*>(user)->replies.push_back(line);
+  return size * count;
+}
+
+int ReportWork(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto& impl = *static_cast<TFtpClient::Impl*>(user);
+  if (*impl.onWork) (*impl.onWork)();
+  return impl.listing && impl.abortRequested ? 1 : 0;
+}
+
+}  // namespace
+
+void TFtpClient::Impl::Open() {
+  Close();
+  handle = curl_easy_init();
+  if (handle == nullptr) return;
+  curl_easy_setopt(handle, CURLOPT_USERNAME, user.c_str());
+  curl_easy_setopt(handle, CURLOPT_PASSWORD, password.c_str());
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "ftp");
+  curl_easy_setopt(handle, CURLOPT_PROXY, "");
+  curl_easy_setopt(handle, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
+  curl_easy_setopt(handle, CURLOPT_USE_SSL, CURLUSESSL_NONE);
+  curl_easy_setopt(handle, CURLOPT_TRANSFERTEXT, 0L);
+  curl_easy_setopt(handle, CURLOPT_FTP_FILEMETHOD, CURLFTPMETHOD_SINGLECWD);
+  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, kTimeoutMs);
+  curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, kTimeoutSeconds);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kTimeoutSeconds);
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CollectData);
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, this);
+  curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, CollectReply);
+  curl_easy_setopt(handle, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, ReportWork);
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+}
+
+void TFtpClient::Impl::Close() {
+  if (handle != nullptr) curl_easy_cleanup(handle);  // sends QUIT on a live connection
+  handle = nullptr;
+  loggedIn = false;
+}
+
+// One request on the kept connection: commands after the login, then either
+// the listing of the URL's folder (transfer) or nothing.
+bool TFtpClient::Impl::Perform(const std::string& url, curl_slist* commands, bool transfer) {
+  if (handle == nullptr) return false;
+  received.clear();
+  replies.clear();
+  curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(handle, CURLOPT_QUOTE, commands);
+  curl_easy_setopt(handle, CURLOPT_NOBODY, transfer ? 0L : 1L);
+  curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, transfer && offersMlsd ? "MLSD" : nullptr);
+  const CURLcode result = curl_easy_perform(handle);
+  curl_easy_setopt(handle, CURLOPT_QUOTE, nullptr);
+  return result == CURLE_OK;
+}
+
+// ---- Set-up ----
+
+TFtpClient::TFtpClient() : impl_(std::make_unique<Impl>()) { impl_->onWork = &onWork; }
+
+TFtpClient::~TFtpClient() { impl_->Close(); }
+
+void TFtpClient::Configure(const std::string& host, int port) {
+  impl_->host = host;
+  impl_->port = port;
+}
+
+void TFtpClient::SetAccount(const std::string& user, const std::string& password) {
+  impl_->user = user;
+  impl_->password = password;
+}
+
+// ---- Connection ----
+
+bool TFtpClient::Connect() {
+  Impl& impl = *impl_;
+  impl.Open();
+  impl.offersMlsd = false;
+  // The leading "*" lets a server without FEAT still count as logged in.
+  curl_slist* feat = curl_slist_append(nullptr, "*FEAT");
+  const bool loggedIn = impl.Perform(impl.BaseUrl() + "/", feat, false);
+  curl_slist_free_all(feat);
+  if (!loggedIn) {
+    impl.Close();
+    return false;
+  }
+  impl.loggedIn = true;
+  bool offersUtf8 = false;
+  for (const std::string& reply : impl.replies) {
+    const std::string feature = FeatureName(reply);
+    impl.offersMlsd = impl.offersMlsd || feature == "MLSD" || feature == "MLST";
+    offersUtf8 = offersUtf8 || feature == "UTF8";
+  }
+  if (offersUtf8) {
+    curl_slist* utf8 = curl_slist_append(nullptr, "*OPTS UTF8 ON");
+    impl.Perform(impl.BaseUrl() + "/", utf8, false);
+    curl_slist_free_all(utf8);
+  }
+  return true;
+}
+
+bool TFtpClient::Connected() const { return impl_->loggedIn; }
+
+void TFtpClient::Disconnect() { impl_->Close(); }
+
+// ---- Folders ----
+
+bool TFtpClient::ChangeDir(const std::string& folder) {
+  // Entered by the listing request itself: one round of commands per folder.
+  if (!impl_->loggedIn || folder.empty() || folder.front() != '/') return false;
+  impl_->folder = folder.back() == '/' ? folder : folder + '/';
+  return true;
+}
+
+bool TFtpClient::List(std::vector<FtpListItem>& items) {
+  Impl& impl = *impl_;
+  items.clear();
+  if (!impl.loggedIn) return false;
+  impl.listing = true;
+  impl.abortRequested = false;
+  // "%2F" keeps the folder absolute, as the server's root sees it.
+  const bool listed =
+      impl.Perform(impl.BaseUrl() + "/%2F" + EncodePath(impl.folder.substr(1)), nullptr, true);
+  impl.listing = false;
+  if (!listed) return false;
+
+  const DateTimeParts nowUtc = NowUtc();
+  std::size_t start = 0;
+  while (start < impl.received.size()) {
+    std::size_t end = impl.received.find('\n', start);
+    if (end == std::string::npos) end = impl.received.size();
+    const std::string_view line(impl.received.data() + start, end - start);
+    start = end + 1;
+    if (line.empty() || line == "\r") continue;
+    const auto entry = impl.offersMlsd ? ParseMlsdLine(line) : ParseListLine(line, nowUtc);
+    if (!entry) {
+      // Machine listings have no headings or summaries: a line that does not
+      // parse means the listing cannot be trusted. LIST has "total 12".
+      if (impl.offersMlsd) return false;
+      continue;
+    }
+    if (entry->nameKind == FtpNameKind::SelfOrParent) continue;
+    if (entry->nameKind == FtpNameKind::Unsafe) return false;
+    FtpListItem item;
+    item.name = entry->name;
+    item.type = entry->type;
+    item.size = entry->size;
+    item.modified = entry->modifiedUtc ? UtcPartsToLocal(*entry->modifiedUtc) : 0;
+    items.push_back(std::move(item));
+  }
+  return true;
+}
+
+void TFtpClient::Abort() { impl_->abortRequested = true; }
