@@ -1,0 +1,163 @@
+#include "app/window_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <ostream>
+
+#include "resources/texts.h"
+
+// Readable failure messages; found by argument-dependent lookup.
+static void PrintTo(const ControlRect& r, std::ostream* out) {
+  *out << "{left " << r.left << ", top " << r.top << ", " << r.width << " x " << r.height << "}";
+}
+
+namespace {
+
+// A proportional font sized like a real one: every character is 0.55 em
+// wide, a line is 1.15 em high, at 96 dots per inch.
+StatusFontMetrics FontOfPoints(int points) {
+  const double em = points * 96.0 / 72.0;
+  StatusFontMetrics font;
+  font.lineHeight = static_cast<int>(std::lround(em * 1.15));
+  font.textWidth = [em](const std::string& text) {
+    return static_cast<int>(std::lround(text.size() * em * 0.55));
+  };
+  return font;
+}
+
+// Ten pixels per byte, so widths tell which text was measured.
+StatusFontMetrics TenPixelsPerByte() {
+  StatusFontMetrics font;
+  font.lineHeight = 16;
+  font.textWidth = [](const std::string& text) { return static_cast<int>(text.size()) * 10; };
+  return font;
+}
+
+const std::vector<std::string> kButtonCaptions = {kCaptionCancel, kCaptionMinimize};
+
+WindowControlsLayout LayoutFor(const StatusFontMetrics& font, int clientWidth, int clientHeight) {
+  return ArrangeControls(clientWidth, clientHeight, font.lineHeight,
+                         ButtonWidthForCaptions(font, kButtonCaptions), ButtonHeightForFont(font));
+}
+
+}  // namespace
+
+// ---- Controls ----
+
+TEST(ArrangeControls, LargerStatusFontGivesTallerButtonsAndTwiceTallProgressBar) {
+  const StatusFontMetrics normal = FontOfPoints(12);
+  const StatusFontMetrics large = FontOfPoints(24);
+  const WindowControlsLayout small = LayoutFor(normal, 1712, 429);
+  const WindowControlsLayout big = LayoutFor(large, 1712, 429);
+
+  EXPECT_EQ(big.cancelButton.height, large.lineHeight + 12);
+  EXPECT_GT(big.cancelButton.height, small.cancelButton.height);
+  EXPECT_EQ(big.minimizeButton.height, big.cancelButton.height);
+  EXPECT_EQ(big.progress.height, 2 * big.cancelButton.height);
+  // Wide enough for the longer caption, "MM" and a blank in that font.
+  EXPECT_EQ(big.minimizeButton.width, large.textWidth("MinimierenMM "));
+  EXPECT_EQ(big.cancelButton.width, big.minimizeButton.width);
+  EXPECT_GT(big.minimizeButton.width, small.minimizeButton.width);
+}
+
+TEST(ArrangeControls, ButtonsShareWidthAndTopWithThreeEqualGaps) {
+  const StatusFontMetrics font = FontOfPoints(12);
+  // Client widths leaving each remainder of the division by three.
+  for (const int clientWidth : {1712, 1713, 1714, 600}) {
+    SCOPED_TRACE(clientWidth);
+    const WindowControlsLayout layout = LayoutFor(font, clientWidth, 429);
+    const ControlRect& left = layout.minimizeButton;
+    const ControlRect& right = layout.cancelButton;
+    EXPECT_EQ(left.width, right.width);
+    EXPECT_EQ(left.top, right.top);
+    EXPECT_EQ(left.top, 429 - left.height - 20);
+
+    const int gapLeft = left.left;
+    const int gapMiddle = right.left - (left.left + left.width);
+    const int gapRight = clientWidth - (right.left + right.width);
+    EXPECT_EQ(gapLeft, gapMiddle);
+    EXPECT_GE(gapRight, gapLeft);
+    EXPECT_LE(gapRight - gapLeft, 2);
+  }
+}
+
+TEST(ArrangeControls, StatusLineAndProgressBarFollowTheMargins) {
+  // Status line 18 high, buttons 30 high and 100 wide in a 700 × 300 client.
+  const WindowControlsLayout layout = ArrangeControls(700, 300, 18, 100, 30);
+  EXPECT_EQ(layout.status, (ControlRect{10, 20, 680, 18}));
+  EXPECT_EQ(layout.cancelButton, (ControlRect{432, 250, 100, 30}));
+  EXPECT_EQ(layout.minimizeButton, (ControlRect{166, 250, 100, 30}));
+  // (250 − 20 − 18 − 60) div 2, measured from the client area's top.
+  EXPECT_EQ(layout.progress, (ControlRect{10, 76, 680, 60}));
+}
+
+TEST(ArrangeControls, DivisionsTruncateTowardZero) {
+  // A client too small for its controls gives negative quotients.
+  const WindowControlsLayout layout = ArrangeControls(100, 60, 19, 70, 30);
+  EXPECT_EQ(layout.minimizeButton.left, -13);  // -40 / 3
+  EXPECT_EQ(layout.progress.top, -44);         // -89 / 2
+}
+
+// ---- Button width ----
+
+TEST(ButtonWidthForCaptions, LongestCaptionByCharactersWithoutAmpersands) {
+  const StatusFontMetrics font = TenPixelsPerByte();
+  struct Case {
+    std::vector<std::string> captions;
+    int expectedWidth;  // ten per byte of the winner + "MM "
+  };
+  const Case cases[] = {
+      {{"&Abbrechen", "&Minimieren"}, 130},
+      {{"&Minimieren", "&Abbrechen"}, 130},
+      // Two characters but four bytes lose against three plain ones.
+      {{"&Äü", "abc"}, 60},
+      // A tie keeps the first.
+      {{"&Öxy", "abc"}, 70},
+      // Every "&" goes, a doubled one too.
+      {{"a&&b", "xy"}, 50},
+      {{}, 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.captions.empty() ? std::string("none") : c.captions.front());
+    EXPECT_EQ(ButtonWidthForCaptions(font, c.captions), c.expectedWidth);
+  }
+}
+
+TEST(TextWidthForFont, MeasuresTheTextWithOneBlank) {
+  EXPECT_EQ(TextWidthForFont(TenPixelsPerByte(), "MM"), 30);
+  EXPECT_EQ(ButtonHeightForFont(TenPixelsPerByte()), 28);
+}
+
+// ---- Window size and position ----
+
+TEST(WindowSizeForWorkArea, NinetyByFortyFivePercentCentred) {
+  const WorkArea workArea{0, 0, 1920, 1040};
+  const WindowSize size = WindowSizeForWorkArea(workArea);
+  EXPECT_EQ(size, (WindowSize{1728, 468}));
+  EXPECT_EQ(CenterOnWorkArea(workArea, size, false), (WindowPosition{96, 286}));
+}
+
+TEST(WindowSizeForWorkArea, TruncatesAndCentresInAnOffsetWorkArea) {
+  struct Case {
+    WorkArea workArea;
+    WindowSize size;
+    WindowPosition position;
+  };
+  const Case cases[] = {
+      {{0, 0, 1280, 984}, {1152, 442}, {64, 271}},
+      {{0, 40, 1366, 728}, {1229, 327}, {68, 240}},   // taskbar on top
+      {{72, 0, 1847, 1079}, {1662, 485}, {164, 297}},  // odd sizes truncate
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.workArea.width);
+    const WindowSize size = WindowSizeForWorkArea(c.workArea);
+    EXPECT_EQ(size, c.size);
+    EXPECT_EQ(CenterOnWorkArea(c.workArea, size, false), c.position);
+  }
+}
+
+TEST(CenterOnWorkArea, MaximisedWindowGoesToTheWorkAreaCorner) {
+  const WorkArea workArea{72, 40, 1847, 1000};
+  EXPECT_EQ(CenterOnWorkArea(workArea, {1662, 450}, true), (WindowPosition{72, 40}));
+}
