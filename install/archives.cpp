@@ -1,0 +1,45 @@
+// The archives of an update: every "*.zip" at the top of the download folder
+// is unpacked in place and then deleted.
+#include "app/haupt.h"
+#include "install/zip_extract.h"
+#include "platform/file_system.h"
+#include "platform/paths.h"
+#include "platform/retry.h"
+#include "platform/strings.h"
+#include "resources/texts.h"
+
+namespace {
+
+// The "*.zip" pattern, any letter case (Daten.ZIP too).
+bool IsArchiveName(const std::string& name) {
+  constexpr std::size_t kExtensionLength = 4;
+  return name.size() >= kExtensionLength &&
+         SameText(std::string_view(name).substr(name.size() - kExtensionLength), ".zip");
+}
+
+}  // namespace
+
+// ---- All archives ----
+
+bool TForm1::ExtractArchives() {
+  for (const DirEntry& entry : ListDirectory(DownloadOrdner)) {
+    if (entry.isDirectory || !IsArchiveName(entry.name)) continue;
+    if (!ExtractArchive(DownloadOrdner + entry.name)) return false;
+    // Cancelled between two archives: the rest stay packed, the phase ends.
+    if (CancelS) return true;
+  }
+  return true;
+}
+
+// ---- One archive ----
+
+bool TForm1::ExtractArchive(const std::string& zipFileName) {
+  const std::string previousStatus = frontEnd->StatusText();
+  AnnounceStatus(kTextExtracting);
+  bool extracted = ExtractZipArchive(zipFileName, ExtractFilePath(zipFileName));
+  // A cancel noticed here keeps the archive for the next run.
+  if (extracted && CancelS) extracted = false;
+  if (extracted) DeleteFileWithRetries(zipFileName);
+  AnnounceStatus(previousStatus);
+  return extracted;
+}

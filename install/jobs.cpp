@@ -1,0 +1,73 @@
+// The job file's lines against the installation folder: "l" deletes one file,
+// "s" sweeps a folder of every file the update does not bring.
+#include <optional>
+
+#include "app/haupt.h"
+#include "platform/file_system.h"
+#include "platform/list_file.h"
+#include "platform/paths.h"
+#include "platform/retry.h"
+#include "platform/strings.h"
+
+namespace {
+
+struct Job {
+  std::string verb;  // lower case
+  std::string path;  // relative to the installation folder, native separators
+};
+
+// ---- Reading a line ----
+
+// Verb and path, or nothing for a line that must not run: an unknown verb, a
+// verb without a path, or a path that is absolute or climbs out of the
+// installation folder (the job file comes from the server).
+std::optional<Job> ParseJob(const std::string& line) {
+  const std::vector<std::string> words = SplitWords(line);
+  if (words.empty()) return std::nullopt;
+  const std::string verb = LowerCaseLocale(words[0]);
+  if (verb != "l" && verb != "s") return std::nullopt;
+  const std::size_t pathStart = WordStart(line, 1);
+  if (pathStart == std::string::npos) return std::nullopt;
+  std::string path = NativeSeparators(TrimControl(line.substr(pathStart)));
+  if (!IsContainedRelativePath(path)) return std::nullopt;
+  return Job{verb, std::move(path)};
+}
+
+// ---- Carrying out ----
+
+void DeleteTarget(const std::string& file) {
+  ClearFileAttributes(file);
+  if (FileExists(file)) DeleteFileWithRetries(file);
+}
+
+// Files directly in the folder only; subfolders are never entered. A path
+// without the closing separator names no folder and sweeps nothing.
+void SweepFolder(const std::string& folder, const std::vector<std::string>& keep) {
+  if (folder.back() != kPathDelim) return;
+  for (const DirEntry& entry : ListDirectory(folder)) {
+    if (entry.isDirectory) continue;
+    const std::string file = folder + entry.name;
+    if (!ContainsText(keep, file)) DeleteTarget(file);
+  }
+}
+
+}  // namespace
+
+void TForm1::RunJobs() {
+  if (JobsSl.lines.empty() || OrdnerFiles.empty()) return;
+  // The full path every file of the update will have once installed.
+  std::vector<std::string> keep;
+  keep.reserve(OrdnerFiles.size());
+  for (const std::string& entry : OrdnerFiles) keep.push_back(InstallOrdner + entry);
+
+  for (const std::string& line : JobsSl.lines) {
+    const std::optional<Job> job = ParseJob(line);
+    if (!job) continue;
+    const std::string target = InstallOrdner + job->path;
+    if (job->verb == "l") {
+      DeleteTarget(target);
+    } else {
+      SweepFolder(target, keep);
+    }
+  }
+}

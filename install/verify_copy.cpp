@@ -1,0 +1,224 @@
+// The two passes over the install list once the main program is closed:
+// verification drops every downloaded file that equals the installed one,
+// copying puts the others in place.
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <stdexcept>
+
+#include "app/haupt.h"
+#include "install/copied_marker.h"
+#include "platform/file_info.h"
+#include "platform/file_system.h"
+#include "platform/list_file.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/retry.h"
+#include "platform/strings.h"
+#include "resources/texts.h"
+
+namespace {
+
+constexpr std::size_t kBlockSize = 65536;
+constexpr int kTemporaryNameAttempts = 8;
+
+// The two fixed block buffers both passes share (one thread only).
+struct BlockBuffers {
+  std::array<char, kBlockSize> first;
+  std::array<char, kBlockSize> second;
+};
+
+BlockBuffers& Buffers() {
+  static BlockBuffers buffers;
+  return buffers;
+}
+
+struct StreamCloser {
+  void operator()(std::FILE* stream) const { std::fclose(stream); }
+};
+using Stream = std::unique_ptr<std::FILE, StreamCloser>;
+
+// ---- Shared helpers ----
+
+// The running updater and the screen-reader library it holds loaded can only
+// be replaced by the second copy; only whole entries (top of the folder) count.
+bool IsSpecialEntry(const std::string& entry, const std::string& ownExeName) {
+  return SameText(entry, ownExeName) || SameText(entry, kNvdaLibraryName);
+}
+
+int ProgressPosition(std::int64_t maxSize, std::int64_t aktSize) {
+  return static_cast<int>(CalcPercent(100, maxSize, aktSize));
+}
+
+// Unbuffered, so every block is one read or write of the system.
+Stream OpenUnbuffered(const std::string& path, FileOpenMode mode) {
+  Stream stream(OpenFile(path, mode));
+  if (stream) std::setvbuf(stream.get(), nullptr, _IONBF, 0);
+  return stream;
+}
+
+// ---- Comparing ----
+
+// Verification treats a file it cannot read as an error of the pass.
+Stream OpenForComparison(const std::string& path) {
+  Stream stream = OpenUnbuffered(path, FileOpenMode::ReadDenyWrite);
+  if (!stream) throw std::runtime_error("cannot open " + path);
+  return stream;
+}
+
+std::size_t ReadBlock(std::FILE* stream, char* block) {
+  const std::size_t count = std::fread(block, 1, kBlockSize, stream);
+  if (count < kBlockSize && std::ferror(stream) != 0) throw std::runtime_error("read failed");
+  return count;
+}
+
+// ---- Copying ----
+
+// A name of its own in the destination's folder, created exclusively so no
+// other file is ever overwritten by it.
+Stream CreateTemporaryBeside(const std::string& dest, std::string& temporary) {
+  static std::mt19937_64 random{std::random_device{}()};
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%016llx.tmp",
+                  static_cast<unsigned long long>(random()));
+    temporary = ExtractFilePath(dest) + "~" + ExtractFileName(dest) + suffix;
+    if (Stream stream = OpenUnbuffered(temporary, FileOpenMode::CreateNew)) return stream;
+    if (!DirectoryExists(ExtractFilePath(dest))) break;
+  }
+  temporary.clear();
+  return nullptr;
+}
+
+// Block by block; the window stays live between blocks.
+bool CopyBlocks(std::FILE* in, std::FILE* out, FrontEnd& frontEnd) {
+  char* block = Buffers().first.data();
+  for (;;) {
+    frontEnd.ProcessMessages();
+    const std::size_t count = std::fread(block, 1, kBlockSize, in);
+    if (count > 0 && std::fwrite(block, 1, count, out) != count) return false;  // disk full
+    if (count < kBlockSize) return std::ferror(in) == 0;
+  }
+}
+
+bool ReplaceWithRetries(const std::string& temporary, const std::string& dest) {
+  for (int attempt = 1; attempt <= kFileRetryAttempts; ++attempt) {
+    if (ReplaceFileWith(temporary, dest)) return true;
+    if (attempt < kFileRetryAttempts) SleepMs(kFileRetryPauseMs);
+  }
+  return false;
+}
+
+// The new content is written beside the destination and takes its place
+// only when it is complete and on disk, so an installed file is never left
+// half-written (full disk, killed process); on failure the old one stays.
+bool CopyIntoPlace(const std::string& source, const std::string& dest, TDateTime date,
+                   FrontEnd& frontEnd) {
+  // A folder in the destination's place can never be replaced by a file.
+  if (DirectoryExists(dest)) return false;
+  Stream in = OpenUnbuffered(source, FileOpenMode::ReadDenyWrite);
+  if (!in) return false;
+  std::string temporary;
+  Stream out = CreateTemporaryBeside(dest, temporary);
+  if (!out) return false;
+  bool complete = CopyBlocks(in.get(), out.get(), frontEnd) && FlushFileToDisk(out.get());
+  complete = std::fclose(out.release()) == 0 && complete;
+  if (complete) {
+    SetFileDateWithRetries(temporary, date);
+    complete = ReplaceWithRetries(temporary, dest);
+  }
+  if (!complete) DeleteFileWithRetries(temporary);
+  return complete;
+}
+
+}  // namespace
+
+// ---- Verification ----
+
+bool TForm1::VerifyFiles() {
+  try {
+    for (const std::string& entry : OrdnerFiles) {
+      frontEnd->ProcessMessages();
+      if (CancelS) return false;
+      const std::string source = DownloadOrdner + entry;
+      const std::string dest = InstallOrdner + entry;
+      // Also lets the copy overwrite a read-only installed file later.
+      ClearFileAttributes(source);
+      ClearFileAttributes(dest);
+      if (!IsSpecialEntry(entry, OwnExeName()) && FilesIdentical(source, dest)) {
+        // Not copied; the installed file takes the date the next run compares.
+        const TDateTime date = GetFileDateByName(source);
+        if (FileExists(dest)) SetFileDateWithRetries(dest, date);
+        MaxSize -= GetFileSizeByName(source);
+        DeleteFileWithRetries(source);
+      } else {
+        AktSize += GetFileSizeByName(source);
+      }
+      ShowProgress(ProgressPosition(MaxSize, AktSize), ProgressHint::Pruefe);
+    }
+    return true;
+  } catch (const std::exception&) {
+    Fail(kMsgVerifyFailed);
+    return false;
+  }
+}
+
+bool TForm1::FilesIdentical(const std::string& fileA, const std::string& fileB) {
+  if (!FileExists(fileA) || !FileExists(fileB)) return false;
+  if (GetFileSizeByName(fileA) != GetFileSizeByName(fileB)) return false;
+  const Stream a = OpenForComparison(fileA);
+  const Stream b = OpenForComparison(fileB);
+  BlockBuffers& buffers = Buffers();
+  for (;;) {
+    if (CancelS) return false;
+    frontEnd->ProcessMessages();
+    const std::size_t countA = ReadBlock(a.get(), buffers.first.data());
+    const std::size_t countB = ReadBlock(b.get(), buffers.second.data());
+    if (countA != countB ||
+        std::memcmp(buffers.first.data(), buffers.second.data(), countA) != 0) {
+      return false;
+    }
+    if (countA < kBlockSize) return true;  // the end of A
+  }
+}
+
+// ---- Copying ----
+
+bool TForm1::CopyFiles() {
+  for (const std::string& entry : OrdnerFiles) {
+    frontEnd->ProcessMessages();
+    if (CancelS) return false;
+    if (IsSpecialEntry(entry, OwnExeName())) {
+      // This entry and all after it are left for the second copy.
+      StartUpdater2S = true;
+      return false;
+    }
+    const std::string source = DownloadOrdner + entry;
+    const std::string dest = InstallOrdner + entry;
+    const std::string folderPart = ExtractFilePath(entry);
+    if (!folderPart.empty()) ForceDirectories(InstallOrdner + folderPart);
+    // An empty download is removed without being installed.
+    if (GetFileSizeByName(source) > 0) {
+      // CopyOneFile has reported its failure; the pass ends with it.
+      if (!CopyOneFile(source, dest)) return false;
+      AktSize += GetFileSizeByName(source);
+      ShowProgress(ProgressPosition(MaxSize, AktSize), ProgressHint::Kopiere);
+      if (CopiedMarker(*this) != "1" && !SaveCopiedMarker("1")) return false;
+    }
+    DeleteFileWithRetries(source);
+  }
+  return true;
+}
+
+bool TForm1::CopyOneFile(const std::string& source, const std::string& dest) {
+  if (!FileExists(source) || GetFileSizeByName(source) <= 0) return false;
+  const TDateTime date = GetFileDateByName(source);
+  if (!CopyIntoPlace(source, dest, date, *frontEnd)) {
+    Fail(FormatText(kMsgCopyFileFailed, {source, dest}));
+    return false;
+  }
+  if (!ContainsText(UninstSl.lines, dest)) UninstSl.lines.push_back(dest);
+  return true;
+}

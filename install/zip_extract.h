@@ -1,0 +1,14 @@
+// Unpacking one ZIP archive into a folder, entry by entry, straight from the
+// archive file into the target files.
+#pragma once
+
+#include <string>
+
+// Extracts every entry of the archive into targetFolder (ending with the
+// native separator): folders as named, files with the entry's date, and
+// read-only when a DOS-made entry says so. False when the archive cannot be
+// read, an entry uses another method than stored or deflate, is encrypted,
+// names a place outside targetFolder, or a target cannot be written. Names
+// are checked before anything is written, so a refused archive writes
+// nothing at all.
+bool ExtractZipArchive(const std::string& zipFileName, const std::string& targetFolder);
