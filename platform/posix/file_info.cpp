@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <iterator>
 #include <string_view>
 
 #include "platform/pe_version_resource.h"
