@@ -1,0 +1,194 @@
+#include "platform/posix/terminal_input.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// ---- Process-wide terminal and signal state ----
+
+// Signal handlers can only reach plain globals.
+int gStopPipe[2] = {-1, -1};
+volatile std::sig_atomic_t gStopRequests = 0;
+termios gCookedSettings{};
+volatile std::sig_atomic_t gRawActive = 0;
+
+void RestoreTerminal() {
+  if (gRawActive) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &gCookedSettings);
+    gRawActive = 0;
+  }
+}
+
+extern "C" void OnStopSignal(int) {
+  const int savedErrno = errno;
+  gStopRequests = gStopRequests + 1;
+  const char wake = 1;
+  [[maybe_unused]] const ssize_t written = write(gStopPipe[1], &wake, 1);
+  errno = savedErrno;
+}
+
+// The disposition is already back to default (SA_RESETHAND); the raised
+// signal ends the process once this handler returns.
+extern "C" void OnFatalSignal(int signalNumber) {
+  RestoreTerminal();
+  raise(signalNumber);
+}
+
+void SetHandler(int signalNumber, void (*handler)(int), int flags) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  action.sa_flags = flags;
+  sigemptyset(&action.sa_mask);
+  sigaction(signalNumber, &action, nullptr);
+}
+
+// Made once; handlers stay installed for the life of the process, since
+// restoring the old ones could race with a signal in flight.
+void InstallHandlersOnce() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  if (pipe2(gStopPipe, O_CLOEXEC | O_NONBLOCK) != 0) gStopPipe[0] = gStopPipe[1] = -1;
+  SetHandler(SIGINT, OnStopSignal, SA_RESTART);
+  SetHandler(SIGTERM, OnStopSignal, SA_RESTART);
+  SetHandler(SIGHUP, OnFatalSignal, SA_RESETHAND);
+  SetHandler(SIGQUIT, OnFatalSignal, SA_RESETHAND);
+  std::atexit(RestoreTerminal);
+}
+
+void DrainStopPipe() {
+  char drained[64];
+  while (gStopPipe[0] >= 0 && read(gStopPipe[0], drained, sizeof drained) > 0) {
+  }
+}
+
+// A background job changing terminal settings would be stopped (SIGTTOU).
+bool InForeground() { return tcgetpgrp(STDIN_FILENO) == getpgrp(); }
+
+std::optional<Key> KeyOf(char c) {
+  switch (c) {
+    case 0x1b:  // Esc
+    case 0x03:  // Ctrl+C when the terminal passes it on as a key
+      return Key::Cancel;
+    case '\r':  // Enter and Ctrl+M
+    case '\n':
+      return Key::Enter;
+    case 'o':
+    case 'O':
+      return Key::Open;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+// ---- Terminal input ----
+
+TerminalInput::TerminalInput()
+    : stdinIsTerminal_(isatty(STDIN_FILENO) == 1), stopRequestsSeen_(gStopRequests) {
+  InstallHandlersOnce();
+}
+
+TerminalInput::~TerminalInput() { SetRawKeys(false); }
+
+void TerminalInput::SetRawKeys(bool raw) {
+  if (raw == raw_) return;
+  if (!raw) {
+    RestoreTerminal();
+    raw_ = false;
+    return;
+  }
+  if (!stdinIsTerminal_ || !InForeground() || tcgetattr(STDIN_FILENO, &gCookedSettings) != 0) {
+    return;
+  }
+  termios settings = gCookedSettings;
+  settings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  settings.c_iflag &= ~static_cast<tcflag_t>(ICRNL);  // Enter arrives as Ctrl+M
+  settings.c_cc[VMIN] = 1;
+  settings.c_cc[VTIME] = 0;
+  if (tcsetattr(STDIN_FILENO, TCSANOW, &settings) != 0) return;
+  gRawActive = 1;
+  raw_ = true;
+}
+
+std::vector<int> TerminalInput::Descriptors() const {
+  std::vector<int> descriptors;
+  if (gStopPipe[0] >= 0) descriptors.push_back(gStopPipe[0]);
+  if (raw_) descriptors.push_back(STDIN_FILENO);
+  return descriptors;
+}
+
+bool TerminalInput::StopRequestPending() const { return gStopRequests != stopRequestsSeen_; }
+
+bool TerminalInput::TakeStopRequest() {
+  DrainStopPipe();
+  if (!StopRequestPending()) return false;
+  stopRequestsSeen_ = gStopRequests;
+  return true;
+}
+
+std::vector<Key> TerminalInput::ReadKeys() {
+  std::vector<Key> keys;
+  if (!raw_) return keys;
+  pollfd entry{STDIN_FILENO, POLLIN, 0};
+  if (poll(&entry, 1, 0) <= 0) return keys;
+  char typed[64];
+  const ssize_t got = read(STDIN_FILENO, typed, sizeof typed);
+  if (got < 0 && (errno == EINTR || errno == EAGAIN)) return keys;
+  if (got <= 0) {  // the terminal is gone: stop listening to it
+    SetRawKeys(false);
+    stdinIsTerminal_ = false;
+    return keys;
+  }
+  for (ssize_t i = 0; i < got; ++i) {
+    if (typed[i] == 0x1b && i + 1 < got) {
+      // Cursor and function keys send Esc with more in one go, Alt+key too:
+      // skip to the final byte of the sequence.
+      const char introducer = typed[++i];
+      if (introducer == '[' || introducer == 'O') {
+        while (++i < got && (typed[i] < 0x40 || typed[i] > 0x7e)) {
+        }
+      }
+      continue;
+    }
+    if (const auto key = KeyOf(typed[i])) keys.push_back(*key);
+  }
+  return keys;
+}
+
+std::optional<std::string> TerminalInput::ReadLine() {
+  const bool wasRaw = raw_;
+  SetRawKeys(false);
+  std::optional<std::string> answer;
+  std::string line;
+  for (;;) {
+    pollfd entries[2] = {{STDIN_FILENO, POLLIN, 0}, {gStopPipe[0], POLLIN, 0}};
+    if (poll(entries, 2, -1) < 0 && errno != EINTR) break;
+    if (StopRequestPending()) break;
+    if (entries[1].revents != 0) DrainStopPipe();  // a request already taken
+    if (entries[0].revents == 0) continue;
+    char c;
+    const ssize_t got = read(STDIN_FILENO, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (!line.empty()) answer = line;  // a last line without a line break
+      break;
+    }
+    if (c == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      answer = line;
+      break;
+    }
+    line += c;
+  }
+  SetRawKeys(wasRaw);
+  return answer;
+}
