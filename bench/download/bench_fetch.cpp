@@ -1,0 +1,52 @@
+// Fetches a list of files the way the download phase does, one after the
+// other on one kept-alive connection: HttpDownloadFile (with its 1 ms pause)
+// and then the server date on every file. Prints the time taken.
+//
+//   qv_bench_download BASE_URL NAMES_FILE OUT_FOLDER
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/haupt.h"
+#include "platform/date_time.h"
+#include "platform/file_info.h"
+#include "platform/retry.h"
+#include "tests/unit/support/scripted_front_end.h"
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: %s BASE_URL NAMES_FILE OUT_FOLDER\n", argv[0]);
+    return 2;
+  }
+  const std::string base = argv[1];
+  const std::string outFolder = std::string(argv[3]) + "/";
+  std::vector<std::string> names;
+  std::ifstream list(argv[2]);
+  for (std::string name; std::getline(list, name);) {
+    if (!name.empty()) names.push_back(name);
+  }
+
+  TForm1 form({argv[0], "Bench.cfg"}, [](FrontEndEvents& events) {
+    return std::make_unique<ScriptedFrontEnd>(events);
+  });
+  const TDateTime serverDate = NowLocal();
+
+  const auto start = std::chrono::steady_clock::now();
+  std::int64_t bytes = 0;
+  for (const std::string& name : names) {
+    const std::string target = outFolder + name;
+    if (!form.HttpDownloadFile(base + name, target)) {
+      std::fprintf(stderr, "failed: %s\n", name.c_str());
+      return 1;
+    }
+    SetFileDateWithRetries(target, serverDate);
+    bytes += GetFileSizeByName(target);
+  }
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+  std::printf("%zu files, %lld bytes, %.3f s\n", names.size(), static_cast<long long>(bytes),
+              elapsed.count());
+  return 0;
+}

@@ -1,0 +1,142 @@
+#!/bin/bash
+# Download benchmark (prints figures, asserts nothing): 1,000 small files and
+# one 1 GiB file served by nginx on loopback, fetched by the updater's HTTP
+# download code, by wget -i and by curl -K, each over one connection.
+#
+#   bench/download/run.sh [BUILD_DIR]     default: build/bench (configured here)
+#
+# Needs nginx, wget, curl and /usr/bin/time (scripts/install-deps.sh).
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=${1:-$ROOT/build/bench}
+SMALL_FILES=1000
+LARGE_MIB=1024
+RUNS=3
+
+if [ ! -x "$BUILD/bench/qv_bench_download" ] || [ -z "${1:-}" ]; then
+    cmake --preset demo -B "$BUILD" >/dev/null
+    cmake --build "$BUILD" --target qv_bench_download -j2 >/dev/null
+fi
+BENCH=$BUILD/bench/qv_bench_download
+
+WORK=$(mktemp -d /tmp/qv-bench-download.XXXXXX)
+NGINX_PID=
+cleanup() {
+    if [ -n "$NGINX_PID" ]; then
+        kill "$NGINX_PID" 2>/dev/null || true
+        wait "$NGINX_PID" 2>/dev/null || true
+    fi
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# ---- Data ----
+
+mkdir -p "$WORK/www/small" "$WORK/www/large" "$WORK/out"
+for i in $(seq -w 1 $SMALL_FILES); do
+    # 1 to 16 KiB, different per file
+    head -c $(( (10#$i * 7919) % 16384 + 1024 )) /dev/urandom >"$WORK/www/small/f$i.bin"
+done
+(cd "$WORK/www/small" && ls) >"$WORK/small.names"
+head -c $((LARGE_MIB * 1024 * 1024)) /dev/urandom >"$WORK/www/large/big.bin"
+echo big.bin >"$WORK/large.names"
+
+# ---- Server ----
+
+PORT=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+mkdir -p "$WORK/nginx"
+cat >"$WORK/nginx/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $WORK/nginx/nginx.pid;
+error_log $WORK/nginx/error.log warn;
+events { worker_connections 64; }
+http {
+    access_log off;
+    sendfile on;
+    tcp_nopush on;
+    keepalive_requests 100000;
+    keepalive_timeout 60s;
+    client_body_temp_path $WORK/nginx/body;
+    proxy_temp_path $WORK/nginx/proxy;
+    fastcgi_temp_path $WORK/nginx/fastcgi;
+    uwsgi_temp_path $WORK/nginx/uwsgi;
+    scgi_temp_path $WORK/nginx/scgi;
+    types { application/octet-stream bin; }
+    server {
+        listen 127.0.0.1:$PORT;
+        root $WORK/www;
+    }
+}
+CONF
+/usr/sbin/nginx -c "$WORK/nginx/nginx.conf" -p "$WORK/nginx" &
+NGINX_PID=$!
+for _ in $(seq 50); do
+    curl -sf -o /dev/null "http://127.0.0.1:$PORT/large/big.bin" -r 0-0 && break
+    sleep 0.1
+done
+BASE=http://127.0.0.1:$PORT
+
+# ---- Measuring ----
+
+# Runs a command $RUNS times into a fresh output folder; prints the best
+# wall-clock seconds and the highest peak memory (KiB).
+measure() {
+    local best= peak=0 stats elapsed rss
+    for _ in $(seq $RUNS); do
+        rm -rf "$WORK/out" && mkdir -p "$WORK/out"
+        if ! /usr/bin/time -f '%e %M' -o "$WORK/time.txt" "$@" >/dev/null 2>"$WORK/stderr.txt"; then
+            echo "failed: $*" >&2
+            cat "$WORK/stderr.txt" >&2
+            exit 1
+        fi
+        stats=$(tail -n1 "$WORK/time.txt")
+        elapsed=${stats% *}
+        rss=${stats#* }
+        if [ -z "$best" ] || awk "BEGIN{exit !($elapsed < $best)}"; then best=$elapsed; fi
+        if [ "$rss" -gt "$peak" ]; then peak=$rss; fi
+    done
+    echo "$best $peak"
+}
+
+curl_config() {  # one url/output pair per file
+    local set=$1
+    while read -r name; do
+        echo "url = \"$BASE/$set/$name\""
+        echo "output = \"$WORK/out/$name\""
+    done <"$WORK/$set.names"
+}
+curl_config small >"$WORK/small.curl"
+curl_config large >"$WORK/large.curl"
+sed "s|^|$BASE/small/|" "$WORK/small.names" >"$WORK/small.urls"
+sed "s|^|$BASE/large/|" "$WORK/large.names" >"$WORK/large.urls"
+
+report() {  # label ours wget curl pause_seconds
+    local label=$1 ours=$2 wget=$3 curl=$4 pause=$5
+    read -r ours_s ours_kib <<<"$ours"
+    read -r wget_s wget_kib <<<"$wget"
+    read -r curl_s curl_kib <<<"$curl"
+    awk -v l="$label" -v o="$ours_s" -v ok="$ours_kib" -v w="$wget_s" -v wk="$wget_kib" \
+        -v c="$curl_s" -v ck="$curl_kib" -v p="$pause" 'BEGIN {
+        wp = w + p; cp = c + p
+        printf "%s\n", l
+        printf "  updater   %8.3f s   peak %6.1f MiB\n", o, ok / 1024
+        printf "  wget -i   %8.3f s   peak %6.1f MiB   (+%.3f s pause: %.3f s)   ratio %.2f\n", w, wk / 1024, p, wp, o / wp
+        printf "  curl -K   %8.3f s   peak %6.1f MiB   (+%.3f s pause: %.3f s)   ratio %.2f\n", c, ck / 1024, p, cp, o / cp
+    }'
+}
+
+echo "Download benchmark: best of $RUNS runs, nginx on 127.0.0.1:$PORT"
+small_ours=$(measure "$BENCH" "$BASE/small/" "$WORK/small.names" "$WORK/out")
+small_wget=$(measure wget -q -i "$WORK/small.urls" -P "$WORK/out")
+small_curl=$(measure curl -sf -K "$WORK/small.curl")
+# The updater pauses 1 ms after every fetched file; the peers are given it.
+report "$SMALL_FILES small files (1-17 KiB)" "$small_ours" "$small_wget" "$small_curl" \
+    "$(awk -v n=$SMALL_FILES 'BEGIN{print n * 0.001}')"
+
+large_ours=$(measure "$BENCH" "$BASE/large/" "$WORK/large.names" "$WORK/out")
+large_wget=$(measure wget -q -i "$WORK/large.urls" -P "$WORK/out")
+large_curl=$(measure curl -sf -K "$WORK/large.curl")
+report "one $LARGE_MIB MiB file" "$large_ours" "$large_wget" "$large_curl" 0
