@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "../support/scripted_front_end.h"
-#include "../support/temp_folder.h"
 #include "app/haupt.h"
 #include "resources/texts.h"
 #include "screen_reader_driver_double.h"
@@ -31,7 +30,6 @@ struct AnnounceFixture {
     form->IsProgActive = true;
   }
 
-  TempFolder temp;
   DriverLog reader;
   ScriptedFrontEnd* ui = nullptr;
   std::unique_ptr<TForm1> form;
