@@ -1,8 +1,8 @@
 #include "platform/screen_reader_port.h"
 
-#include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include "platform/text_codec.h"
 
@@ -58,9 +58,9 @@ using NvdaPlainFunction = int(WINAPI*)();
 class Win32ScreenReaderPort final : public ScreenReaderPort {
  public:
   ComInitResult ComInitialize(ComApartment apartment) override {
-    const HRESULT result = CoInitializeEx(
-        nullptr, apartment == ComApartment::kMultithreaded ? COINIT_MULTITHREADED
-                                                           : COINIT_APARTMENTTHREADED);
+    const HRESULT result = CoInitializeEx(nullptr, apartment == ComApartment::kMultithreaded
+                                                       ? COINIT_MULTITHREADED
+                                                       : COINIT_APARTMENTTHREADED);
     if (result == S_OK) return ComInitResult::kInitialised;
     if (result == S_FALSE) return ComInitResult::kAlreadyInitialised;
     return ComInitResult::kNotInitialised;
@@ -113,16 +113,15 @@ class Win32ScreenReaderPort final : public ScreenReaderPort {
 
   std::int32_t CallNvdaTextEntry(NvdaEntry* entry, const std::string& text) override {
     const std::u16string wide = Utf8ToUtf16(text);
-    return reinterpret_cast<NvdaTextFunction>(entry)(reinterpret_cast<const wchar_t*>(wide.c_str()));
+    return reinterpret_cast<NvdaTextFunction>(entry)(
+        reinterpret_cast<const wchar_t*>(wide.c_str()));
   }
 
   std::int32_t CallNvdaEntry(NvdaEntry* entry) override {
     return reinterpret_cast<NvdaPlainFunction>(entry)();
   }
 
-  bool NvdaWindowExists() override {
-    return FindWindowW(L"wxWindowClassNR", L"NVDA") != nullptr;
-  }
+  bool NvdaWindowExists() override { return FindWindowW(L"wxWindowClassNR", L"NVDA") != nullptr; }
 };
 
 }  // namespace

@@ -14,8 +14,8 @@
 class FakeScreenReaderPort : public ScreenReaderPort {
  public:
   static constexpr std::array<const char*, 4> kNvdaExports = {
-      "nvdaController_speakText", "nvdaController_brailleMessage",
-      "nvdaController_cancelSpeech", "nvdaController_testIfRunning"};
+      "nvdaController_speakText", "nvdaController_brailleMessage", "nvdaController_cancelSpeech",
+      "nvdaController_testIfRunning"};
 
   // ---- COM of the one thread, as Windows counts it ----
   int comCount = 0;

@@ -46,10 +46,10 @@ TEST(JawsDriver, SpeakPassesInterruptAsFlushAndNeedsSuccessCodeAndTrueFlag) {
     bool expected;
   };
   const Case cases[] = {
-      {{0, -1}, true},                                  // S_OK, VARIANT_TRUE
-      {{1, -1}, true},                                  // S_FALSE is a success code
-      {{0, 0}, false},                                  // JAWS declined
-      {{0, 1}, false},                                  // only -1 is VARIANT_TRUE
+      {{0, -1}, true},                                       // S_OK, VARIANT_TRUE
+      {{1, -1}, true},                                       // S_FALSE is a success code
+      {{0, 0}, false},                                       // JAWS declined
+      {{0, 1}, false},                                       // only -1 is VARIANT_TRUE
       {{static_cast<std::int32_t>(0x80004005), -1}, false},  // E_FAIL
   };
   for (const Case& c : cases) {
@@ -203,8 +203,8 @@ TEST(ScreenReaderDrivers, OutputTrueWhenOnlyBrailleSucceeds) {
   port.sayReply = {0, 0};
   TScreenReaderDriverNVDA nvda("NVDA", true, true, port);
   TScreenReaderDriverJAWS jaws("JAWS", true, true, port);
-  for (TScreenReaderDriver* driver : {static_cast<TScreenReaderDriver*>(&nvda),
-                                      static_cast<TScreenReaderDriver*>(&jaws)}) {
+  for (TScreenReaderDriver* driver :
+       {static_cast<TScreenReaderDriver*>(&nvda), static_cast<TScreenReaderDriver*>(&jaws)}) {
     EXPECT_TRUE(driver->Output("Hallo", false)) << driver->Name();
   }
   EXPECT_EQ(port.nvdaSpoken.size(), 1u);
@@ -225,8 +225,8 @@ TEST(ScreenReaderDrivers, EmptyTextNeverReachesTheScreenReader) {
   FakeScreenReaderPort port = BothRunning();
   TScreenReaderDriverNVDA nvda("NVDA", true, true, port);
   TScreenReaderDriverJAWS jaws("JAWS", true, true, port);
-  for (TScreenReaderDriver* driver : {static_cast<TScreenReaderDriver*>(&nvda),
-                                      static_cast<TScreenReaderDriver*>(&jaws)}) {
+  for (TScreenReaderDriver* driver :
+       {static_cast<TScreenReaderDriver*>(&nvda), static_cast<TScreenReaderDriver*>(&jaws)}) {
     EXPECT_FALSE(driver->Speak("", false)) << driver->Name();
     EXPECT_FALSE(driver->Speak("", true)) << driver->Name();
     EXPECT_FALSE(driver->Braille("")) << driver->Name();
