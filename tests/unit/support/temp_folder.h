@@ -21,7 +21,11 @@ class TempFolder {
     SetVariable(path_.string());
   }
   ~TempFolder() {
-    SetVariable(hadValue_ ? saved_ : "");
+    if (hadValue_) {
+      SetVariable(saved_);
+    } else {
+      UnsetVariable();
+    }
     std::error_code ignored;
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
@@ -50,9 +54,11 @@ class TempFolder {
 #ifdef _WIN32
   static constexpr const char* kVariable = "TMP";
   static void SetVariable(const std::string& value) { _putenv_s(kVariable, value.c_str()); }
+  static void UnsetVariable() { _putenv_s(kVariable, ""); }
 #else
   static constexpr const char* kVariable = "TMPDIR";
   static void SetVariable(const std::string& value) { setenv(kVariable, value.c_str(), 1); }
+  static void UnsetVariable() { unsetenv(kVariable); }
 #endif
   std::filesystem::path path_;
   std::string saved_;
