@@ -1,0 +1,96 @@
+"""The download phase of the real updater against the test update server's
+fault switches: retries, the give-up after 50 requests, and the progress."""
+
+import os
+import time
+import unittest
+
+from discovery_harness import MSG_DOWNLOAD_FAILED, UpdateRunTestCase
+
+SERVER_TIME = (int(time.time()) // 60 - 24 * 60) * 60 + 30
+DOWNLOADED = "Aktualisierung wurde heruntergeladen"
+
+
+class DownloadFaults(UpdateRunTestCase):
+    def requests_for(self, server_relative):
+        return self.http_paths().count("/updates/" + server_relative)
+
+    def test_a_file_that_never_arrives_ends_the_run_after_fifty_requests(self):
+        fault_cases = [
+            ("server error", "--http-error", ":1000", 50),
+            ("body cut off", "--http-truncate", "", 50),
+            # curl itself may retry a dropped request once on a fresh connection.
+            ("connection dropped", "--http-drop", "", None),
+        ]
+        layouts = [  # (what, files before the broken one, files after it)
+            ("own folder's file fails", {}, {"Produkt/Daten/spaeter.txt": b"later"}),
+            ("product file fails", {"Quennvoldar/vorher.txt": b"earlier"}, {}),
+        ]
+        for fault, switch, suffix, expected_requests in fault_cases:
+            for layout, before, after in layouts:
+                with self.subTest(fault=fault, layout=layout):
+                    broken = ("Quennvoldar/kaputt.bin" if not before
+                              else "Produkt/Daten/kaputt.bin")
+                    self.server_file(broken, b"x" * 4000, SERVER_TIME)
+                    for relative, content in {**before, **after}.items():
+                        self.server_file(relative, content, SERVER_TIME)
+                    self.serve(switch, "/updates/" + broken + suffix)
+                    result = self.run_updater()
+
+                    self.assertEqual(result.informations[0], MSG_DOWNLOAD_FAILED, result.output)
+                    self.assertNotIn(DOWNLOADED, result.lines)
+                    requests = self.requests_for(broken)
+                    if expected_requests is None:
+                        self.assertGreaterEqual(requests, 50)
+                        self.assertLessEqual(requests, 100)
+                    else:
+                        self.assertEqual(requests, expected_requests)
+                    self.assertFalse(os.path.exists(self.download + "kaputt.bin"))
+                    for relative in after:
+                        self.assertEqual(self.requests_for(relative), 0)
+                    for relative, content in before.items():
+                        local = self.download + os.path.basename(relative)
+                        with open(local, "rb") as fetched:
+                            self.assertEqual(fetched.read(), content)
+                        self.assert_server_date(local, SERVER_TIME, True)
+                    self.start_afresh()
+
+    def test_passing_faults_are_retried_until_the_file_is_complete(self):
+        faults = {  # server file -> (switch, times, fewest and most requests)
+            "Produkt/Daten/fehler.bin": ("--http-error", 3, 4, 4),
+            "Produkt/Daten/gekuerzt.bin": ("--http-truncate", 2, 3, 3),
+            "Produkt/Daten/abgebrochen.bin": ("--http-drop", 1, 2, 3),
+        }
+        os.makedirs(os.path.join(self.server_root, "Quennvoldar"))  # empty own folder
+        options = []
+        for relative, (switch, times, _, _) in faults.items():
+            self.server_file(relative, os.urandom(50000), SERVER_TIME)
+            options += [switch, f"/updates/{relative}:{times}"]
+        self.serve(*options)
+        self.start_main_program()
+        result = self.run_updater()
+
+        self.assertIn(DOWNLOADED, result.lines, result.output)
+        for relative, (_, _, fewest, most) in faults.items():
+            self.assertGreaterEqual(self.requests_for(relative), fewest, relative)
+            self.assertLessEqual(self.requests_for(relative), most, relative)
+            with open(os.path.join(self.server_root, relative), "rb") as server, \
+                    open(self.download + os.path.basename(relative), "rb") as fetched:
+                self.assertEqual(fetched.read(), server.read(), relative)
+
+    def test_progress_advances_by_listed_size_per_file(self):
+        # The own folder is walked first, so its file is fetched first.
+        self.server_file("Quennvoldar/dreihundert.bin", b"a" * 300, SERVER_TIME)
+        self.server_file("Produkt/Daten/siebenhundert.bin", b"b" * 700, SERVER_TIME)
+        self.serve()
+        self.start_main_program()
+        result = self.run_updater()
+        lines = result.lines
+        start = lines.index("Aktualisierung wird heruntergeladen...")
+        end = lines.index(DOWNLOADED)
+        progress = [line for line in lines[start:end] if line.startswith("Fortschritt:")]
+        self.assertEqual(progress, ["Fortschritt: 30 %", "Fortschritt: 100 %"])
+
+
+if __name__ == "__main__":
+    unittest.main()
