@@ -58,11 +58,22 @@ class FindingWindows(PortTestCase):
 
 class SendingMessages(PortTestCase):
     def test_sender_returns_only_after_the_handler_ran(self):
-        log = self.path("nachrichten.log")
-        _, handle = self.start_main_program("Produkt", "Produkt - Hauptfenster", "--log", log)
-        for _ in range(3):
-            self.probe("send", str(handle), str(WM_SHOWREQUEST), "append", log, "returned")
-        self.assertEqual(read_lines(log), ["1224", "returned"] * 3)
+        # The handler holds until the test lets it go; an acknowledgement sent
+        # before it ran would put "returned" first.
+        log = self.path("reihenfolge.log")
+        receiver = self.start_probe("holding-window", "Hält", "serve")
+        handle = self.read_line(receiver).split()[1]
+        sender = self.start_probe("send", handle, str(WM_SHOWREQUEST), "append", log, "returned")
+        self.assertEqual(self.read_line(receiver), "received 1224")
+        # A busy window is still found; meanwhile a sender let go early would
+        # long have written its line.
+        self.assertEqual(self.probe("find", "Hält"), [f"window {handle}"])
+        with open(log, "a") as file:
+            file.write("released\n")
+        receiver.stdin.write(b"\n")
+        receiver.stdin.flush()
+        self.assertEqual(sender.wait(timeout=HANG_GUARD_SECONDS), 0)
+        self.assertEqual(read_lines(log), ["released", "returned"])
 
     def test_close_request_ends_the_main_program_unless_refused(self):
         closing, handle = self.start_main_program("Produkt", "Produkt - Hauptfenster")
