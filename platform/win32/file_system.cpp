@@ -1,0 +1,137 @@
+// Files and folders on Windows: wide-character calls throughout, share
+// modes where a file is opened, attributes as the system keeps them.
+#include "platform/file_system.h"
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+
+#include "platform/paths.h"
+#include "platform/win32/wide_text.h"
+
+// ---- Helpers ----
+
+namespace {
+
+DWORD Attributes(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()); }
+
+bool IsDirectoryAttribute(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// CREATE_NEW gives the atomic "fails when it exists" that no stdio mode has.
+std::FILE* CreateNewFile(const std::string& path) {
+  const HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* stream = _fdopen(fd, "wb");
+  if (stream == nullptr) _close(fd);  // closes the handle too
+  return stream;
+}
+
+}  // namespace
+
+// ---- Opening ----
+
+std::FILE* OpenFile(const std::string& path, FileOpenMode mode) {
+  const std::wstring wide = Widen(path);
+  switch (mode) {
+    case FileOpenMode::Read:
+      return _wfsopen(wide.c_str(), L"rb", _SH_DENYNO);
+    case FileOpenMode::ReadDenyWrite:
+      return _wfsopen(wide.c_str(), L"rb", _SH_DENYWR);
+    case FileOpenMode::CreateExclusive:
+      return _wfsopen(wide.c_str(), L"wb", _SH_DENYRW);
+    case FileOpenMode::CreateNew:
+      return CreateNewFile(path);
+  }
+  return nullptr;
+}
+
+// ---- Tests and changes ----
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(const std::string& path) { return IsDirectoryAttribute(Attributes(path)); }
+
+bool DeleteFileOnce(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != FALSE; }
+
+void ClearFileAttributes(const std::string& path) {
+  SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+bool SetReadOnly(const std::string& path) {
+  const DWORD attributes = Attributes(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  return SetFileAttributesW(Widen(path).c_str(), attributes | FILE_ATTRIBUTE_READONLY) != FALSE;
+}
+
+// Windows starts any existing program file; there is no execute bit.
+bool MarkExecutable(const std::string& path) { return FileExists(path); }
+
+bool ForceDirectories(const std::string& folder) {
+  std::string path = folder;
+  while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  if (path.empty()) return false;
+  if (DirectoryExists(path)) return true;
+  // The parent first; a drive ("C:") or share root that is missing ends it.
+  const std::size_t separator = path.find_last_of("\\/");
+  if (separator != std::string::npos && separator > 0 && path[separator - 1] != ':' &&
+      !ForceDirectories(path.substr(0, separator))) {
+    return false;
+  }
+  if (CreateDirectoryW(Widen(path).c_str(), nullptr)) return true;
+  return GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path);
+}
+
+bool RemoveDir(const std::string& folder) { return RemoveDirectoryW(Widen(folder).c_str()) != FALSE; }
+
+bool ReplaceFileWith(const std::string& source, const std::string& destination) {
+  return MoveFileExW(Widen(source).c_str(), Widen(destination).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool FlushFileToDisk(std::FILE* file) {
+  if (std::fflush(file) != 0) return false;
+  const intptr_t handle = _get_osfhandle(_fileno(file));
+  return handle != -1 && FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != FALSE;
+}
+
+// ---- Listing ----
+
+std::vector<DirEntry> ListDirectory(const std::string& folder) {
+  std::vector<DirEntry> entries;
+  const std::string pattern = (folder.empty() ? std::string() : IncludeTrailingDelimiter(folder)) + "*.*";
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(Widen(pattern).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return entries;
+  do {
+    const std::string name = Narrow(found.cFileName);
+    if (name == "." || name == "..") continue;
+    // A junction or linked folder is not walked into: the sweep and the
+    // install list stay inside the folder they were given.
+    const bool linked = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    entries.push_back({name, IsDirectoryAttribute(found.dwFileAttributes) && !linked});
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return entries;
+}
+
+// ---- Temporary folder ----
+
+std::string GetTempFolder() {
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+  if (length == 0 || length > MAX_PATH) return IncludeTrailingDelimiter(".");
+  return IncludeTrailingDelimiter(Narrow(std::wstring_view(buffer, length)));
+}
