@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "install_fixture.h"
+#include "platform/file_system.h"
+
+namespace {
+
+// Files of the installation folder before the jobs run; "../outside.txt"
+// lies next to the installation folder.
+const std::vector<std::string> kInstalled = {
+    "inst/Daten/alt.dll", "inst/Daten/mein alt.dll", "inst/Daten/a.txt", "inst/Daten/B.TXT",
+    "inst/Daten/Sub/c.txt", "inst/l", "outside.txt"};
+
+std::set<std::string> Missing(const InstallFixture& f) {
+  std::set<std::string> missing;
+  for (const std::string& file : kInstalled) {
+    if (!f.Exists(file)) missing.insert(file);
+  }
+  return missing;
+}
+
+}  // namespace
+
+TEST(RunJobs, DeletesAndSweepsOnlyInsideTheInstallationFolder) {
+  struct Case {
+    std::string line;
+    std::set<std::string> deleted;
+  };
+  const std::vector<Case> cases = {
+      {"L Daten\\alt.dll", {"inst/Daten/alt.dll"}},
+      {"l Daten\\alt.dll", {"inst/Daten/alt.dll"}},
+      {"l Daten/alt.dll", {"inst/Daten/alt.dll"}},
+      {"x Daten\\alt.dll", {}},
+      // Blanks inside the path belong to it, trailing ones do not.
+      {"l   Daten\\mein alt.dll  ", {"inst/Daten/mein alt.dll"}},
+      {"l", {}},
+      {"l ..\\outside.txt", {}},
+      {"l Daten\\..\\..\\outside.txt", {}},
+      {"l {temp}inst/Daten/alt.dll", {}},  // absolute
+      // The update brings Daten\b.txt: B.TXT stays, the subfolder is not entered.
+      {"S Daten\\", {"inst/Daten/alt.dll", "inst/Daten/mein alt.dll", "inst/Daten/a.txt"}},
+      {"s Daten", {}},
+      {"s ..\\", {}},
+      {"", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    InstallFixture f;
+    for (const std::string& file : kInstalled) f.Write(file, "old");
+    f.Write("Produkt/Daten/b.txt", "new");
+    std::string line = c.line;
+    if (const std::size_t at = line.find("{temp}"); at != std::string::npos) {
+      line.replace(at, 6, f.Path(""));
+    }
+    f.form->JobsSl.lines = {line};
+    f.form->BuildInstallList();
+    f.form->RunJobs();
+    EXPECT_EQ(Missing(f), c.deleted);
+  }
+}
+
+TEST(RunJobs, RunInOrderAndDeleteReadOnlyFiles) {
+  InstallFixture f;
+  f.Write("inst/Daten/alt.dll", "old");
+  f.Write("inst/Daten/x.dll", "old");
+  ASSERT_TRUE(SetReadOnly(f.Path("inst/Daten/alt.dll")));
+  f.Write("Produkt/neu.dll", "new");
+  f.form->JobsSl.lines = {"l Daten\\alt.dll", "", "l Daten\\missing.dll", "l Daten\\x.dll"};
+  f.form->BuildInstallList();
+  f.form->RunJobs();
+  EXPECT_FALSE(f.Exists("inst/Daten/alt.dll"));
+  EXPECT_FALSE(f.Exists("inst/Daten/x.dll"));
+}
+
+TEST(RunJobs, NothingRunsWhenTheUpdateBringsNoFile) {
+  InstallFixture f;
+  f.Write("inst/Daten/alt.dll", "old");
+  f.form->JobsSl.lines = {"l Daten\\alt.dll"};
+  f.form->BuildInstallList();
+  f.form->RunJobs();
+  EXPECT_TRUE(f.Exists("inst/Daten/alt.dll"));
+}

@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "install_fixture.h"
+#include "platform/date_time.h"
+#include "platform/file_system.h"
+#include "platform/strings.h"
+#include "resources/texts.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const TDateTime kInstalledDate = EncodeDateTime({2020, 1, 2, 3, 4, 6, 0});
+const TDateTime kDownloadDate = EncodeDateTime({2024, 5, 6, 7, 8, 10, 0});
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Files an interrupted copy could have left beside the installed ones.
+std::vector<std::string> TemporaryFiles(const std::string& folder) {
+  std::vector<std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.path().filename().string().front() == '~') found.push_back(entry.path().string());
+  }
+  return found;
+}
+
+}  // namespace
+
+// ---- Comparing ----
+
+TEST(FilesIdentical, SameLengthAndSameBytesOnly) {
+  struct Case {
+    std::string what;
+    std::optional<std::string> a, b;
+    bool identical;
+  };
+  const std::string block(65536, 'x');
+  const std::vector<Case> cases = {
+      {"two empty files", "", "", true},
+      {"one block and a byte", block + "y", block + "y", true},
+      {"exactly two blocks", block + block, block + block, true},
+      {"last byte differs", std::string(99, 'a') + "b", std::string(99, 'a') + "c", false},
+      {"second block differs", block + "a", block + "b", false},
+      {"other length", "abc", "abcd", false},
+      {"second missing", "abc", std::nullopt, false},
+      {"first missing", std::nullopt, "abc", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    InstallFixture f;
+    if (c.a) f.Write("a", *c.a);
+    if (c.b) f.Write("b", *c.b);
+    EXPECT_EQ(f.form->FilesIdentical(f.Path("a"), f.Path("b")), c.identical);
+  }
+}
+
+// ---- Verification ----
+
+TEST(VerifyFiles, IdenticalFilesStayAndTakeTheDownloadedDate) {
+  InstallFixture f;
+  f.Write("inst/Daten/same.txt", "same bytes");
+  f.SetDate("inst/Daten/same.txt", kInstalledDate);
+  f.Write("Produkt/Daten/same.txt", "same bytes");
+  f.SetDate("Produkt/Daten/same.txt", kDownloadDate);
+  f.Write("inst/other.txt", "old");
+  f.Write("Produkt/other.txt", "new!");
+  f.Write("Produkt/new.txt", "brand new");
+  f.form->BuildInstallList();
+
+  EXPECT_TRUE(f.form->VerifyFiles());
+  EXPECT_FALSE(f.Exists("Produkt/Daten/same.txt"));
+  EXPECT_DOUBLE_EQ(f.Date("inst/Daten/same.txt"), kDownloadDate);
+  EXPECT_EQ(f.Read("inst/other.txt"), "old");
+  EXPECT_TRUE(f.Exists("Produkt/other.txt"));
+  EXPECT_TRUE(f.Exists("Produkt/new.txt"));
+  EXPECT_EQ(f.form->MaxSize, 4 + 9);
+  EXPECT_EQ(f.form->AktSize, f.form->MaxSize);
+  EXPECT_TRUE(EndsWith(f.ui->trayHints.back(), "(Prüfe: 100 %)"));
+}
+
+TEST(VerifyFiles, SpecialNamesAreNeverComparedAtTheTopOnly) {
+  InstallFixture f;
+  const std::string own = std::string("Quennvoldar") + kExeSuffix;
+  for (const std::string& name : {own, std::string("NVDACONTROLLERCLIENT32.DLL"),
+                                  "Lib/" + own, std::string("Lib/nvdaControllerClient32.dll")}) {
+    f.Write("inst/" + name, "same");
+    f.Write("Produkt/" + name, "same");
+  }
+  f.form->BuildInstallList();
+  EXPECT_TRUE(f.form->VerifyFiles());
+  EXPECT_TRUE(f.Exists("Produkt/" + own));
+  EXPECT_TRUE(f.Exists("Produkt/NVDACONTROLLERCLIENT32.DLL"));
+  EXPECT_FALSE(f.Exists("Produkt/Lib/" + own));
+  EXPECT_FALSE(f.Exists("Produkt/Lib/nvdaControllerClient32.dll"));
+}
+
+TEST(VerifyFiles, CancelInsideALargeComparisonStopsAtTheNextEntry) {
+  InstallFixture f;
+  const std::string large(3 * 65536, 'L');
+  f.Write("inst/large.bin", large);
+  f.Write("Produkt/large.bin", large);
+  f.Write("inst/small.txt", "s");
+  f.Write("Produkt/small.txt", "s");
+  f.form->BuildInstallList();
+  f.form->OrdnerFiles = {"large.bin", "small.txt"};
+  // The entry's own pass, then the first block: cancel arrives there.
+  f.ui->onNextProcessMessages = [&f] {
+    f.ui->onNextProcessMessages = [&f] { f.form->CancelS = true; };
+  };
+  EXPECT_FALSE(f.form->VerifyFiles());
+  EXPECT_TRUE(f.Exists("Produkt/large.bin"));
+  EXPECT_TRUE(f.Exists("Produkt/small.txt"));
+  EXPECT_EQ(f.form->AktSize, static_cast<std::int64_t>(large.size()));
+  EXPECT_EQ(f.form->Status, TStatus::sNoUpdated);
+  EXPECT_TRUE(f.ui->informations.empty());
+}
+
+// ---- Copying ----
+
+TEST(CopyFiles, InstallsNewFilesWithTheirDatesAndRecordsThem) {
+  InstallFixture f;
+  f.Write("Produkt/Neu/Tief/x.txt", "new file");
+  f.SetDate("Produkt/Neu/Tief/x.txt", kDownloadDate);
+  f.Write("inst/ro.txt", "old read-only");
+  ASSERT_TRUE(SetReadOnly(f.Path("inst/ro.txt")));
+  f.Write("Produkt/ro.txt", "replaced");
+  f.form->BuildInstallList();
+  ASSERT_TRUE(f.form->VerifyFiles());
+  f.form->BuildInstallList();
+
+  EXPECT_TRUE(f.form->CopyFiles());
+  EXPECT_EQ(f.Read("inst/Neu/Tief/x.txt"), "new file");
+  EXPECT_DOUBLE_EQ(f.Date("inst/Neu/Tief/x.txt"), kDownloadDate);
+  EXPECT_EQ(f.Read("inst/ro.txt"), "replaced");
+  EXPECT_FALSE(f.Exists("Produkt/Neu/Tief/x.txt"));
+  EXPECT_FALSE(f.Exists("Produkt/ro.txt"));
+  EXPECT_TRUE(ContainsText(f.form->UninstSl.lines, f.Path("inst/Neu/Tief/x.txt")));
+  EXPECT_TRUE(ContainsText(f.form->UninstSl.lines, f.Path("inst/ro.txt")));
+  EXPECT_EQ(f.SavedMarker(), "1");
+  EXPECT_TRUE(TemporaryFiles(f.Path("inst")).empty());
+}
+
+TEST(CopyFiles, ProgressCountsCopiedBytes) {
+  InstallFixture f;
+  f.Write("Produkt/a.bin", std::string(300, 'a'));
+  f.Write("Produkt/b.bin", std::string(100, 'b'));
+  f.form->BuildInstallList();
+  f.form->OrdnerFiles = {"a.bin", "b.bin"};
+  f.ui->trayHints.clear();
+  EXPECT_TRUE(f.form->CopyFiles());
+  ASSERT_EQ(f.ui->trayHints.size(), 2u);
+  EXPECT_EQ(f.ui->trayHints[0], f.form->InstanceTitle + " (Kopiere: 75 %)");
+  EXPECT_EQ(f.ui->trayHints[1], f.form->InstanceTitle + " (Kopiere: 100 %)");
+}
+
+TEST(CopyFiles, TheCopiedMarkerIsWrittenOnceAndOnlyWhenNotExactlyOne) {
+  struct Case {
+    std::string marker;
+    int writes;
+  };
+  for (const Case& c : std::vector<Case>{{"0", 1}, {"1", 0}, {" 1", 1}, {"-1", 1}, {"", 1}}) {
+    SCOPED_TRACE("marker '" + c.marker + "'");
+    InstallFixture f(c.marker);
+    f.Write("Produkt/a.txt", "a");
+    f.Write("Produkt/b.txt", "b");
+    f.form->BuildInstallList();
+    int writes = 0;
+    std::function<void()> watch = [&] {
+      if (f.Exists("P.cfg")) {
+        ++writes;
+        EXPECT_EQ(f.SavedMarker(), "1");
+        fs::remove(f.Path("P.cfg"));
+      }
+      f.ui->onNextProcessMessages = watch;
+    };
+    fs::remove(f.Path("P.cfg"));
+    f.ui->onNextProcessMessages = watch;
+    EXPECT_TRUE(f.form->CopyFiles());
+    watch();
+    EXPECT_EQ(writes, c.writes);
+  }
+}
+
+TEST(CopyFiles, AnUnsavedMarkerEndsThePassWithTheDownloadKept) {
+  InstallFixture f;
+  f.Write("Produkt/a.txt", "a");
+  f.form->BuildInstallList();
+  f.form->CfgFilename = f.Path("no such folder/P.cfg");
+  EXPECT_FALSE(f.form->CopyFiles());
+  EXPECT_EQ(f.Read("inst/a.txt"), "a");
+  EXPECT_TRUE(f.Exists("Produkt/a.txt"));
+  EXPECT_EQ(f.form->Status, TStatus::sNoUpdated);
+}
+
+TEST(CopyFiles, StopsAtTheRunningUpdaterForTheSecondCopy) {
+  InstallFixture f;
+  const std::string own = std::string("Quennvoldar") + kExeSuffix;
+  const std::string second = std::string("Quennvoldar2") + kExeSuffix;
+  f.Write("Produkt/" + own, "own");
+  f.Write("Produkt/" + second, "second");
+  f.Write("Produkt/a.txt", "a");
+  f.form->BuildInstallList();
+  EXPECT_FALSE(f.form->CopyFiles());
+  EXPECT_TRUE(f.form->StartUpdater2S);
+  EXPECT_FALSE(f.form->CancelS);
+  EXPECT_EQ(f.Read("inst/" + second), "second");
+  EXPECT_TRUE(ContainsText(f.form->UninstSl.lines, f.Path("inst/" + second)));
+  EXPECT_TRUE(f.Exists("Produkt/" + own));
+  EXPECT_TRUE(f.Exists("Produkt/a.txt"));
+  EXPECT_FALSE(f.Exists("inst/" + own));
+}
+
+TEST(CopyFiles, AnEmptyDownloadIsRemovedWithoutBeingInstalled) {
+  InstallFixture f;
+  f.Write("inst/empty.txt", "installed content");
+  f.Write("Produkt/empty.txt", "");
+  f.form->BuildInstallList();
+  EXPECT_TRUE(f.form->CopyFiles());
+  EXPECT_EQ(f.Read("inst/empty.txt"), "installed content");
+  EXPECT_FALSE(f.Exists("Produkt/empty.txt"));
+  EXPECT_FALSE(ContainsText(f.form->UninstSl.lines, f.Path("inst/empty.txt")));
+  EXPECT_EQ(f.SavedMarker(), "0");
+}
+
+// The installed data survives a copy that cannot complete; the failure is
+// reported once, with both paths, and ends the pass.
+TEST(CopyFiles, AFailedCopyLeavesTheInstalledDataIntact) {
+  struct Case {
+    std::string what;
+    std::string entry;
+    std::function<void(InstallFixture&)> prepare;
+    std::function<void(InstallFixture&)> check;
+  };
+  const std::vector<Case> cases = {
+      {"a folder where the file goes", "a.txt",
+       [](InstallFixture& f) { f.Write("inst/a.txt/keep.txt", "kept"); },
+       [](InstallFixture& f) { EXPECT_EQ(f.Read("inst/a.txt/keep.txt"), "kept"); }},
+      {"a file where the folder goes", "Sub/x.txt",
+       [](InstallFixture& f) { f.Write("inst/Sub", "a file, not a folder"); },
+       [](InstallFixture& f) { EXPECT_EQ(f.Read("inst/Sub"), "a file, not a folder"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    InstallFixture f;
+    c.prepare(f);
+    f.Write("Produkt/" + c.entry, "new content");
+    f.Write("Produkt/z.txt", "later");
+    f.form->BuildInstallList();
+    f.form->OrdnerFiles = {NativeSeparators(c.entry), "z.txt"};
+
+    EXPECT_FALSE(f.form->CopyFiles());
+    c.check(f);
+    ASSERT_EQ(f.ui->informations.size(), 1u);
+    EXPECT_EQ(f.ui->informations[0],
+              FormatText(kMsgCopyFileFailed,
+                         {f.Path("Produkt/" + NativeSeparators(c.entry)),
+                          f.Path("inst/" + NativeSeparators(c.entry))}));
+    EXPECT_EQ(f.form->Status, TStatus::sError);
+    EXPECT_TRUE(f.form->CancelS);
+    EXPECT_TRUE(f.Exists("Produkt/" + c.entry));
+    EXPECT_FALSE(f.Exists("inst/z.txt"));
+    EXPECT_TRUE(TemporaryFiles(f.Path("inst")).empty());
+    EXPECT_EQ(f.SavedMarker(), "0");
+  }
+}
