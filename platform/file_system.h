@@ -27,7 +27,8 @@ bool SetReadOnly(const std::string& path);
 bool MarkExecutable(const std::string& path);
 bool ForceDirectories(const std::string& folder);
 bool RemoveDir(const std::string& folder);  // only when empty
-// Puts a complete file in the place of another in one step.
+// Puts a complete file in the place of another in one step; on POSIX it
+// takes the replaced file's permission bits.
 bool ReplaceFileWith(const std::string& source, const std::string& destination);
 // Makes the written data durable before a file is put in place.
 bool FlushFileToDisk(std::FILE* file);

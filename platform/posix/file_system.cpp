@@ -94,6 +94,12 @@ bool ForceDirectories(const std::string& folder) {
 bool RemoveDir(const std::string& folder) { return rmdir(folder.c_str()) == 0; }
 
 bool ReplaceFileWith(const std::string& source, const std::string& destination) {
+  // An installed program must stay executable when its new content arrives.
+  struct stat old {};
+  if (stat(destination.c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
+      chmod(source.c_str(), old.st_mode & 07777) != 0) {
+    return false;
+  }
   return rename(source.c_str(), destination.c_str()) == 0;
 }
 

@@ -145,6 +145,17 @@ TEST(CopyFiles, InstallsNewFilesWithTheirDatesAndRecordsThem) {
   EXPECT_TRUE(TemporaryFiles(f.Path("inst")).empty());
 }
 
+TEST(CopyFiles, AReplacedFileKeepsItsPermissions) {
+  InstallFixture f;
+  f.Write("inst/programm", "old program");
+  fs::permissions(f.Path("inst/programm"), fs::perms(0750));
+  f.Write("Produkt/programm", "new program");
+  f.form->BuildInstallList();
+  EXPECT_TRUE(f.form->CopyFiles());
+  EXPECT_EQ(f.Read("inst/programm"), "new program");
+  EXPECT_EQ(fs::status(f.Path("inst/programm")).permissions(), fs::perms(0750));
+}
+
 TEST(CopyFiles, ProgressCountsCopiedBytes) {
   InstallFixture f;
   f.Write("Produkt/a.bin", std::string(300, 'a'));
