@@ -218,6 +218,13 @@ std::string GetExecutablePath() {
     if (length < 0) return {};
     if (static_cast<std::size_t>(length) < path.size()) {
       path.resize(static_cast<std::size_t>(length));
+      // A program file deleted while running (replaced by an update) keeps
+      // the path it was started from, as Windows reports it.
+      static const std::string kDeleted = " (deleted)";
+      if (path.size() > kDeleted.size() && path.ends_with(kDeleted) &&
+          access(path.c_str(), F_OK) != 0) {
+        path.resize(path.size() - kDeleted.size());
+      }
       return path;
     }
     path.resize(path.size() * 2);

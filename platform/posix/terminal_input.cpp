@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -41,26 +42,41 @@ extern "C" void OnFatalSignal(int signalNumber) {
   raise(signalNumber);
 }
 
-void SetHandler(int signalNumber, void (*handler)(int), int flags) {
+constexpr int kHandledSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+struct sigaction gPreviousActions[std::size(kHandledSignals)];
+int gLiveInputs = 0;
+
+void SetHandler(int signalNumber, void (*handler)(int), int flags, struct sigaction* previous) {
   struct sigaction action {};
   action.sa_handler = handler;
   action.sa_flags = flags;
   sigemptyset(&action.sa_mask);
-  sigaction(signalNumber, &action, nullptr);
+  sigaction(signalNumber, &action, previous);
 }
 
-// Made once; handlers stay installed for the life of the process, since
-// restoring the old ones could race with a signal in flight.
-void InstallHandlersOnce() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
-  if (pipe2(gStopPipe, O_CLOEXEC | O_NONBLOCK) != 0) gStopPipe[0] = gStopPipe[1] = -1;
-  SetHandler(SIGINT, OnStopSignal, SA_RESTART);
-  SetHandler(SIGTERM, OnStopSignal, SA_RESTART);
-  SetHandler(SIGHUP, OnFatalSignal, SA_RESETHAND);
-  SetHandler(SIGQUIT, OnFatalSignal, SA_RESETHAND);
-  std::atexit(RestoreTerminal);
+// While a front end lives, a stop signal is a request to cancel, not the
+// end of the process.
+void InstallHandlers() {
+  if (gLiveInputs++ > 0) return;
+  static bool prepared = false;
+  if (!prepared) {
+    prepared = true;
+    if (pipe2(gStopPipe, O_CLOEXEC | O_NONBLOCK) != 0) gStopPipe[0] = gStopPipe[1] = -1;
+    std::atexit(RestoreTerminal);
+  }
+  for (std::size_t i = 0; i < std::size(kHandledSignals); ++i) {
+    const int signalNumber = kHandledSignals[i];
+    const bool stop = signalNumber == SIGINT || signalNumber == SIGTERM;
+    SetHandler(signalNumber, stop ? OnStopSignal : OnFatalSignal, stop ? SA_RESTART : SA_RESETHAND,
+               &gPreviousActions[i]);
+  }
+}
+
+void RestoreHandlers() {
+  if (--gLiveInputs > 0) return;
+  for (std::size_t i = 0; i < std::size(kHandledSignals); ++i) {
+    sigaction(kHandledSignals[i], &gPreviousActions[i], nullptr);
+  }
 }
 
 void DrainStopPipe() {
@@ -94,10 +110,13 @@ std::optional<Key> KeyOf(char c) {
 
 TerminalInput::TerminalInput()
     : stdinIsTerminal_(isatty(STDIN_FILENO) == 1), stopRequestsSeen_(gStopRequests) {
-  InstallHandlersOnce();
+  InstallHandlers();
 }
 
-TerminalInput::~TerminalInput() { SetRawKeys(false); }
+TerminalInput::~TerminalInput() {
+  SetRawKeys(false);
+  RestoreHandlers();
+}
 
 void TerminalInput::SetRawKeys(bool raw) {
   if (raw == raw_) return;

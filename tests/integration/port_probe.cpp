@@ -5,6 +5,7 @@
 //   mutex-exists NAME          "mutex held|free"
 //   run FILE PARAMETERS DIR    "started|not started"
 //   wait-line                  reads one line of stdin, a hold point
+//   exe-path                   GetExecutablePath
 //   window TITLE               an own window; "window H", "received M" per message
 //   relay-window TITLE TEXT    like window, but passes each message on to the
 //                              window found by TEXT before returning
@@ -131,6 +132,8 @@ class Probe {
       } else if (command == "wait-line") {
         std::string line;
         std::getline(std::cin, line);
+      } else if (command == "exe-path") {
+        Say(GetExecutablePath());
       } else if (command == "window" && next(a)) {
         OpenWindow(a, "", false);
       } else if (command == "relay-window" && next(a) && next(b)) {

@@ -1,10 +1,13 @@
-"""RunProgram: detached starts with Windows-style parameter strings."""
+"""RunProgram: detached starts with Windows-style parameter strings; the
+own executable path."""
 
 import json
 import os
+import shutil
+import subprocess
 import time
 
-from port_harness import HANG_GUARD_SECONDS, PortTestCase
+from port_harness import HANG_GUARD_SECONDS, PortTestCase, probe_path
 
 PYTHON = "/usr/bin/python3"
 
@@ -100,3 +103,15 @@ class RunProgram(PortTestCase):
             if int(fields[1]) == pid:
                 children.append(int(entry))
         return children
+
+
+class ExecutablePath(PortTestCase):
+    def test_path_stays_when_the_program_file_is_replaced(self):
+        copy = self.path("Quennvoldar Kopie")
+        shutil.copy(probe_path(), copy)
+        running = self.start([copy, "exe-path", "wait-line", "exe-path"],
+                             stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.assertEqual(running.stdout.readline().decode().rstrip("\n"), copy)
+        os.remove(copy)
+        output, _ = running.communicate(b"\n", timeout=HANG_GUARD_SECONDS)
+        self.assertEqual(output.decode().splitlines(), [copy])

@@ -34,6 +34,16 @@ class Questions(PortTestCase):
                                  "answer yes",
                                  "Bestätigen:", "Noch einmal? [J/N] nein", "answer no"])
 
+    def test_stop_signals_end_the_process_again_once_the_front_end_is_gone(self):
+        asking = self.start_probe("ask", "Wirklich?", "wait-line")
+        asking.stdin.write(b"n\n")
+        asking.stdin.flush()
+        self.assertEqual(self.read_line(asking), "Bestätigen:")
+        self.assertEqual(self.read_line(asking), "Wirklich? [J/N] n")
+        self.assertEqual(self.read_line(asking), "answer no")
+        asking.send_signal(signal.SIGINT)
+        self.assertEqual(asking.wait(timeout=HANG_GUARD_SECONDS), -signal.SIGINT)
+
 
 class ScriptedRun(PortTestCase):
     def start_run(self):
