@@ -57,8 +57,11 @@ TEST(NamedMutex, NamesDifferingInCaseAreDifferentMutexes) {
   EXPECT_FALSE(other.AlreadyExisted());
 }
 
-TEST(NamedMutex, VeryLongNamesWorkAndStayApart) {
-  const std::string common = UniqueName(std::string(300, 'x'));
+// Sixty umlauts fit a Windows name but not an encoded file name.
+TEST(NamedMutex, LongNamesWorkAndStayApart) {
+  std::string umlauts;
+  for (int i = 0; i < 60; ++i) umlauts += "ä";
+  const std::string common = UniqueName(umlauts);
   NamedMutex first = NamedMutex::Create(common + "a");
   ASSERT_TRUE(first.Valid());
   EXPECT_TRUE(MutexExists(common + "a"));
@@ -94,7 +97,6 @@ TEST(NamedMutex, CheckingLeavesNothingHeld) {
 TEST(RunProgram, MissingProgramIsNotStarted) {
   const auto missing = std::filesystem::temp_directory_path() / UniqueName("kein-programm");
   EXPECT_FALSE(RunProgram(missing.string(), "", "", "open", 1));
-  EXPECT_FALSE(RunProgram("", "", "", "open", 1));
 }
 
 TEST(GetExecutablePath, NamesTheRunningTestProgram) {
