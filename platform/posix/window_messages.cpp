@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
@@ -83,11 +84,8 @@ std::string FileStem(WindowHandle handle) {
 }
 
 std::optional<WindowHandle> HandleFromRecordName(const std::string& fileName) {
-  static const std::string kSuffix = ".rec";
-  if (fileName.size() <= kSuffix.size() ||
-      fileName.compare(fileName.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
-    return std::nullopt;
-  }
+  constexpr std::string_view kSuffix = ".rec";
+  if (!fileName.ends_with(kSuffix)) return std::nullopt;
   std::uint64_t value = 0;
   const char* last = fileName.data() + fileName.size() - kSuffix.size();
   const auto parsed = std::from_chars(fileName.data(), last, value, 16);
@@ -175,7 +173,7 @@ class StackingLock {
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
-    int result;
+    int result = -1;
     while (fd_ >= 0 && (result = fcntl(fd_, F_OFD_SETLKW, &lock)) != 0 && errno == EINTR) {
     }
     locked_ = fd_ >= 0 && result == 0;
