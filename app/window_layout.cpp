@@ -18,6 +18,15 @@ std::size_t CharacterCount(const std::string& text) {
   return count;
 }
 
+// A percentage of a length, computed in double precision and truncated.
+// Each step is stored in a volatile double: the 32-bit x87 unit otherwise
+// keeps extra bits and truncates 1040 / 100 × 45 to 467 instead of 468.
+int PercentOf(int length, int percent) {
+  const volatile double hundredth = length / 100.0;
+  const volatile double share = hundredth * percent;
+  return static_cast<int>(share);
+}
+
 }  // namespace
 
 // ---- Measuring ----
@@ -61,8 +70,8 @@ WindowControlsLayout ArrangeControls(int clientWidth, int clientHeight, int stat
   progress.left = status.left;
   progress.width = status.width;
   progress.height = 2 * cancel.height;
-  // Half the free height, counted from the top of the client area: the
-  // window has always placed the bar there.
+  // Half the free height, counted from the client area's top rather than
+  // from the status line's bottom.
   progress.top = (cancel.top - status.top - status.height - progress.height) / 2;
   return layout;
 }
@@ -70,8 +79,7 @@ WindowControlsLayout ArrangeControls(int clientWidth, int clientHeight, int stat
 // ---- Size and position ----
 
 WindowSize WindowSizeForWorkArea(const WorkArea& workArea) {
-  return {static_cast<int>(workArea.width / 100.0 * 90),
-          static_cast<int>(workArea.height / 100.0 * 45)};
+  return {PercentOf(workArea.width, 90), PercentOf(workArea.height, 45)};
 }
 
 WindowPosition CenterOnWorkArea(const WorkArea& workArea, const WindowSize& window,

@@ -23,3 +23,30 @@ def png_bytes(width: int, height: int, rows: list, alpha: bool) -> bytes:
 def write_png(path: str, width: int, height: int, rows: list, alpha: bool = False) -> None:
     with open(path, "wb") as out:
         out.write(png_bytes(width, height, rows, alpha))
+
+
+def bmp_to_png(bmp_path: str, png_path: str) -> tuple:
+    """Converts a 32-bit uncompressed BMP (as ui_driver writes it) to RGB PNG.
+    Returns (width, height)."""
+    with open(bmp_path, "rb") as source:
+        data = source.read()
+    if data[:2] != b"BM":
+        raise ValueError(f"{bmp_path}: not a BMP file")
+    pixel_offset = struct.unpack_from("<I", data, 10)[0]
+    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
+    if bits != 32:
+        raise ValueError(f"{bmp_path}: {bits} bits per pixel, expected 32")
+    top_down = height < 0
+    height = abs(height)
+    stride = width * 4
+    rows = []
+    for y in range(height):
+        line = y if top_down else height - 1 - y
+        bgra = data[pixel_offset + line * stride:pixel_offset + (line + 1) * stride]
+        rgb = bytearray(width * 3)
+        rgb[0::3] = bgra[2::4]
+        rgb[1::3] = bgra[1::4]
+        rgb[2::3] = bgra[0::4]
+        rows.append(bytes(rgb))
+    write_png(png_path, width, height, rows)
+    return width, height
