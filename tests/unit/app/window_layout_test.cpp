@@ -11,6 +11,12 @@
 static void PrintTo(const ControlRect& r, std::ostream* out) {
   *out << "{left " << r.left << ", top " << r.top << ", " << r.width << " x " << r.height << "}";
 }
+static void PrintTo(const WindowSize& s, std::ostream* out) {
+  *out << s.width << " x " << s.height;
+}
+static void PrintTo(const WindowPosition& p, std::ostream* out) {
+  *out << "(" << p.left << ", " << p.top << ")";
+}
 
 namespace {
 
