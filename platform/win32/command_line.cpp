@@ -1,6 +1,7 @@
 // The arguments come from the wide command line: argv of a narrow main()
 // holds them in the ANSI code page, which cannot carry every file name.
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include "platform/process.h"

@@ -42,8 +42,8 @@ bool LastWriteTime(const std::wstring& fileName, FILETIME& lastWrite) {
   }
   // Attribute access alone never collides with another opener's share mode.
   const HANDLE target = CreateFileW(fileName.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (target == INVALID_HANDLE_VALUE) return false;
   const bool read = GetFileTime(target, nullptr, nullptr, &lastWrite) != FALSE;
   CloseHandle(target);
@@ -109,8 +109,14 @@ bool SetFileDateByName(const std::string& fileName, TDateTime date) {
   TDateTime truncated;
   if (!TruncateToDosTime(date, truncated)) return false;
   const FILETIME lastWrite = FileTimeFromUnix(LocalToUnixTime(truncated));
-  // Opened for writing without sharing, so a file in use or read-only fails.
-  const HANDLE file = CreateFileW(Widen(fileName).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  const std::wstring name = Widen(fileName);
+  // Read-only files are refused even where the account may write anything
+  // (Wine as root), as Windows refuses them.
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+    return false;
+  // Opened for writing without sharing, so a file in use fails.
+  const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   const bool set = SetFileTime(file, nullptr, nullptr, &lastWrite) != FALSE;
@@ -136,7 +142,8 @@ void GetVersionInfoValue(const std::string& fileName, int index, std::string& va
   void* text = nullptr;
   UINT length = 0;
   const std::wstring path = StringTablePath(block.data(), kVersionKeys[index]);
-  if (path.empty() || !VerQueryValueW(block.data(), path.c_str(), &text, &length) || text == nullptr || length == 0) {
+  if (path.empty() || !VerQueryValueW(block.data(), path.c_str(), &text, &length) ||
+      text == nullptr || length == 0) {
     return;
   }
   // The length counts the terminating NUL; a table that leaves it out must

@@ -21,6 +21,12 @@ bool IsDirectoryAttribute(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// A read-only file is never written. Windows refuses that by itself; the
+// check keeps it so where the account may write anything (Wine as root).
+bool IsReadOnly(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 // CREATE_NEW gives the atomic "fails when it exists" that no stdio mode has.
 std::FILE* CreateNewFile(const std::string& path) {
   const HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -48,6 +54,7 @@ std::FILE* OpenFile(const std::string& path, FileOpenMode mode) {
     case FileOpenMode::ReadDenyWrite:
       return _wfsopen(wide.c_str(), L"rb", _SH_DENYWR);
     case FileOpenMode::CreateExclusive:
+      if (IsReadOnly(GetFileAttributesW(wide.c_str()))) return nullptr;
       return _wfsopen(wide.c_str(), L"wb", _SH_DENYRW);
     case FileOpenMode::CreateNew:
       return CreateNewFile(path);
@@ -94,7 +101,9 @@ bool ForceDirectories(const std::string& folder) {
   return GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path);
 }
 
-bool RemoveDir(const std::string& folder) { return RemoveDirectoryW(Widen(folder).c_str()) != FALSE; }
+bool RemoveDir(const std::string& folder) {
+  return RemoveDirectoryW(Widen(folder).c_str()) != FALSE;
+}
 
 bool ReplaceFileWith(const std::string& source, const std::string& destination) {
   return MoveFileExW(Widen(source).c_str(), Widen(destination).c_str(),
@@ -111,7 +120,8 @@ bool FlushFileToDisk(std::FILE* file) {
 
 std::vector<DirEntry> ListDirectory(const std::string& folder) {
   std::vector<DirEntry> entries;
-  const std::string pattern = (folder.empty() ? std::string() : IncludeTrailingDelimiter(folder)) + "*.*";
+  const std::string pattern =
+      (folder.empty() ? std::string() : IncludeTrailingDelimiter(folder)) + "*.*";
   WIN32_FIND_DATAW found;
   const HANDLE search = FindFirstFileW(Widen(pattern).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return entries;

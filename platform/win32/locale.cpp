@@ -13,7 +13,7 @@
 
 namespace {
 
-std::string MapCase(std::string_view text, DWORD (WINAPI *map)(LPWSTR, DWORD)) {
+std::string MapCase(std::string_view text, DWORD(WINAPI* map)(LPWSTR, DWORD)) {
   std::wstring wide = Widen(text);
   if (!wide.empty()) map(wide.data(), static_cast<DWORD>(wide.size()));
   return Narrow(wide);
@@ -21,7 +21,8 @@ std::string MapCase(std::string_view text, DWORD (WINAPI *map)(LPWSTR, DWORD)) {
 
 std::string LocaleText(LCTYPE item) {
   wchar_t text[128];
-  const int length = GetLocaleInfoW(LOCALE_USER_DEFAULT, item, text, static_cast<int>(std::size(text)));
+  const int length =
+      GetLocaleInfoW(LOCALE_USER_DEFAULT, item, text, static_cast<int>(std::size(text)));
   return length > 1 ? Narrow(std::wstring_view(text, length - 1)) : std::string();
 }
 
@@ -57,8 +58,8 @@ std::string Utf8ToAnsi(std::string_view text) {
   const std::wstring wide = Widen(text);
   if (wide.empty()) return std::string();
   const int size = static_cast<int>(wide.size());
-  const int length =
-      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr,
+                                         0, nullptr, nullptr);
   std::string ansi(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
   if (length > 0) {
     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, ansi.data(), length,
@@ -77,7 +78,8 @@ DateNames LoadLocaleDateNames() {
     names.shortDayNames[day] = LocaleText(static_cast<LCTYPE>(LOCALE_SABBREVDAYNAME1 + day - 1));
   }
   for (int month = 0; month < 12; ++month) {
-    names.shortMonthNames[month] = LocaleText(static_cast<LCTYPE>(LOCALE_SABBREVMONTHNAME1 + month));
+    names.shortMonthNames[month] =
+        LocaleText(static_cast<LCTYPE>(LOCALE_SABBREVMONTHNAME1 + month));
     names.longMonthNames[month] = LocaleText(static_cast<LCTYPE>(LOCALE_SMONTHNAME1 + month));
   }
   return names;

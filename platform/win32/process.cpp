@@ -3,6 +3,7 @@
 #include "platform/process.h"
 
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include "platform/win32/wide_text.h"
@@ -79,7 +80,8 @@ void SleepMs(int milliseconds) { Sleep(milliseconds > 0 ? static_cast<DWORD>(mil
 
 std::string GetExecutablePath() {
   constexpr std::size_t kLongestPath = std::size_t{1} << 16;  // beyond any Windows path
-  for (std::wstring path(MAX_PATH, L'\0'); path.size() <= kLongestPath; path.resize(path.size() * 2)) {
+  for (std::wstring path(MAX_PATH, L'\0'); path.size() <= kLongestPath;
+       path.resize(path.size() * 2)) {
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) return std::string();
     // A full buffer means the path was cut off.

@@ -33,15 +33,16 @@ class Win32UninstallKey : public UninstallKey {
     const std::wstring wideName = Widen(name);
     DWORD type = 0;
     DWORD bytes = 0;
-    if (RegQueryValueExW(key_, wideName.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key_, wideName.c_str(), nullptr, &type, nullptr, &bytes) !=
+            ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ)) {
       return std::nullopt;
     }
     // One spare character: stored text need not end with a NUL.
     std::vector<wchar_t> text(bytes / sizeof(wchar_t) + 1, L'\0');
     bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (RegQueryValueExW(key_, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
-                         &bytes) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key_, wideName.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(text.data()), &bytes) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ)) {
       return std::nullopt;
     }
@@ -98,7 +99,8 @@ std::unique_ptr<UninstallKey> OpenUninstallKey(const std::string& productName) {
   std::wstring path = kRedirectedUninstall + entry;
   if (!KeyExists(path)) path = kUninstall + entry;
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WRITE, &key) !=
+      ERROR_SUCCESS) {
     return nullptr;
   }
   return std::make_unique<Win32UninstallKey>(key);

@@ -3,6 +3,7 @@
 #include "platform/system_info.h"
 
 #include <windows.h>
+
 #include <shlobj.h>
 #include <wininet.h>
 
