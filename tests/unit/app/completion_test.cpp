@@ -2,16 +2,22 @@
 
 #include "form_fixture.h"
 #include "platform/list_file.h"
+#include "platform/paths.h"
 #include "platform/window_messages.h"
 
 namespace {
 
-// A loaded run whose main program window title ends with "Hauptfenster".
+// The comparison and job files carry the running executable's name.
+std::string RunFile(const FormFixture& f, const std::string& extension) {
+  return ChangeFileExt(f.form->OwnExeName(), extension);
+}
+
+// A loaded run whose main program window title ends with "Hauptfenster QV-test".
 void LoadRun(FormFixture& f) {
   f.temp.Write("P.cfg", "Prod\r\nHauptfenster QV-test\r\n/opt/p/main\r\nProdukt\r\n");
-  f.temp.Write("Quennvoldar.fn", "");
+  f.temp.Write(RunFile(f, ".fn"), "");
   ASSERT_TRUE(f.form->LoadConfig());
-  f.temp.Write("Produkt/Quennvoldar.job", "l x\r\n");
+  f.temp.Write("Produkt/" + RunFile(f, ".job"), "l x\r\n");
   f.ui->informations.clear();
 }
 
@@ -39,8 +45,8 @@ TEST(FormClose, AsksToStartTheMainProgramOnlyWhenItsWindowIsGone) {
     EXPECT_EQ(f.ui->questions[0],
               "\"Produkt\" ist bereits aktuell!\r\nSoll das Programm gestartet werden?");
     EXPECT_FALSE(f.temp.Exists("P.cfg"));
-    EXPECT_FALSE(f.temp.Exists("Quennvoldar.fn"));
-    EXPECT_FALSE(f.temp.Exists("Produkt/Quennvoldar.job"));
+    EXPECT_FALSE(f.temp.Exists(RunFile(f, ".fn")));
+    EXPECT_FALSE(f.temp.Exists("Produkt/" + RunFile(f, ".job")));
   }
   {
     MessageWindow mainProgram("Produkt - Hauptfenster QV-test", [](unsigned) {});
@@ -57,11 +63,11 @@ TEST(FormClose, AsksToStartTheMainProgramOnlyWhenItsWindowIsGone) {
 
 TEST(FormClose, NothingWhenTheConfigurationNeverLoaded) {
   FormFixture f({"/opt/q/Quennvoldar", "P.cfg"});
-  f.temp.Write("Quennvoldar.fn", "");
+  f.temp.Write(RunFile(f, ".fn"), "");
   f.ui->Close();
   EXPECT_TRUE(f.ui->informations.empty());
   EXPECT_TRUE(f.ui->questions.empty());
-  EXPECT_TRUE(f.temp.Exists("Quennvoldar.fn"));
+  EXPECT_TRUE(f.temp.Exists(RunFile(f, ".fn")));
 }
 
 TEST(FormClose, RestartLeavesTheRunFilesForTheSecondCopy) {
@@ -75,8 +81,8 @@ TEST(FormClose, RestartLeavesTheRunFilesForTheSecondCopy) {
   EXPECT_TRUE(f.ui->informations.empty());
   EXPECT_TRUE(f.ui->questions.empty());
   EXPECT_TRUE(f.temp.Exists("P.cfg"));
-  EXPECT_TRUE(f.temp.Exists("Quennvoldar.fn"));
-  EXPECT_TRUE(f.temp.Exists("Produkt/Quennvoldar.job"));
+  EXPECT_TRUE(f.temp.Exists(RunFile(f, ".fn")));
+  EXPECT_TRUE(f.temp.Exists("Produkt/" + RunFile(f, ".job")));
 }
 
 TEST(UninstList, WrittenOnlyWhenItHoldsMoreThanItsOwnPath) {

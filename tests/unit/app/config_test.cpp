@@ -30,8 +30,10 @@ TEST(LoadConfig, Utf16FileOfThreeLinesComesBackAsTwentyOneWithTheRunsLines) {
   EXPECT_EQ(written.encoding, TextEncoding::Utf16BE);
   ASSERT_EQ(written.lines.size(), 21u);
   EXPECT_EQ(written.lines[11], "Produkt - Quennvoldar V1.44");
-  EXPECT_EQ(written.lines[12], f.temp.Path() + "Produkt/Quennvoldar");
-  EXPECT_EQ(written.lines[13], "/opt/produkt/Quennvoldar");
+  // The updater's own file name: the test program's here.
+  const std::string exe = f.form->OwnExeName();
+  EXPECT_EQ(written.lines[12], f.temp.Path() + "Produkt/" + exe);
+  EXPECT_EQ(written.lines[13], "/opt/produkt/" + exe);
   EXPECT_EQ(written.lines[20], "0");
   EXPECT_EQ(f.temp.Read("Produkt.cfg").substr(0, 2), "\xFE\xFF");
   EXPECT_EQ(f.form->FensterTitel, "");

@@ -31,7 +31,7 @@ TEST(ListFile, EachEncodingIsReadAndWrittenBackAsItCame) {
       {"utf8", "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F\nzwei\n", TextEncoding::Utf8, "Gr\xC3\xBC\xC3\x9F",
        "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F\r\nzwei\r\n"},
       {"utf16le", std::string("\xFF\xFEG\0\xFC\0\r\0z\0", 10), TextEncoding::Utf16LE, "G\xC3\xBC",
-       std::string("\xFF\xFEG\0\xFC\0\r\0\n\0z\0\r\0\n\0", 18)},
+       std::string("\xFF\xFEG\0\xFC\0\r\0\n\0z\0\r\0\n\0", 16)},
       {"utf16be", Utf16Be(u"G\u00fc\nz"), TextEncoding::Utf16BE, "G\xC3\xBC", Utf16Be(u"G\u00fc\r\nz\r\n")},
   };
   for (const Case& c : cases) {
