@@ -98,7 +98,7 @@ TEST_F(DownloadListTest, ListedRecordMapsTheServerFolderOntoBothLocalFolders) {
   EXPECT_EQ(record.InstOrdner, f.form->InstallOrdner + Relative());
   EXPECT_EQ(record.DownOrdner, f.form->DownloadOrdner + Relative());
   EXPECT_EQ(record.Size, 300);
-  EXPECT_EQ(record.Datum, At(10, 15, 0));
+  EXPECT_DOUBLE_EQ(record.Datum, At(10, 15, 0));
 }
 
 TEST_F(DownloadListTest, FileInTheRootHasAnEmptyRelativePath) {
