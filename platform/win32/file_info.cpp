@@ -76,7 +76,7 @@ std::wstring StringTablePath(const void* block, const wchar_t* key) {
 // ---- Size and date ----
 
 std::int64_t GetFileSizeByName(const std::string& fileName) {
-  const std::wstring name = Widen(fileName);
+  const std::wstring name = WidePath(fileName);
   std::wstring full = name;  // relative names are taken from the current folder
   const DWORD needed = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
   if (needed > 0) {
@@ -94,7 +94,7 @@ std::int64_t GetFileSizeByName(const std::string& fileName) {
 
 TDateTime GetFileDateByName(const std::string& fileName) {
   FILETIME lastWrite;
-  if (!LastWriteTime(Widen(fileName), lastWrite)) return 0;
+  if (!LastWriteTime(WidePath(fileName), lastWrite)) return 0;
   const std::int64_t sinceEpoch = Ticks(lastWrite) - kUnixEpochTicks;
   std::int64_t seconds = sinceEpoch / kTicksPerSecond;
   std::int64_t remainder = sinceEpoch % kTicksPerSecond;
@@ -109,7 +109,7 @@ bool SetFileDateByName(const std::string& fileName, TDateTime date) {
   TDateTime truncated;
   if (!TruncateToDosTime(date, truncated)) return false;
   const FILETIME lastWrite = FileTimeFromUnix(LocalToUnixTime(truncated));
-  const std::wstring name = Widen(fileName);
+  const std::wstring name = WidePath(fileName);
   // Read-only files are refused even where the account may write anything
   // (Wine as root), as Windows refuses them.
   const DWORD attributes = GetFileAttributesW(name.c_str());
@@ -129,7 +129,7 @@ bool SetFileDateByName(const std::string& fileName, TDateTime date) {
 void GetVersionInfoValue(const std::string& fileName, int index, std::string& value) {
   value.clear();
   if (index < 0 || index >= static_cast<int>(std::size(kVersionKeys))) return;
-  const std::wstring name = Widen(fileName);
+  const std::wstring name = WidePath(fileName);
   const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-DWORD Attributes(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()); }
+DWORD Attributes(const std::string& path) { return GetFileAttributesW(WidePath(path).c_str()); }
 
 bool IsDirectoryAttribute(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -29,7 +29,7 @@ bool IsReadOnly(DWORD attributes) {
 
 // CREATE_NEW gives the atomic "fails when it exists" that no stdio mode has.
 std::FILE* CreateNewFile(const std::string& path) {
-  const HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  const HANDLE handle = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
@@ -47,7 +47,7 @@ std::FILE* CreateNewFile(const std::string& path) {
 // ---- Opening ----
 
 std::FILE* OpenFile(const std::string& path, FileOpenMode mode) {
-  const std::wstring wide = Widen(path);
+  const std::wstring wide = WidePath(path);
   switch (mode) {
     case FileOpenMode::Read:
       return _wfsopen(wide.c_str(), L"rb", _SH_DENYNO);
@@ -71,16 +71,18 @@ bool FileExists(const std::string& path) {
 
 bool DirectoryExists(const std::string& path) { return IsDirectoryAttribute(Attributes(path)); }
 
-bool DeleteFileOnce(const std::string& path) { return DeleteFileW(Widen(path).c_str()) != FALSE; }
+bool DeleteFileOnce(const std::string& path) {
+  return DeleteFileW(WidePath(path).c_str()) != FALSE;
+}
 
 void ClearFileAttributes(const std::string& path) {
-  SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesW(WidePath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 bool SetReadOnly(const std::string& path) {
   const DWORD attributes = Attributes(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-  return SetFileAttributesW(Widen(path).c_str(), attributes | FILE_ATTRIBUTE_READONLY) != FALSE;
+  return SetFileAttributesW(WidePath(path).c_str(), attributes | FILE_ATTRIBUTE_READONLY) != FALSE;
 }
 
 // Windows starts any existing program file; there is no execute bit.
@@ -97,16 +99,16 @@ bool ForceDirectories(const std::string& folder) {
       !ForceDirectories(path.substr(0, separator))) {
     return false;
   }
-  if (CreateDirectoryW(Widen(path).c_str(), nullptr)) return true;
+  if (CreateDirectoryW(WidePath(path).c_str(), nullptr)) return true;
   return GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path);
 }
 
 bool RemoveDir(const std::string& folder) {
-  return RemoveDirectoryW(Widen(folder).c_str()) != FALSE;
+  return RemoveDirectoryW(WidePath(folder).c_str()) != FALSE;
 }
 
 bool ReplaceFileWith(const std::string& source, const std::string& destination) {
-  return MoveFileExW(Widen(source).c_str(), Widen(destination).c_str(),
+  return MoveFileExW(WidePath(source).c_str(), WidePath(destination).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
@@ -123,7 +125,7 @@ std::vector<DirEntry> ListDirectory(const std::string& folder) {
   const std::string pattern =
       (folder.empty() ? std::string() : IncludeTrailingDelimiter(folder)) + "*.*";
   WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW(Widen(pattern).c_str(), &found);
+  const HANDLE search = FindFirstFileW(WidePath(pattern).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return entries;
   do {
     const std::string name = Narrow(found.cFileName);

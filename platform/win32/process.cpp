@@ -63,6 +63,11 @@ bool MutexExists(const std::string& name) {
 
 bool RunProgram(const std::string& file, const std::string& parameters,
                 const std::string& workingFolder, const std::string& verb, int showCommand) {
+  // The shell would see text only up to a NUL and might start another
+  // program, or open a folder for an empty name.
+  for (const std::string* text : {&file, &parameters, &workingFolder}) {
+    if (text->find('\0') != std::string::npos) return false;
+  }
   if (file.empty()) return false;
   const std::wstring wideVerb = Widen(verb);
   const std::wstring wideFile = Widen(file);

@@ -17,3 +17,9 @@ inline std::string Narrow(std::wstring_view text) {
   return Utf16ToUtf8(
       std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
+
+// The system would see a path only up to an embedded NUL and act on
+// another file; such a path names none (the empty path fails every call).
+inline std::wstring WidePath(std::string_view path) {
+  return path.find('\0') == std::string_view::npos ? Widen(path) : std::wstring();
+}

@@ -92,6 +92,22 @@ TEST(FileSystemWin32, ReplaceFileWithTakesThePlaceOfAnExistingFile) {
   EXPECT_FALSE(ReplaceFileWith(temp.Path() + "new.tmp", temp.Path() + "target.txt"));
 }
 
+// ---- Unsafe names ----
+
+TEST(FileSystemWin32, PathWithANulNamesNoFileAtAll) {
+  const TempFolder temp;
+  temp.Write("a.txt", "bleibt");
+  const std::string cut = temp.Path() + "a.txt" + std::string(1, '\0') + ".tmp";
+  EXPECT_FALSE(FileExists(cut));
+  EXPECT_FALSE(DeleteFileOnce(cut));
+  EXPECT_FALSE(SetReadOnly(cut));
+  EXPECT_FALSE(Open(cut, FileOpenMode::CreateExclusive));
+  EXPECT_FALSE(ReplaceFileWith(temp.Path() + "a.txt", cut));
+  EXPECT_FALSE(ForceDirectories(temp.Path() + "b" + std::string(1, '\0') + "\\c"));
+  EXPECT_EQ(temp.Read("a.txt"), "bleibt");
+  EXPECT_FALSE(temp.Exists("b"));
+}
+
 // ---- Folders ----
 
 TEST(FileSystemWin32, FoldersAreMadeAndListedWithEitherSeparator) {

@@ -43,6 +43,8 @@ TEST(ProcessWin32, RunProgramStartsWithParametersInTheWorkingFolder) {
 
   EXPECT_FALSE(RunProgram(temp.Path() + "missing.exe", "", "", "open", 0));
   EXPECT_FALSE(RunProgram("", "", "", "open", 0));
+  const std::string cut = "cmd.exe" + std::string(1, '\0') + "x";
+  EXPECT_FALSE(RunProgram(cut, "/c exit", temp.Path(), "open", 0));
 }
 
 // ---- Own path and arguments ----
