@@ -117,14 +117,14 @@ class TerminalFrontEnd final : public FrontEnd {
     // Only a person at a terminal is waited for.
     if (input_.StdinIsTerminal()) {
       screen_.WriteText("Weiter mit der Eingabetaste. ");
-      if (!input_.ReadLine()) screen_.WriteText("\n");
+      if (!ReadLineServingWindow()) screen_.WriteText("\n");
     }
     Redraw();
   }
 
   bool AskQuestion(const std::string& text) override {
     screen_.WriteText("Bestätigen:\n" + WithNewlines(text) + " [J/N] ");
-    const std::optional<std::string> answer = input_.ReadLine();
+    const std::optional<std::string> answer = ReadLineServingWindow();
     // A terminal echoes the typed line itself; a log gets it written.
     if (!input_.StdinIsTerminal()) {
       screen_.WriteText(answer.value_or("") + "\n");
@@ -169,6 +169,13 @@ class TerminalFrontEnd final : public FrontEnd {
   };
 
   void Redraw() { screen_.Show(content_); }
+
+  // Messages from other processes are handled while a box waits for input,
+  // as a modal box on Windows does.
+  std::optional<std::string> ReadLineServingWindow() {
+    return input_.ReadLine(MessageWindowDescriptors(window_.Handle()),
+                           [this] { window_.ProcessMessages(0); });
+  }
 
   // Waits at most timeoutMs for anything, then handles all that is there.
   void HandleInput(int timeoutMs) {

@@ -183,16 +183,24 @@ std::vector<Key> TerminalInput::ReadKeys() {
   return keys;
 }
 
-std::optional<std::string> TerminalInput::ReadLine() {
+std::optional<std::string> TerminalInput::ReadLine(const std::vector<int>& alsoWaitOn,
+                                                  const std::function<void()>& onOtherReady) {
   const bool wasRaw = raw_;
   SetRawKeys(false);
   std::optional<std::string> answer;
   std::string line;
   for (;;) {
-    pollfd entries[2] = {{STDIN_FILENO, POLLIN, 0}, {gStopPipe[0], POLLIN, 0}};
-    if (poll(entries, 2, -1) < 0 && errno != EINTR) break;
+    std::vector<pollfd> entries = {{STDIN_FILENO, POLLIN, 0}, {gStopPipe[0], POLLIN, 0}};
+    for (int fd : alsoWaitOn) entries.push_back({fd, POLLIN, 0});
+    if (poll(entries.data(), entries.size(), -1) < 0 && errno != EINTR) break;
     if (StopRequestPending()) break;
     if (entries[1].revents != 0) DrainStopPipe();  // a request already taken
+    for (std::size_t i = 2; i < entries.size(); ++i) {
+      if (entries[i].revents != 0) {
+        onOtherReady();
+        break;
+      }
+    }
     if (entries[0].revents == 0) continue;
     char c;
     const ssize_t got = read(STDIN_FILENO, &c, 1);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <csignal>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,8 +29,10 @@ class TerminalInput {
   // Keys typed so far, without waiting; cursor and function keys dropped.
   std::vector<Key> ReadKeys();
   // One line of stdin without its line break, with echo on a terminal;
-  // nothing at the end of input or when a stop request arrives first.
-  std::optional<std::string> ReadLine();
+  // nothing at the end of input or when a stop request arrives first. Like a
+  // modal box it keeps serving the other descriptors while it waits.
+  std::optional<std::string> ReadLine(const std::vector<int>& alsoWaitOn,
+                                      const std::function<void()>& onOtherReady);
 
  private:
   bool StopRequestPending() const;
