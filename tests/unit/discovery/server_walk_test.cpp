@@ -1,0 +1,108 @@
+// The server walk against the real test update server, started on free
+// loopback ports for each test.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "../app/form_fixture.h"
+#include "platform/paths.h"
+#include "resources/texts.h"
+
+namespace {
+
+const std::string kServerScript = std::string(QV_TEST_DATA_DIR) + "/../update_server/update-server.sh";
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A JSON number field of the server's ready file.
+int NumberField(const std::string& json, const std::string& name) {
+  const std::size_t at = json.find("\"" + name + "\":");
+  return at == std::string::npos ? 0 : std::atoi(json.c_str() + at + name.size() + 3);
+}
+
+class ServerWalkTest : public ::testing::Test {
+ protected:
+  ServerWalkTest() : f({"/opt/q/Quennvoldar", "Produkt.cfg"}) {
+    f.form->InstallOrdner = f.temp.Path() + "install" + kPathDelim;
+    f.form->DownloadOrdner = f.temp.Path() + "download" + kPathDelim;
+    f.form->UpdaterOrdner[1] = "/Quennvoldar/";
+    f.form->ServerOrdner[1] = "/Produkt/";
+  }
+  ~ServerWalkTest() override {
+    if (started_) std::system(("'" + kServerScript + "' stop '" + RunDir() + "'").c_str());
+  }
+
+  std::string Tree() const { return f.temp.Path() + "server/"; }
+  std::string RunDir() const { return f.temp.Path() + "server-run"; }
+
+  void Serve(const std::string& options = "") {
+    const std::string command = "'" + kServerScript + "' start '" + RunDir() + "' '" + Tree() +
+                                "' --ftp-port 0 --http-port 0 " + options;
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    started_ = true;
+    const int port = NumberField(ReadAll(RunDir() + "/ready.json"), "ftp_port");
+    ASSERT_GT(port, 0);
+    f.form->Ftp1.Configure("127.0.0.1", port);
+    ASSERT_TRUE(f.form->Ftp1.Connect());
+  }
+
+  std::string Log() const { return ReadAll(RunDir() + "/events.jsonl"); }
+
+  FormFixture f;
+
+ private:
+  bool started_ = false;
+};
+
+}  // namespace
+
+TEST_F(ServerWalkTest, CancelDuringAListingAbortsItWithoutTheSearchError) {
+  f.temp.Write("server/Quennvoldar/a.txt", "a");
+  f.temp.Write("server/Produkt/b.txt", "b");
+  Serve();
+  // The first pending-events call is the status line; the next one comes
+  // from the FTP client while it lists the updater's folder.
+  f.ui->onNextProcessMessages = [this] {
+    f.ui->onNextProcessMessages = [this] { f.form->Button1Click(); };
+  };
+  f.form->Ftp1AfterClientLogin();
+
+  EXPECT_TRUE(f.form->CancelS);
+  EXPECT_EQ(f.form->Status, TStatus::sNoUpdated);
+  EXPECT_TRUE(f.ui->informations.empty());
+  EXPECT_FALSE(f.ui->enabledTimers[2]);
+  EXPECT_TRUE(f.form->DownloadFiles.empty());
+  EXPECT_EQ(Log().find("\"/Produkt\""), std::string::npos) << "the product folder is not entered";
+}
+
+TEST_F(ServerWalkTest, LinksSkippedAndAnEmptyProductFolderStillStartsTheDownload) {
+  f.temp.Write("server/Quennvoldar/a.txt", "a");
+  std::filesystem::create_symlink("a.txt", Tree() + "Quennvoldar/link.txt");
+  std::filesystem::create_directories(Tree() + "Produkt");
+  Serve("--no-mlsd");  // LIST shows links as links; MLSD follows them
+  f.form->Ftp1AfterClientLogin();
+
+  ASSERT_EQ(f.form->DownloadFiles.size(), 1u);
+  EXPECT_EQ(f.form->DownloadFiles[0].Name, "a.txt");
+  EXPECT_TRUE(f.ui->enabledTimers[2]);
+  EXPECT_TRUE(f.ui->informations.empty());
+  EXPECT_EQ(f.ui->statusTexts.back(), kTextBuildingList);
+}
+
+TEST_F(ServerWalkTest, FailedListingShowsTheSearchError) {
+  f.temp.Write("server/Quennvoldar/a.txt", "a");
+  Serve();  // no product folder
+  f.form->Ftp1AfterClientLogin();
+
+  EXPECT_EQ(f.form->Status, TStatus::sError);
+  EXPECT_TRUE(f.form->CancelS);
+  ASSERT_EQ(f.ui->informations.size(), 1u);
+  EXPECT_EQ(f.ui->informations[0], kMsgWalkFailed);
+  EXPECT_FALSE(f.ui->enabledTimers[2]);
+}
