@@ -7,12 +7,12 @@
 #include <memory>
 #include <random>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "app/haupt.h"
 #include "install/copied_marker.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
-#include "platform/list_file.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/retry.h"
@@ -106,6 +106,8 @@ bool CopyBlocks(std::FILE* in, std::FILE* out, FrontEnd& frontEnd) {
 bool ReplaceWithRetries(const std::string& temporary, const std::string& dest) {
   for (int attempt = 1; attempt <= kFileRetryAttempts; ++attempt) {
     if (ReplaceFileWith(temporary, dest)) return true;
+    // A folder in the destination's place can never be replaced by a file.
+    if (DirectoryExists(dest)) return false;
     if (attempt < kFileRetryAttempts) SleepMs(kFileRetryPauseMs);
   }
   return false;
@@ -116,8 +118,6 @@ bool ReplaceWithRetries(const std::string& temporary, const std::string& dest) {
 // half-written (full disk, killed process); on failure the old one stays.
 bool CopyIntoPlace(const std::string& source, const std::string& dest, TDateTime date,
                    FrontEnd& frontEnd) {
-  // A folder in the destination's place can never be replaced by a file.
-  if (DirectoryExists(dest)) return false;
   Stream in = OpenUnbuffered(source, FileOpenMode::ReadDenyWrite);
   if (!in) return false;
   std::string temporary;
@@ -187,6 +187,11 @@ bool TForm1::FilesIdentical(const std::string& fileA, const std::string& fileB) 
 // ---- Copying ----
 
 bool TForm1::CopyFiles() {
+  // The uninstall list's entries in one letter case, so that recording each
+  // installed file stays one lookup however long the list grows.
+  std::unordered_set<std::string> recorded;
+  for (const std::string& line : UninstSl.lines) recorded.insert(UpperCaseLocale(line));
+
   for (const std::string& entry : OrdnerFiles) {
     frontEnd->ProcessMessages();
     if (CancelS) return false;
@@ -200,10 +205,11 @@ bool TForm1::CopyFiles() {
     const std::string folderPart = ExtractFilePath(entry);
     if (!folderPart.empty()) ForceDirectories(InstallOrdner + folderPart);
     // An empty download is removed without being installed.
-    if (GetFileSizeByName(source) > 0) {
+    if (const std::int64_t size = GetFileSizeByName(source); size > 0) {
       // CopyOneFile has reported its failure; the pass ends with it.
       if (!CopyOneFile(source, dest)) return false;
-      AktSize += GetFileSizeByName(source);
+      if (recorded.insert(UpperCaseLocale(dest)).second) UninstSl.lines.push_back(dest);
+      AktSize += size;
       ShowProgress(ProgressPosition(MaxSize, AktSize), ProgressHint::Kopiere);
       if (CopiedMarker(*this) != "1" && !SaveCopiedMarker("1")) return false;
     }
@@ -213,12 +219,11 @@ bool TForm1::CopyFiles() {
 }
 
 bool TForm1::CopyOneFile(const std::string& source, const std::string& dest) {
-  if (!FileExists(source) || GetFileSizeByName(source) <= 0) return false;
+  if (GetFileSizeByName(source) <= 0) return false;  // missing or empty
   const TDateTime date = GetFileDateByName(source);
   if (!CopyIntoPlace(source, dest, date, *frontEnd)) {
     Fail(FormatText(kMsgCopyFileFailed, {source, dest}));
     return false;
   }
-  if (!ContainsText(UninstSl.lines, dest)) UninstSl.lines.push_back(dest);
   return true;
 }

@@ -57,8 +57,8 @@ int VerifyAndCopy(const std::string& downloadFolder, const std::string& installF
   form.DownloadOrdner = IncludeTrailingDelimiter(downloadFolder);
   form.InstallOrdner = IncludeTrailingDelimiter(installFolder);
   // Marker "1": the configuration file, which a bench has not, is never written.
-  form.CfgSl.lines.assign(21, "");
-  form.CfgSl.lines[20] = "1";
+  form.CfgSl.lines.assign(20, std::string());
+  form.CfgSl.lines.emplace_back("1");
 
   form.BuildInstallList();
   const std::size_t listed = form.OrdnerFiles.size();

@@ -62,7 +62,8 @@ bool DeleteFileOnce(const std::string& path) {
 
 void ClearFileAttributes(const std::string& path) {
   struct stat info {};
-  if (stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+  // Unchanged modes are not written: a change costs a metadata write.
+  if (stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && (info.st_mode & S_IWUSR) == 0) {
     chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR);
   }
 }
@@ -96,7 +97,9 @@ bool RemoveDir(const std::string& folder) { return rmdir(folder.c_str()) == 0; }
 bool ReplaceFileWith(const std::string& source, const std::string& destination) {
   // An installed program must stay executable when its new content arrives.
   struct stat old {};
+  struct stat now {};
   if (stat(destination.c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
+      stat(source.c_str(), &now) == 0 && (now.st_mode & 07777) != (old.st_mode & 07777) &&
       chmod(source.c_str(), old.st_mode & 07777) != 0) {
     return false;
   }

@@ -20,7 +20,6 @@
 // The updater never creates the folder, the file or a value. A write puts a
 // complete new file in place of the old one (temporary file, rename), with
 // the old file's permission bits.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,7 +27,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "platform/registry.h"
