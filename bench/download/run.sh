@@ -9,16 +9,25 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$ROOT"  # the presets live here
 BUILD=${1:-$ROOT/build/bench}
 SMALL_FILES=1000
 LARGE_MIB=1024
-RUNS=3
+RUNS=5
 
-if [ ! -x "$BUILD/bench/qv_bench_download" ] || [ -z "${1:-}" ]; then
-    cmake --preset demo -B "$BUILD" >/dev/null
-    cmake --build "$BUILD" --target qv_bench_download -j2 >/dev/null
-fi
 BENCH=$BUILD/bench/qv_bench_download
+if [ -z "${1:-}" ]; then
+    cmake --preset demo -B "$BUILD" >/dev/null
+    if ! cmake --build "$BUILD" --target qv_bench_download -j2 >"$BUILD/bench-build.log" 2>&1; then
+        echo "building qv_bench_download failed (needs add_subdirectory(bench) in the" \
+             "top-level CMakeLists.txt); see $BUILD/bench-build.log" >&2
+        exit 1
+    fi
+fi
+if [ ! -x "$BENCH" ]; then
+    echo "$BENCH is not built" >&2
+    exit 1
+fi
 
 WORK=$(mktemp -d /tmp/qv-bench-download.XXXXXX)
 NGINX_PID=
