@@ -29,6 +29,10 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES QUENNVOLDAR_WINDEPS)
 
 # Ship a single exe: libgcc, libstdc++ and winpthreads are linked in, so only
 # system DLLs are imported.
+# SSE2 arithmetic: x87 registers keep doubles at extra precision, so one date
+# read twice could compare unequal.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
