@@ -16,6 +16,7 @@ packages=(
     libcurl4-openssl-dev libzip-dev zlib1g-dev
     googletest libgtest-dev libgmock-dev
     python3 python3-pyftpdlib
+    zipcmp zipmerge ziptool
     curl wget unzip nginx time
 )
 
