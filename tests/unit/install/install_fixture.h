@@ -16,7 +16,10 @@
 #include "../support/temp_folder.h"
 #include "app/haupt.h"
 #include "platform/file_info.h"
+#include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
+#include "platform/system_info.h"
 
 // Sets an environment variable for the life of the object.
 class ScopedEnvironment {
@@ -79,9 +82,34 @@ class InstallFixture {
   void Write(const std::string& relative, const std::string& bytes) const {
     temp.Write(relative, bytes);
   }
-  std::string Read(const std::string& relative) const { return temp.Read(relative); }
+  // Through the port, which takes UTF-8 names on every platform.
+  std::string Read(const std::string& relative) const {
+    std::FILE* file = OpenFile(Path(relative), FileOpenMode::Read);
+    if (file == nullptr) return "";
+    std::string bytes;
+    char block[4096];
+    std::size_t count;
+    while ((count = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, count);
+    std::fclose(file);
+    return bytes;
+  }
   bool Exists(const std::string& relative) const { return temp.Exists(relative); }
-  std::string Path(const std::string& relative) const { return temp.Path() + relative; }
+  std::string Path(const std::string& relative) const {
+    return temp.Path() + NativeSeparators(relative);
+  }
+
+  // The POSIX port keeps uninstall entries as key files and the programs
+  // folder below $XDG_DATA_DIRS, both pointed into this folder; the Windows
+  // port uses the real registry and start menu, which tests leave alone.
+  bool UninstallEntriesAreKeyFiles() const {
+    Write("registry/QV probe_is1.key", "");
+    const bool here = OpenUninstallKey("QV probe") != nullptr;
+    std::filesystem::remove(Path("registry/QV probe_is1.key"));
+    return here;
+  }
+  bool ProgramsFolderIsHere() const {
+    return GetSpecialFolderPath(CSIDL_COMMON_PROGRAMS) == Path("share/applications/");
+  }
   void SetDate(const std::string& relative, TDateTime date) const {
     ASSERT_TRUE(SetFileDateByName(Path(relative), date));
   }

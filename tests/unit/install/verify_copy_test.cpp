@@ -149,6 +149,9 @@ TEST(CopyFiles, AReplacedFileKeepsItsPermissions) {
   InstallFixture f;
   f.Write("inst/programm", "old program");
   fs::permissions(f.Path("inst/programm"), fs::perms(0750));
+  if (fs::status(f.Path("inst/programm")).permissions() != fs::perms(0750)) {
+    GTEST_SKIP() << "no POSIX permission bits here";
+  }
   f.Write("Produkt/programm", "new program");
   f.form->BuildInstallList();
   EXPECT_TRUE(f.form->CopyFiles());
