@@ -6,6 +6,7 @@
 //   ui_driver find TITLE [TIMEOUT_MS]     the window's handle, once it shows
 //   ui_driver describe TITLE              window, work area, DPI, focus, controls
 //   ui_driver click TITLE CAPTION         posts BM_CLICK to that button
+//   ui_driver move TITLE LEFT TOP         moves the window (out of a picture's way)
 //   ui_driver measure FACE POINTS DPI TEXT...   line height of "M", text widths
 //   ui_driver screenshot TITLE FILE.bmp   the window as the screen shows it
 //
@@ -170,6 +171,14 @@ int Click(const std::wstring& title, const std::wstring& caption) {
   return 1;
 }
 
+int Move(const std::wstring& title, int left, int top) {
+  const HWND window = FindTopLevel(title, 0);
+  if (window == nullptr) return 1;
+  return SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
+             ? 0
+             : 1;
+}
+
 // The font the updater makes from the configuration, measured the same way.
 int Measure(const std::wstring& face, int points, int dpi, const std::vector<std::wstring>& texts) {
   LOGFONTW logFont = {};
@@ -249,7 +258,7 @@ int Screenshot(const std::wstring& title, const std::wstring& path) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: ui_driver find|describe|click|measure|screenshot ...\n");
+  std::fprintf(stderr, "usage: ui_driver find|describe|click|move|measure|screenshot ...\n");
   return 2;
 }
 
@@ -265,6 +274,9 @@ int main() {
   if (command == L"find") return Find(args[2], args.size() > 3 ? std::stoul(args[3]) : 0);
   if (command == L"describe") return Describe(args[2]);
   if (command == L"click" && args.size() == 4) return Click(args[2], args[3]);
+  if (command == L"move" && args.size() == 5) {
+    return Move(args[2], std::stoi(args[3]), std::stoi(args[4]));
+  }
   if (command == L"measure" && args.size() >= 5) {
     return Measure(args[2], std::stoi(args[3]), std::stoi(args[4]),
                    std::vector<std::wstring>(args.begin() + 5, args.end()));
