@@ -36,6 +36,11 @@ TEST(RunJobs, DeletesAndSweepsOnlyInsideTheInstallationFolder) {
       // Blanks inside the path belong to it, trailing ones do not.
       {"l   Daten\\mein alt.dll  ", {"inst/Daten/mein alt.dll"}},
       {"l", {}},
+      // Control characters after the verb are no path: the line must not
+      // sweep or delete the installation folder itself.
+      {"s \t", {}},
+      {std::string("S \0\0\x01\0 ", 7), {}},
+      {"l \x01", {}},
       {"l ..\\outside.txt", {}},
       {"l Daten\\..\\..\\outside.txt", {}},
       {"l {temp}inst/Daten/alt.dll", {}},  // absolute
