@@ -14,6 +14,12 @@ namespace {
 
 constexpr std::size_t kConfigLines = 21;
 
+// Some part other than "." or blanks and dots, which Windows trims away: the
+// download folder then lies below the temporary folder, not on it.
+bool NamesSubfolder(const std::string& relative) {
+  return relative.find_first_not_of(". /\\") != std::string::npos;
+}
+
 // Line 4: size word, then the font name from the second word to the end.
 void ReadFontLine(const std::string& line, StatusStyle& style) {
   const std::vector<std::string> words = SplitWords(line);
@@ -43,10 +49,11 @@ bool TForm1::LoadConfig() {
   std::optional<ListFile> loaded;
   if (!Argument(1).empty() && FileExists(CfgFilename)) loaded = ReadListFile(CfgFilename);
   // Without an executable path the installation folder would be empty; a
-  // product folder that is empty or climbs out would put the download folder
-  // onto the temporary folder itself or somewhere else entirely.
+  // product folder that is empty, only ".", or climbs out would put the
+  // download folder onto the temporary folder itself or somewhere else.
   if (!loaded || loaded->lines.size() < 4 || TrimControl(loaded->lines[2]).empty() ||
-      TrimControl(loaded->lines[3]).empty() || !IsContainedRelativePath(loaded->lines[3])) {
+      !NamesSubfolder(TrimControl(loaded->lines[3])) ||
+      !IsContainedRelativePath(loaded->lines[3])) {
     Fail(kMsgConfigNotLoaded);
     return false;
   }

@@ -103,6 +103,9 @@ TEST(LoadConfig, FailuresShowTheirMessageAndSetError) {
       {{"/q/Quennvoldar", "P.cfg"}, "M\r\nF\r\n\r\nP\r\n", kConfig},
       {{"/q/Quennvoldar", "P.cfg"}, "M\r\nF\r\n/opt/p/main\r\n   \r\n", kConfig},
       {{"/q/Quennvoldar", "P.cfg"}, "M\r\nF\r\n/opt/p/main\r\n..\\..\\etc\r\n", kConfig},
+      // Product folders that name the temporary folder itself.
+      {{"/q/Quennvoldar", "P.cfg"}, "M\r\nF\r\n/opt/p/main\r\n.\r\n", kConfig},
+      {{"/q/Quennvoldar", "P.cfg"}, "M\r\nF\r\n/opt/p/main\r\n.\\ . /\r\n", kConfig},
   };
   for (const Case& c : cases) {
     FormFixture f(c.args);
