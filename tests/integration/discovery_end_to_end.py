@@ -8,7 +8,7 @@ import time
 import unittest
 from urllib.parse import quote
 
-from discovery_harness import (CONNECTING, MSG_NO_CONNECTION, MSG_WALK_FAILED,
+from run_harness import (CONNECTING, MSG_NO_CONNECTION, MSG_WALK_FAILED,
                                QUESTION_CLOSE_MAIN, UpdateRunTestCase)
 
 # Server files' dates: whole minutes plus some seconds, well in the past.

@@ -5,7 +5,7 @@ import os
 import time
 import unittest
 
-from discovery_harness import MSG_DOWNLOAD_FAILED, UpdateRunTestCase
+from run_harness import MSG_DOWNLOAD_FAILED, UpdateRunTestCase
 
 SERVER_TIME = (int(time.time()) // 60 - 24 * 60) * 60 + 30
 DOWNLOADED = "Aktualisierung wurde heruntergeladen"

@@ -1,9 +1,6 @@
 """The installation phase of the real updater, started install-only ("/U"
 with the comparison file in place), so no server is involved: the download
 folder is filled by the test as the download phase would have left it.
-
-Besides the folders of discovery_harness, each test has its own programs
-folder (XDG_DATA_DIRS) and uninstall entries (QUENNVOLDAR_REGISTRY_DIR).
 """
 
 import os
@@ -13,7 +10,7 @@ import sys
 import unittest
 import zipfile
 
-from discovery_harness import MUTEX, QUESTION_CLOSE_MAIN, UpdateRunTestCase
+from run_harness import MUTEX, QUESTION_CLOSE_MAIN, UpdateRunTestCase, answer_close_yes
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 VERSION_SAMPLE = os.path.join(HERE, "..", "data", "version_sample.exe")
@@ -24,30 +21,11 @@ FAILED = f'Ein Fehler trat bei der Aktualisierung von "{PRODUCT_NAME}" auf!'
 KEY_FILE = MUTEX + "_is1.key"
 
 
-def answer_close_yes(question):
-    """Yes to closing the main program; No to starting it afterwards."""
-    return QUESTION_CLOSE_MAIN in question
-
-
 class InstallRunTestCase(UpdateRunTestCase):
     def setUp(self):
         super().setUp()
-        self.programs = self.path("share", "applications") + "/"
-        self.registry = self.path("registry") + "/"
-        os.makedirs(self.programs)
-        os.makedirs(self.registry)
-        self.env.update(XDG_DATA_DIRS=self.path("share"), QUENNVOLDAR_REGISTRY_DIR=self.registry)
         # The comparison file allows the install-only start.
         self.write(self.temp + "Quennvoldar.fn", b"")
-
-    def write(self, path, content):
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as file:
-            file.write(content)
-
-    def read(self, path):
-        with open(path, "rb") as file:
-            return file.read()
 
     def run_install(self, answer=answer_close_yes):
         return self.run_updater("Produkt.cfg", "/U", answer=answer)

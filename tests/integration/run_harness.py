@@ -1,13 +1,16 @@
-"""One update run of the real updater against the real test update server.
+"""Update runs of the real updater against the real test update server.
 
 Each test gets a folder of its own: the server's tree, an installation folder
 holding a copy of the built updater (so its uninstall list and the second
 copy land there), the user's temporary folder (TMPDIR) with the
-configuration file, and a runtime folder (XDG_RUNTIME_DIR) for mutexes and
-windows. The server listens on the fixed ports the dev build compiles in
-(FTP 2121, HTTP 8080), so these tests hold the "loopback-ports" lock.
+configuration file, a runtime folder (XDG_RUNTIME_DIR) for mutexes and
+windows, a programs folder (XDG_DATA_DIRS) and the uninstall entries
+(QUENNVOLDAR_REGISTRY_DIR). The server listens on the fixed ports the dev
+build compiles in (FTP 2121, HTTP 8080), so these tests hold the
+"loopback-ports" lock.
 """
 
+import hashlib
 import json
 import os
 import select
@@ -23,9 +26,12 @@ SERVER_SCRIPT = os.path.join(HERE, "..", "update_server", "update-server.sh")
 # Upper bound against hangs only; no test depends on how fast anything is.
 HANG_GUARD_SECONDS = 120
 
+WM_CLOSEREQUEST = 1124
+
 PRODUCT_LINE = "Produkt\\Daten"  # configuration line 3: server folder /Produkt/Daten/
 MUTEX = "QvTestProduktMutex"
 WINDOW_TITLE = "QvTest Produkt"
+TITLE_SUFFIX = " - Quennvoldar V1.44"
 
 OFFLINE_QUESTION = "Es besteht keine Verbindung mit dem Internet!"
 NO_ADMIN_QUESTION = "hat keine Administratorrechte!"
@@ -34,6 +40,7 @@ MSG_NO_CONNECTION = "Es konnte keine Verbindung zum Server hergestellt werden!"
 MSG_WALK_FAILED = "Es ist ein Fehler beim Durchsuchen des Servers aufgetreten!"
 MSG_DOWNLOAD_FAILED = "Es ist ein Fehler beim Herunterladen der Aktualisierung aufgetreten!"
 QUESTION_CLOSE_MAIN = "muss beendet werden"
+QUESTION_START_MAIN = "Soll das Programm gestartet werden?"
 
 
 def _binary(variable, relative):
@@ -53,17 +60,34 @@ def main_program_path():
     return _binary("QV_SAMPLE_MAIN_PROGRAM", "tests/sample_main_program/SampleMainProgram")
 
 
+def probe_path():
+    return _binary("QV_PORT_PROBE", "tests/integration/qv_port_probe")
+
+
 def answer_preflight_yes(question):
     """Goes on past the administrator and internet questions (a test machine
     may have no default route); says No to everything else."""
     return OFFLINE_QUESTION in question or NO_ADMIN_QUESTION in question
 
 
+def answer_close_yes(question):
+    """Yes to the checks and to closing the main program; No to starting it."""
+    return answer_preflight_yes(question) or QUESTION_CLOSE_MAIN in question
+
+
+def file_digest(path):
+    with open(path, "rb") as file:
+        return hashlib.sha256(file.read()).hexdigest()
+
+
 class RunResult:
-    def __init__(self, returncode, output, questions):
+    def __init__(self, returncode, output, questions, configs):
         self.returncode = returncode
         self.output = output
         self.questions = questions
+        # The configuration file's lines while each question waited (None:
+        # no file); the run deletes the file after its last question.
+        self.configs = configs
 
     @property
     def lines(self):
@@ -79,6 +103,10 @@ class RunResult:
                 texts.append(lines[i + 1])
         return texts
 
+    def statuses(self, known):
+        """The lines of the output that are among the known status texts, in order."""
+        return [line for line in self.lines if line in known]
+
 
 class UpdateRunTestCase(unittest.TestCase):
     def setUp(self):
@@ -88,15 +116,19 @@ class UpdateRunTestCase(unittest.TestCase):
         self.install = self.path("install") + "/"
         self.temp = self.path("temp") + "/"
         self.runtime = self.path("runtime")
-        for folder in (self.server_root, self.install, self.temp):
+        self.programs = self.path("share", "applications") + "/"
+        self.registry = self.path("registry") + "/"
+        for folder in (self.server_root, self.install, self.temp, self.programs, self.registry):
             os.makedirs(folder)
         os.mkdir(self.runtime, 0o700)
         self.download = self.temp + "Produkt/Daten/"
         self.updater = self.install + "Quennvoldar"
         shutil.copy2(updater_path(), self.updater)
-        self.env = dict(os.environ, TMPDIR=self.temp.rstrip("/"), XDG_RUNTIME_DIR=self.runtime)
+        self.env = dict(os.environ, TMPDIR=self.temp.rstrip("/"), XDG_RUNTIME_DIR=self.runtime,
+                        XDG_DATA_DIRS=self.path("share"), QUENNVOLDAR_REGISTRY_DIR=self.registry)
         self.server_run = self.path("server-run")
         self.events_seen = 0
+        self.config_name = "Produkt.cfg"
         self.write_config()
 
     def path(self, *parts):
@@ -107,31 +139,66 @@ class UpdateRunTestCase(unittest.TestCase):
         self.doCleanups()
         self.setUp()
 
-    # ---- The server's tree ----
+    # ---- Files ----
+
+    def write(self, path, content):
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as file:
+            file.write(content)
+
+    def read(self, path):
+        with open(path, "rb") as file:
+            return file.read()
 
     def server_file(self, relative, content=b"", mtime=None):
         """A file below the server root; mtime in epoch seconds."""
         path = os.path.join(self.server_root, relative)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as file:
-            file.write(content)
+        self.write(path, content)
         if mtime is not None:
             os.utime(path, (mtime, mtime))
         return path
 
     def local_file(self, path, content, mtime):
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as file:
-            file.write(content)
+        self.write(path, content)
         os.utime(path, (mtime, mtime))
 
-    # ---- Configuration ----
+    def digests(self, folder):
+        """Relative path -> content hash of every file below the folder."""
+        found = {}
+        for base, _, names in os.walk(folder):
+            for name in names:
+                full = os.path.join(base, name)
+                found[os.path.relpath(full, folder)] = file_digest(full)
+        return found
 
-    def write_config(self, product_line=PRODUCT_LINE):
-        lines = [MUTEX, WINDOW_TITLE, self.install + "main", product_line, "12 Arial",
-                 "0 0 16777215"]
-        with open(self.temp + "Produkt.cfg", "wb") as file:
-            file.write("".join(line + "\r\n" for line in lines).encode("cp1252"))
+    # ---- Configuration and the lists the run keeps ----
+
+    def write_config(self, product_line=PRODUCT_LINE, main_program=None):
+        lines = [MUTEX, WINDOW_TITLE, main_program or self.install + "main", product_line,
+                 "12 Arial", "0 0 16777215"]
+        self.write(self.temp + self.config_name,
+                   "".join(line + "\r\n" for line in lines).encode("cp1252"))
+
+    def config_lines(self):
+        path = self.temp + self.config_name
+        if not os.path.exists(path):
+            return None
+        return self.read(path).decode("cp1252").split("\r\n")[:-1]
+
+    def uninstall_list(self, executable="Quennvoldar"):
+        return self.read(self.install + executable + ".dat").decode("cp1252").splitlines()
+
+    def assert_config_written_by(self, config, executable, copied_marker):
+        """Lines 11 to 13 and 20 as an ordinary start of that executable leaves them."""
+        self.assertIsNotNone(config)
+        self.assertEqual(len(config), 21)
+        self.assertEqual(config[11], self.instance_title())
+        self.assertEqual(config[12], self.download + executable)
+        self.assertEqual(config[13], self.install + executable)
+        self.assertEqual(config[20], copied_marker)
+
+    def instance_title(self):
+        return os.path.splitext(self.config_name)[0] + TITLE_SUFFIX
 
     # ---- Server ----
 
@@ -183,13 +250,15 @@ class UpdateRunTestCase(unittest.TestCase):
 
     # ---- The main program ----
 
-    def start_main_program(self):
+    def start_main_program(self, *options):
         """The sample main program holding the product's mutex: the
         installation phase then asks to close it, and a No keeps the download
         folder as the download phase left it."""
         ready = self.path("main-ready")
+        if os.path.exists(ready):
+            os.remove(ready)
         process = subprocess.Popen([main_program_path(), "--mutex", MUTEX, "--title",
-                                    WINDOW_TITLE, "--ready-file", ready], env=self.env)
+                                    WINDOW_TITLE, "--ready-file", ready, *options], env=self.env)
 
         def stop():
             if process.poll() is None:
@@ -204,16 +273,36 @@ class UpdateRunTestCase(unittest.TestCase):
             time.sleep(0.02)
         return process
 
+    # ---- Talking to the running updater ----
+
+    def send_close_request(self):
+        """WM_CLOSEREQUEST to the updater's window, as the main program or a
+        second start would send it. The probe waits until the updater has
+        handled it, so it runs on its own; the run's end reaps it."""
+        found = subprocess.run([probe_path(), "find", self.instance_title()], env=self.env,
+                               stdout=subprocess.PIPE, timeout=HANG_GUARD_SECONDS, check=True)
+        handle = found.stdout.decode().split()[1]
+        self.assertNotEqual(handle, "0", "the updater has no window")
+        sender = subprocess.Popen([probe_path(), "send", handle, str(WM_CLOSEREQUEST)],
+                                  env=self.env, stdout=subprocess.PIPE)
+        self.senders.append(sender)
+
     # ---- The updater ----
 
-    def run_updater(self, *arguments, answer=answer_preflight_yes, env=None):
-        """Runs the updater to its end, answering each question with answer(text)."""
-        process = subprocess.Popen([self.updater, *(arguments or ("Produkt.cfg",))],
+    def run_updater(self, *arguments, answer=answer_preflight_yes, env=None, when=()):
+        """Runs the updater to its end, answering each question with
+        answer(text); when holds (text, action) pairs, each action called
+        once as soon as its text has appeared in the output. The output
+        includes that of a second copy the run restarts into."""
+        self.senders = []
+        process = subprocess.Popen([self.updater, *(arguments or (self.config_name,))],
                                    env=env or self.env, stdin=subprocess.PIPE,
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         output = b""
         answered = 0
         questions = []
+        configs = []
+        pending = list(when)
         deadline = time.monotonic() + HANG_GUARD_SECONDS
         try:
             while True:
@@ -226,10 +315,14 @@ class UpdateRunTestCase(unittest.TestCase):
                         break
                     output += chunk
                 text = output.decode(errors="replace")
+                for trigger in [t for t in pending if t[0] in text]:
+                    pending.remove(trigger)
+                    trigger[1]()
                 # A question ends with its prompt and waits for one line.
                 if text.endswith(" [J/N] ") and text.count(" [J/N] ") > answered:
                     question = text[text.rindex("Bestätigen:\n") + len("Bestätigen:\n"):-7]
                     questions.append(question)
+                    configs.append(self.config_lines())
                     process.stdin.write(b"j\n" if answer(question) else b"n\n")
                     process.stdin.flush()
                     answered += 1
@@ -240,9 +333,12 @@ class UpdateRunTestCase(unittest.TestCase):
                 process.wait()
             process.stdin.close()
             process.stdout.close()
-        return RunResult(process.returncode, output.decode(errors="replace"), questions)
+            for sender in self.senders:
+                sender.communicate(timeout=HANG_GUARD_SECONDS)
+        self.assertEqual(pending, [], "never printed:\n" + output.decode(errors="replace"))
+        return RunResult(process.returncode, output.decode(errors="replace"), questions, configs)
 
-    # ---- Files ----
+    # ---- Dates ----
 
     def assert_server_date(self, path, mtime, listing_has_seconds):
         """The updater compares dates to the minute. MLSD gives the seconds too,
