@@ -29,10 +29,9 @@ inline bool IsValidUtf8(std::string_view text) { return SanitizeUtf8(text) == te
 inline const std::filesystem::path& ScratchRoot(const char* target) {
   static const std::filesystem::path root = [target] {
     std::random_device random;
-    std::filesystem::path path =
-        std::filesystem::temp_directory_path() /
-        ("qv-fuzz-" + std::string(target) + "-" + std::to_string(random()) +
-         std::to_string(random()));
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("qv-fuzz-" + std::string(target) + "-" +
+                                  std::to_string(random()) + std::to_string(random()));
     std::filesystem::remove_all(path);
     std::filesystem::create_directories(path);
     std::atexit([] {

@@ -23,7 +23,7 @@ constexpr std::size_t kMaxLines = 64;
 // Relative to the scratch root; "inst/" is the installation folder and
 // "Daten/keep.txt" the one file the update brings.
 const std::vector<std::string> kFiles = {
-    "outside.txt",       "Andere/x.txt",        "inst/top.txt", "inst/l",
+    "outside.txt",      "Andere/x.txt",        "inst/top.txt",        "inst/l",
     "inst/Daten/a.txt", "inst/Daten/keep.txt", "inst/Daten/Sub/c.txt"};
 
 void RestoreFiles(const fs::path& root) {
@@ -69,9 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ListFile jobs = DecodeListFile(AsText(data, size));
   if (jobs.lines.size() > kMaxLines) jobs.lines.resize(kMaxLines);
-  TForm1 form({(root / "Quennvoldar").string(), "P.cfg", "/U"}, [](FrontEndEvents& events) {
-    return std::make_unique<ScriptedFrontEnd>(events);
-  });
+  TForm1 form({(root / "Quennvoldar").string(), "P.cfg", "/U"},
+              [](FrontEndEvents& events) { return std::make_unique<ScriptedFrontEnd>(events); });
   form.InstallOrdner = IncludeTrailingDelimiter(inst.string());
   form.OrdnerFiles = {NativeSeparators("Daten/keep.txt")};
   form.JobsSl = jobs;
@@ -80,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const std::string& file : kFiles) {
     const fs::path path = root / file;
     if (fs::exists(path)) continue;
-    Require(file.starts_with("inst/"), "job deleted a file outside the installation folder: " + file);
+    Require(file.starts_with("inst/"),
+            "job deleted a file outside the installation folder: " + file);
     Require(NamedByALine(inst, jobs.lines, path),
             "job deleted a file no line with a path names: " + file);
   }

@@ -46,15 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   fs::create_directories(folder);
   const fs::path archive = folder / "update.zip";
-  std::ofstream(archive, std::ios::binary).write(reinterpret_cast<const char*>(data),
-                                                 static_cast<std::streamsize>(size));
+  std::ofstream(archive, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   ExtractZipArchive(archive.string(), IncludeTrailingDelimiter(folder.string()));
 
   const std::map<fs::path, std::string> after = Snapshot(root, folder);
   for (const auto& [path, content] : after) {
     const auto it = before.find(path);
     Require(it != before.end(), "extraction wrote outside its folder: " + path.string());
-    Require(it->second == content, "extraction changed a file outside its folder: " + path.string());
+    Require(it->second == content,
+            "extraction changed a file outside its folder: " + path.string());
   }
   Require(after.size() == before.size(), "extraction removed something outside its folder");
   // Read-only entries and folders go with the rest.
