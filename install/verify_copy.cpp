@@ -48,6 +48,13 @@ bool IsSpecialEntry(const std::string& entry, const std::string& ownExeName) {
   return SameText(entry, ownExeName) || SameText(entry, kNvdaLibraryName);
 }
 
+// The updater's two programs arrive without permission bits; the restart
+// from the second copy must be able to start what was installed.
+bool IsUpdaterProgram(const std::string& entry) {
+  return SameText(entry, std::string(kFirstCopyName) + kExeSuffix) ||
+         SameText(entry, std::string(kSecondCopyName) + kExeSuffix);
+}
+
 int ProgressPosition(std::int64_t maxSize, std::int64_t aktSize) {
   return static_cast<int>(CalcPercent(100, maxSize, aktSize));
 }
@@ -208,6 +215,7 @@ bool TForm1::CopyFiles() {
     if (const std::int64_t size = GetFileSizeByName(source); size > 0) {
       // CopyOneFile has reported its failure; the pass ends with it.
       if (!CopyOneFile(source, dest)) return false;
+      if (IsUpdaterProgram(entry)) MarkExecutable(dest);
       if (recorded.insert(UpperCaseLocale(dest)).second) UninstSl.lines.push_back(dest);
       AktSize += size;
       ShowProgress(ProgressPosition(MaxSize, AktSize), ProgressHint::Kopiere);

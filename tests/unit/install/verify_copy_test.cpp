@@ -229,6 +229,29 @@ TEST(CopyFiles, StopsAtTheRunningUpdaterForTheSecondCopy) {
   EXPECT_FALSE(f.Exists("inst/" + own));
 }
 
+TEST(CopyFiles, TheUpdatersProgramsAreInstalledStartable) {
+  // Each copy installs the other one's program; the restart starts it.
+  const std::string first = std::string("Quennvoldar") + kExeSuffix;
+  const std::string second = std::string("Quennvoldar2") + kExeSuffix;
+  for (const auto& [running, brought] : {std::pair{first, second}, std::pair{second, first}}) {
+    SCOPED_TRACE("running as " + running);
+    InstallFixture f;
+    f.form->ExePath = f.Path("inst/" + running);
+    f.Write("Produkt/" + brought, "program");
+    f.Write("Produkt/daten.txt", "data");
+    f.form->BuildInstallList();
+    f.Write("probe", "");
+    fs::permissions(f.Path("probe"), fs::perms(0750));
+    if (fs::status(f.Path("probe")).permissions() != fs::perms(0750)) {
+      GTEST_SKIP() << "no POSIX permission bits here";
+    }
+    EXPECT_TRUE(f.form->CopyFiles());
+    const fs::perms execute = fs::perms::owner_exec | fs::perms::group_exec;
+    EXPECT_EQ(fs::status(f.Path("inst/" + brought)).permissions() & execute, execute);
+    EXPECT_EQ(fs::status(f.Path("inst/daten.txt")).permissions() & execute, fs::perms::none);
+  }
+}
+
 TEST(CopyFiles, AnEmptyDownloadIsRemovedWithoutBeingInstalled) {
   InstallFixture f;
   f.Write("inst/empty.txt", "installed content");
