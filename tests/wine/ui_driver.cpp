@@ -7,8 +7,6 @@
 //   ui_driver describe TITLE              window, work area, DPI, focus, controls
 //   ui_driver click TITLE CAPTION         posts BM_CLICK to that button
 //   ui_driver move TITLE LEFT TOP         moves the window (out of a picture's way)
-//   ui_driver key TITLE KEY               brings the window to the front and types
-//                                         KEY: return, escape, tab, ctrl+m, alt+f4
 //   ui_driver measure FACE POINTS DPI TEXT...   line height of "M", text widths
 //   ui_driver screenshot TITLE FILE.bmp   the window as the screen shows it
 //
@@ -181,41 +179,6 @@ int Move(const std::wstring& title, int left, int top) {
              : 1;
 }
 
-// A key as the keyboard sends it, so shortcuts see their modifier held.
-int Key(const std::wstring& title, const std::wstring& name) {
-  struct Named {
-    const wchar_t* name;
-    WORD modifier;  // 0: none
-    WORD key;
-  };
-  static const Named kKeys[] = {
-      {L"return", 0, VK_RETURN},       {L"escape", 0, VK_ESCAPE},
-      {L"tab", 0, VK_TAB},             {L"ctrl+m", VK_CONTROL, 'M'},
-      {L"alt+f4", VK_MENU, VK_F4},
-  };
-  const Named* chosen = nullptr;
-  for (const Named& named : kKeys) {
-    if (name == named.name) chosen = &named;
-  }
-  const HWND window = FindTopLevel(title, 0);
-  if (chosen == nullptr || window == nullptr) return 1;
-  SetForegroundWindow(window);
-  std::vector<INPUT> inputs;
-  const auto press = [&inputs](WORD key, bool up) {
-    INPUT input = {};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    inputs.push_back(input);
-  };
-  if (chosen->modifier) press(chosen->modifier, false);
-  press(chosen->key, false);
-  press(chosen->key, true);
-  if (chosen->modifier) press(chosen->modifier, true);
-  const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-  return sent == inputs.size() ? 0 : 1;
-}
-
 // The font the updater makes from the configuration, measured the same way.
 int Measure(const std::wstring& face, int points, int dpi, const std::vector<std::wstring>& texts) {
   LOGFONTW logFont = {};
@@ -295,7 +258,7 @@ int Screenshot(const std::wstring& title, const std::wstring& path) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: ui_driver find|describe|click|move|key|measure|screenshot ...\n");
+  std::fprintf(stderr, "usage: ui_driver find|describe|click|move|measure|screenshot ...\n");
   return 2;
 }
 
@@ -311,7 +274,6 @@ int main() {
   if (command == L"find") return Find(args[2], args.size() > 3 ? std::stoul(args[3]) : 0);
   if (command == L"describe") return Describe(args[2]);
   if (command == L"click" && args.size() == 4) return Click(args[2], args[3]);
-  if (command == L"key" && args.size() == 4) return Key(args[2], args[3]);
   if (command == L"move" && args.size() == 5) {
     return Move(args[2], std::stoi(args[3]), std::stoi(args[4]));
   }
