@@ -17,8 +17,16 @@ enum class TickEnd { Continue, CloseWindow };
 
 // ---- Connection ----
 
+// A second copy that cannot reach the server would fetch itself once more
+// and restart into itself again, without end; Windows refuses to overwrite
+// the running program, and here the route is barred to the same effect.
+bool RunsAsSecondCopy(const TForm1& form) {
+  return SameText(form.OwnExeName(), std::string(kSecondCopyName) + kExeSuffix);
+}
+
 // FTP first; when that fails, fresh copies of the updater over HTTP, unless
-// the install-only argument bars that route. At most two attempts.
+// the install-only argument or the second copy bars that route. At most two
+// attempts.
 TickEnd ConnectToServer(TForm1& form) {
   for (;;) {
     form.AnnounceStatus(kTextConnecting);
@@ -28,7 +36,8 @@ TickEnd ConnectToServer(TForm1& form) {
         form.Ftp1AfterClientLogin();
         return TickEnd::Continue;
       }
-    } else if (!SameText(form.Argument(2), "/U") && form.DownloadSelfUpdate()) {
+    } else if (!SameText(form.Argument(2), "/U") && !RunsAsSecondCopy(form) &&
+               form.DownloadSelfUpdate()) {
       form.StartUpdater2S = true;
       return TickEnd::CloseWindow;
     }
