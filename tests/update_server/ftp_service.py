@@ -9,6 +9,7 @@ from pyftpdlib.servers import FTPServer
 
 READ_ONLY_PERMISSIONS = "elr"
 MLSX_COMMANDS = ("MLSD", "MLST")
+LISTING_COMMANDS = ("LIST", "MLSD", "NLST")
 
 
 def normalize_ftp_folder(folder):
@@ -27,6 +28,7 @@ class UpdateFtpHandler(FTPHandler):
     # Configured per server by make_ftp_server through a subclass.
     event_log = None
     unlistable_folders = frozenset()
+    list_delay = 0
     # Real servers delay failed logins; tests should not wait for that.
     auth_failed_timeout = 0
     banner = "Quennvoldar test update server ready."
@@ -54,6 +56,14 @@ class UpdateFtpHandler(FTPHandler):
     def pre_process_command(self, line, cmd, arg):
         self._log(cmd=cmd, arg=None if cmd == "PASS" else arg)
         super().pre_process_command(line, cmd, arg)
+
+    def process_command(self, cmd, *args, **kwargs):
+        # A stalled listing is answered later from the I/O loop, which meanwhile
+        # serves every other connection and this one's ABOR or QUIT.
+        if cmd in LISTING_COMMANDS and self.list_delay:
+            self.ioloop.call_later(self.list_delay, super().process_command, cmd, *args, **kwargs)
+            return
+        super().process_command(cmd, *args, **kwargs)
 
     def respond(self, resp, *args, **kwargs):
         self._log(reply=int(resp[:3]), text=resp[4:])
@@ -91,13 +101,14 @@ class UpdateFtpHandler(FTPHandler):
 
 
 def make_ftp_server(port, root, user, password, event_log,
-                    refuse_login=False, unlistable_folders=(), offer_mlsd=True):
+                    refuse_login=False, unlistable_folders=(), offer_mlsd=True, list_delay=0):
     authorizer = RefusingAuthorizer() if refuse_login else DummyAuthorizer()
     authorizer.add_user(user, password, root, perm=READ_ONLY_PERMISSIONS)
     attributes = {
         "authorizer": authorizer,
         "event_log": event_log,
         "unlistable_folders": frozenset(normalize_ftp_folder(f) for f in unlistable_folders),
+        "list_delay": list_delay,
     }
     if not offer_mlsd:
         # Unknown commands get pyftpdlib's 500 and FEAT stops advertising MLST.

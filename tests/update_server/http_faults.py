@@ -45,14 +45,23 @@ def parse_path_option(value):
     return _normalize_url_path(path), count
 
 
+def parse_delay_option(value):
+    """PATH:SECONDS -> (path, seconds)."""
+    path, numbers = _split_trailing_numbers(value, 1)
+    if not numbers:
+        raise argparse.ArgumentTypeError("expected PATH:SECONDS, got %r" % value)
+    return _normalize_url_path(path), numbers[0]
+
+
 class HttpFaults:
     """Remaining fault budgets, consumed request by request across all connections."""
 
-    def __init__(self, errors=(), truncates=(), drops=()):
+    def __init__(self, errors=(), truncates=(), drops=(), delays=()):
         self._lock = threading.Lock()
         self._errors = {path: [count, status] for path, count, status in errors}
         self._truncates = dict(truncates)
         self._drops = dict(drops)
+        self._delays = dict(delays)
 
     @staticmethod
     def _consume(budgets, path):
@@ -82,3 +91,7 @@ class HttpFaults:
     def take_truncate(self, path):
         with self._lock:
             return self._consume(self._truncates, path)
+
+    def delay_seconds(self, path):
+        """How long every request for the path waits before its answer."""
+        return self._delays.get(path, 0)

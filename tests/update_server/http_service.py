@@ -6,6 +6,7 @@ import mimetypes
 import os
 import secrets
 import sys
+import time
 from http import HTTPStatus
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import unquote
@@ -91,6 +92,8 @@ class UpdateHttpHandler(BaseHTTPRequestHandler):
             self._send_plain(HTTPStatus.BAD_REQUEST, send_body)
             return
         faults = self.server.faults
+        # Each connection has its own thread, so a stalled answer stalls no other.
+        time.sleep(faults.delay_seconds(url_path))
         if faults.take_drop(url_path):
             self.fault = "drop"
             self.close_connection = True

@@ -22,7 +22,8 @@ from urllib.parse import quote
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-from http_faults import UNLIMITED, parse_error_option, parse_path_option  # noqa: E402
+from http_faults import (UNLIMITED, parse_delay_option, parse_error_option,  # noqa: E402
+                         parse_path_option)
 
 SERVER_PYTHON = "/usr/bin/python3"
 SERVER_SCRIPT = os.path.join(HERE, "update_server.py")
@@ -32,6 +33,7 @@ PASSWORD = "Demo-Pw-2026"
 # East of UTC, so a listing in local time instead of GMT would show.
 SERVER_TIMEZONE = "QVT-5"
 READY_POLLS = 200  # x 0.05 s
+STALL_SECONDS = 1
 BLANK_NAME = "Teil 1.zip"
 UMLAUT_NAME = "Käse.dat"
 OLD_MTIME = calendar.timegm((2020, 3, 4, 22, 30, 0))
@@ -383,6 +385,51 @@ class HttpFaultTests(ServerTestCase):
         self.assertNotEqual(logged[0]["conn"], logged[1]["conn"])
 
 
+class HttpDelayTests(ServerTestCase):
+    OPTIONS = ("--http-delay", url("Produkt/Daten/" + UMLAUT_NAME) + ":%d" % STALL_SECONDS)
+
+    def test_the_stalled_file_comes_late_and_complete_while_others_come_at_once(self):
+        stalled = self.server.http()
+        started = time.monotonic()
+        stalled.request("GET", url("Produkt/Daten/" + UMLAUT_NAME))
+        # Meanwhile another connection is served without waiting.
+        other = self.server.http()
+        response, body = get(other, url("Quennvoldar/version.txt"))
+        other.close()
+        self.assertEqual((response.status, body), (200, FILES["Quennvoldar/version.txt"]))
+        response = stalled.getresponse()
+        body = response.read()
+        stalled.close()
+        self.assertGreaterEqual(time.monotonic() - started, STALL_SECONDS)
+        self.assertEqual((response.status, body), (200, FILES["Produkt/Daten/" + UMLAUT_NAME]))
+
+
+class FtpListDelayTests(ServerTestCase):
+    OPTIONS = ("--ftp-list-delay", str(STALL_SECONDS))
+
+    def test_listings_come_late_and_complete_while_other_commands_answer_at_once(self):
+        with self.server.logged_in_ftp() as stalled, self.server.logged_in_ftp() as other:
+            started = time.monotonic()
+            stalled.voidcmd("TYPE A")
+            connection = stalled.transfercmd("NLST /Produkt/Daten")
+            # The stalled listing holds back no other session's commands.
+            self.assertEqual(other.sendcmd("NOOP")[:3], "200")
+            with connection:
+                names = connection.makefile("rb").read().decode("utf-8").split("\r\n")
+            stalled.voidresp()
+            self.assertGreaterEqual(time.monotonic() - started, STALL_SECONDS)
+        self.assertIn(UMLAUT_NAME, names)
+
+    def test_a_client_gone_during_the_stall_leaves_the_server_serving(self):
+        client = self.server.logged_in_ftp()
+        client.sendcmd("PASV")
+        client.putcmd("MLSD /Produkt")
+        client.close()
+        time.sleep(2 * STALL_SECONDS)  # past the point where the listing would be answered
+        with self.server.logged_in_ftp() as again:
+            self.assertIn("Daten", dict(again.mlsd("/Produkt")))
+
+
 class FtpUnlistableTests(ServerTestCase):
     OPTIONS = ("--ftp-unlistable", "/Produkt/Gesperrt/")
 
@@ -526,8 +573,12 @@ class FaultOptionParsingTests(unittest.TestCase):
             with self.subTest(value=value):
                 self.assertEqual(parse_path_option(value), expected)
 
+    def test_delay_option(self):
+        self.assertEqual(parse_delay_option("/updates/K%C3%A4se.dat:3"), ("/updates/Käse.dat", 3))
+
     def test_malformed_options_are_rejected(self):
         cases = [
+            (parse_delay_option, "/updates/a.zip"),
             (parse_error_option, "/updates/a.zip"),
             (parse_error_option, "/updates/a.zip:1:999"),
             (parse_error_option, "updates/a.zip:1"),

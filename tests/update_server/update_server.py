@@ -14,7 +14,7 @@ import threading
 
 from event_log import EventLog
 from ftp_service import make_ftp_server
-from http_faults import HttpFaults, parse_error_option, parse_path_option
+from http_faults import HttpFaults, parse_delay_option, parse_error_option, parse_path_option
 from http_service import UpdateHttpServer
 
 # Upper bound on how long a stop signal waits for either server loop to notice it.
@@ -40,11 +40,16 @@ def parse_args(argv):
     parser.add_argument("--http-drop", metavar="PATH[:N]", action="append", default=[],
                         type=parse_path_option,
                         help="close the connection without a response (first N or all)")
+    parser.add_argument("--http-delay", metavar="PATH:SECONDS", action="append", default=[],
+                        type=parse_delay_option,
+                        help="every GET or HEAD of PATH is answered only after SECONDS")
     parser.add_argument("--ftp-refuse-login", action="store_true", help="every login gets 530")
     parser.add_argument("--ftp-unlistable", metavar="FOLDER", action="append", default=[],
                         help="LIST/MLSD/NLST/CWD of this server folder answer 550")
     parser.add_argument("--no-mlsd", action="store_true",
                         help="do not offer MLSD/MLST; clients must use LIST")
+    parser.add_argument("--ftp-list-delay", metavar="SECONDS", type=float, default=0,
+                        help="every LIST/MLSD/NLST is answered only after SECONDS")
     args = parser.parse_args(argv)
     if not os.path.isdir(args.folder):
         parser.error("not a folder: %s" % args.folder)
@@ -73,13 +78,14 @@ def main(argv=None):
     root = os.path.realpath(args.folder)
     keep_library_logging_quiet()
     event_log = EventLog(args.log)
-    faults = HttpFaults(args.http_error, args.http_truncate, args.http_drop)
+    faults = HttpFaults(args.http_error, args.http_truncate, args.http_drop, args.http_delay)
     try:
         ftp_server = make_ftp_server(
             args.ftp_port, root, args.user, args.password, event_log,
             refuse_login=args.ftp_refuse_login,
             unlistable_folders=args.ftp_unlistable,
             offer_mlsd=not args.no_mlsd,
+            list_delay=args.ftp_list_delay,
         )
         http_server = UpdateHttpServer(args.http_port, root, event_log, faults)
     except OSError as error:
