@@ -24,23 +24,32 @@ inline void Require(bool holds, const std::string& what) {
 inline bool IsValidUtf8(std::string_view text) { return SanitizeUtf8(text) == text; }
 
 // A fresh folder under the temporary folder, one per process (fuzz.sh runs
-// targets side by side and libFuzzer may fork), removed again when the
-// process ends normally.
-inline const std::filesystem::path& ScratchRoot(const char* target) {
-  static const std::filesystem::path root = [target] {
+// targets side by side), removed again when the process exits normally.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(const char* target) {
     std::random_device random;
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("qv-fuzz-" + std::string(target) + "-" +
-                                  std::to_string(random()) + std::to_string(random()));
-    std::filesystem::remove_all(path);
-    std::filesystem::create_directories(path);
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(ScratchRoot(nullptr), ignored);
-    });
-    return path;
-  }();
-  return root;
+    path_ = std::filesystem::temp_directory_path() /
+            ("qv-fuzz-" + std::string(target) + "-" + std::to_string(random()) +
+             std::to_string(random()));
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline const std::filesystem::path& ScratchRoot(const char* target) {
+  static const ScratchFolder folder(target);
+  return folder.Path();
 }
 
 inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {

@@ -28,11 +28,15 @@ cmake --build --preset fuzz > /dev/null
 out=build/fuzz
 mkdir -p "$out/artifacts" "$out/logs"
 
+# Scratch files of the targets stay below the build folder, even after a crash.
+scratch=$(mktemp -d "$PWD/$out/tmp.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
 run_target() {
     local target=$1
-    mkdir -p "$out/corpus/$target"
+    mkdir -p "$out/corpus/$target" "$scratch/$target"
     # -timeout counts one input; the whole run ends after max_total_time.
-    "$out/fuzz/fuzz_$target" "$out/corpus/$target" "fuzz/corpus/$target" \
+    TMPDIR=$scratch/$target "$out/fuzz/fuzz_$target" "$out/corpus/$target" "fuzz/corpus/$target" \
         -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$out/artifacts/$target-" \
         > "$out/logs/$target.log" 2>&1
