@@ -3,8 +3,9 @@
 # runs every fuzz target for a bounded time, two at a time, then prints the
 # executions per target. Usage: scripts/fuzz.sh [seconds per target] [target...]
 #
-# Each target starts from its checked-in seeds (fuzz/corpus/<target>/) and
-# grows its own corpus in build/fuzz/corpus/<target>/, which later runs reuse.
+# Each target starts from its checked-in seeds (fuzz/corpus/<target>/), with
+# the words of fuzz/dict/<target>.dict where there is one, and grows its own
+# corpus in build/fuzz/corpus/<target>/, which later runs reuse.
 # A crash, leak, broken property or hang (an input running over 25 s) is saved
 # as build/fuzz/artifacts/<target>-<kind>-<hash>; replay it with
 #   build/fuzz/fuzz/fuzz_<target> <file>
@@ -36,8 +37,10 @@ run_target() {
     local target=$1
     mkdir -p "$out/corpus/$target" "$scratch/$target"
     # -timeout counts one input; the whole run ends after max_total_time.
+    local dict=()
+    [[ -f fuzz/dict/$target.dict ]] && dict=(-dict="fuzz/dict/$target.dict")
     TMPDIR=$scratch/$target "$out/fuzz/fuzz_$target" "$out/corpus/$target" "fuzz/corpus/$target" \
-        -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 \
+        "${dict[@]}" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$out/artifacts/$target-" \
         > "$out/logs/$target.log" 2>&1
 }
