@@ -35,7 +35,22 @@ TITLE_SUFFIX = " - Quennvoldar V1.44"
 
 OFFLINE_QUESTION = "Es besteht keine Verbindung mit dem Internet!"
 NO_ADMIN_QUESTION = "hat keine Administratorrechte!"
+LOADING = "Lade Konfigurationsdatei..."
 CONNECTING = "Verbinde mit Update-Server..."
+BUILDING_LIST = "Erstelle Downloadliste..."
+DOWNLOADING = "Aktualisierung wird heruntergeladen..."
+DOWNLOADED = "Aktualisierung wurde heruntergeladen"
+EXTRACTING = "Entpacke Archiv..."
+CLOSING_MAIN = "Beende Hauptprogramm..."
+VERIFYING = "Neue Daten werden geprüft..."
+COPYING = "Neue Daten werden kopiert..."
+STATUS_TEXTS = (LOADING, CONNECTING, BUILDING_LIST, DOWNLOADING, DOWNLOADED, EXTRACTING,
+                CLOSING_MAIN, VERIFYING, COPYING)
+# The first line of each outcome message, for the product of PRODUCT_LINE.
+UPDATED = f'Die Aktualisierung von "{PRODUCT_LINE}" wurde erfolgreich abgeschlossen!'
+ALREADY_CURRENT = f'"{PRODUCT_LINE}" ist bereits aktuell!'
+NOT_COMPLETED = f'Die Aktualisierung von "{PRODUCT_LINE}" wurde nicht abgeschlossen!'
+FAILED = f'Ein Fehler trat bei der Aktualisierung von "{PRODUCT_LINE}" auf!'
 MSG_NO_CONNECTION = "Es konnte keine Verbindung zum Server hergestellt werden!"
 MSG_WALK_FAILED = "Es ist ein Fehler beim Durchsuchen des Servers aufgetreten!"
 MSG_DOWNLOAD_FAILED = "Es ist ein Fehler beim Herunterladen der Aktualisierung aufgetreten!"
@@ -75,9 +90,13 @@ def answer_close_yes(question):
     return answer_preflight_yes(question) or QUESTION_CLOSE_MAIN in question
 
 
+def digest(content):
+    return hashlib.sha256(content).hexdigest()
+
+
 def file_digest(path):
     with open(path, "rb") as file:
-        return hashlib.sha256(file.read()).hexdigest()
+        return digest(file.read())
 
 
 class RunResult:
@@ -103,9 +122,18 @@ class RunResult:
                 texts.append(lines[i + 1])
         return texts
 
-    def statuses(self, known):
-        """The lines of the output that are among the known status texts, in order."""
-        return [line for line in self.lines if line in known]
+    @property
+    def outcome(self):
+        """The first line of the last box, which reports the outcome."""
+        lines = self.lines
+        boxes = [lines[i + 1] for i, line in enumerate(lines[:-1])
+                 if line in ("Informationen:", "Bestätigen:")]
+        return boxes[-1] if boxes else None
+
+    @property
+    def statuses(self):
+        """The status lines, in order."""
+        return [line for line in self.lines if line in STATUS_TEXTS]
 
 
 class UpdateRunTestCase(unittest.TestCase):
