@@ -86,7 +86,11 @@ std::string EncodeListFile(const ListFile& file) {
     case TextEncoding::Ansi:
       break;
   }
-  return Utf8ToAnsi(text);
+  const std::string ansi = Utf8ToAnsi(text);
+  // A name the code page cannot hold would come back as "?" and name another
+  // file or none: such a file is written as UTF-8 with its byte-order mark.
+  if (AnsiToUtf8(ansi) != text) return EncodeListFile({file.lines, TextEncoding::Utf8});
+  return ansi;
 }
 
 // ---- Files ----

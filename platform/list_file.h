@@ -17,7 +17,8 @@ struct ListFile {
 // A byte-order mark selects UTF-8 or UTF-16; otherwise the ANSI code page.
 // Lines end at CR LF, LF or CR.
 ListFile DecodeListFile(std::string_view bytes);
-// The encoding read (with its byte-order mark), CR LF after every line.
+// The encoding read (with its byte-order mark), CR LF after every line; text
+// the ANSI code page cannot hold makes an ANSI file UTF-8 with a mark.
 std::string EncodeListFile(const ListFile& file);
 
 std::optional<ListFile> ReadListFile(const std::string& path);

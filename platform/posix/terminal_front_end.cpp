@@ -173,7 +173,7 @@ class TerminalFrontEnd final : public FrontEnd {
   // Messages from other processes are handled while a box waits for input,
   // as a modal box on Windows does.
   std::optional<std::string> ReadLineServingWindow() {
-    return input_.ReadLine(MessageWindowDescriptors(window_.Handle()),
+    return input_.ReadLine([this] { return MessageWindowDescriptors(window_.Handle()); },
                            [this] { window_.ProcessMessages(0); });
   }
 

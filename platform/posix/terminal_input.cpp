@@ -183,15 +183,17 @@ std::vector<Key> TerminalInput::ReadKeys() {
   return keys;
 }
 
-std::optional<std::string> TerminalInput::ReadLine(const std::vector<int>& alsoWaitOn,
-                                                  const std::function<void()>& onOtherReady) {
+std::optional<std::string> TerminalInput::ReadLine(
+    const std::function<std::vector<int>()>& alsoWaitOn,
+    const std::function<void()>& onOtherReady) {
   const bool wasRaw = raw_;
   SetRawKeys(false);
   std::optional<std::string> answer;
   std::string line;
   for (;;) {
     std::vector<pollfd> entries = {{STDIN_FILENO, POLLIN, 0}, {gStopPipe[0], POLLIN, 0}};
-    for (int fd : alsoWaitOn) entries.push_back({fd, POLLIN, 0});
+    // Asked anew each time: serving a message opens and closes connections.
+    for (int fd : alsoWaitOn()) entries.push_back({fd, POLLIN, 0});
     if (poll(entries.data(), entries.size(), -1) < 0 && errno != EINTR) break;
     if (StopRequestPending()) break;
     if (entries[1].revents != 0) DrainStopPipe();  // a request already taken

@@ -31,7 +31,7 @@ class TerminalInput {
   // One line of stdin without its line break, with echo on a terminal;
   // nothing at the end of input or when a stop request arrives first. Like a
   // modal box it keeps serving the other descriptors while it waits.
-  std::optional<std::string> ReadLine(const std::vector<int>& alsoWaitOn,
+  std::optional<std::string> ReadLine(const std::function<std::vector<int>()>& alsoWaitOn,
                                       const std::function<void()>& onOtherReady);
 
  private:

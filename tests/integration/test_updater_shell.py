@@ -8,13 +8,14 @@ program, where it waits for an answer on stdin like a modal box.
 """
 
 import os
+import shutil
 import select
 import subprocess
 import time
 
 from port_harness import HANG_GUARD_SECONDS, WM_CLOSEREQUEST, PortTestCase
 
-UPDATER = os.environ.get("QV_UPDATER", "")
+BUILT_UPDATER = os.environ.get("QV_UPDATER", "")
 TITLE_SUFFIX = " - Quennvoldar V1.44"
 START_QUESTION = "Soll das Programm gestartet werden?"
 # A machine without a default route counts as offline; the run asks first.
@@ -29,6 +30,9 @@ class UpdaterShellCase(PortTestCase):
         self.env["TMPDIR"] = self.temp
         self.install = self.path("installiert")
         os.mkdir(self.install)
+        # A copy of its own, so that the uninstall list lands in this test's folder.
+        self.updater = os.path.join(self.install, "Quennvoldar")
+        shutil.copy2(BUILT_UPDATER, self.updater)
 
     def write_config(self, name):
         lines = ["Produkt-Mutex-Test", "Hauptfenster-Test",
@@ -37,7 +41,7 @@ class UpdaterShellCase(PortTestCase):
             file.write("".join(line + "\r\n" for line in lines))
 
     def start_updater(self, *args):
-        return self.start([UPDATER, *args], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+        return self.start([self.updater, *args], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                           stderr=subprocess.STDOUT)
 
     def read_until(self, process, text):
@@ -76,16 +80,16 @@ class UpdaterShellCase(PortTestCase):
 
 class StartWithoutMainProgram(UpdaterShellCase):
     def test_without_arguments_only_the_message_and_nothing_written(self):
-        result = subprocess.run([UPDATER], env=self.env, stdin=subprocess.DEVNULL,
+        result = subprocess.run([self.updater], env=self.env, stdin=subprocess.DEVNULL,
                                 capture_output=True, timeout=HANG_GUARD_SECONDS)
         self.assertEqual(result.returncode, 0)
         self.assertIn("Der Updater darf nur vom Hauptprogramm gestartet werden!",
                       result.stdout.decode())
         self.assertEqual(os.listdir(self.temp), [])
-        self.assertFalse(os.path.exists(UPDATER + ".dat"))
+        self.assertFalse(os.path.exists(self.updater + ".dat"))
 
     def test_empty_first_argument_is_a_configuration_that_cannot_be_loaded(self):
-        result = subprocess.run([UPDATER, ""], env=self.env, stdin=subprocess.DEVNULL,
+        result = subprocess.run([self.updater, ""], env=self.env, stdin=subprocess.DEVNULL,
                                 capture_output=True, timeout=HANG_GUARD_SECONDS)
         self.assertEqual(result.returncode, 0)
         self.assertIn("Die Konfigurationsdatei konnte nicht geladen werden!",
@@ -102,7 +106,7 @@ class SingleInstance(UpdaterShellCase):
         _, other_window = self.start_main_program("Anderes", "Anderes" + TITLE_SUFFIX)
         self.assertEqual(self.find(TITLE_SUFFIX), other_window)
 
-        second = subprocess.run([UPDATER, "Produkt.cfg"], env=self.env,
+        second = subprocess.run([self.updater, "Produkt.cfg"], env=self.env,
                                 stdin=subprocess.DEVNULL, capture_output=True,
                                 timeout=HANG_GUARD_SECONDS)
         self.assertEqual(second.returncode, 0)
@@ -124,7 +128,7 @@ class SingleInstance(UpdaterShellCase):
     def test_names_differing_only_in_the_extension_exclude_each_other(self):
         first, _ = self.waiting_at_the_end("Produkt.cfg")
         self.write_config("Produkt.ini")
-        second = subprocess.run([UPDATER, "Produkt.ini"], env=self.env,
+        second = subprocess.run([self.updater, "Produkt.ini"], env=self.env,
                                 stdin=subprocess.DEVNULL, capture_output=True,
                                 timeout=HANG_GUARD_SECONDS)
         self.assertEqual((second.returncode, second.stdout), (0, b""))

@@ -68,3 +68,10 @@ TEST(ListFile, SavedFileIsWritableAgainAndMembershipIgnoresCase) {
   EXPECT_TRUE(ContainsText(read->lines, "/OPT/produkt/a.EXE"));
   EXPECT_FALSE(ReadListFile(temp.Path() + "missing").has_value());
 }
+
+TEST(ListFile, AnsiFileTakesUtf8WhenALineDoesNotFitTheCodePage) {
+  // "ő" has no place in Windows-1252; "ä" has.
+  EXPECT_EQ(EncodeListFile({{"K\xC3\xA4se"}, TextEncoding::Ansi}), "K\xE4se\r\n");
+  EXPECT_EQ(EncodeListFile({{"a", "Gr\xC5\x91n"}, TextEncoding::Ansi}),
+            "\xEF\xBB\xBF" "a\r\nGr\xC5\x91n\r\n");
+}
