@@ -88,14 +88,22 @@ void TerminalScreen::ShowLive(const ScreenContent& content) {
 
 void TerminalScreen::ShowChanges(const ScreenContent& content) {
   std::string lines;
-  if (content.status != logged_.status && !content.status.empty()) lines += content.status + "\n";
-  if (content.progress != logged_.progress) {
-    lines += "Fortschritt: " + std::to_string(content.progress) + " %\n";
+  // A hidden window shows nothing; once it is back, it shows its status and
+  // progress as they are then.
+  if (content.windowVisible) {
+    if (content.status != logged_.status && !content.status.empty()) lines += content.status + "\n";
+    if (content.progress != logged_.progress) {
+      lines += "Fortschritt: " + std::to_string(content.progress) + " %\n";
+    }
+    logged_.status = content.status;
+    logged_.progress = content.progress;
   }
   if (content.InNotificationArea() &&
       (!logged_.InNotificationArea() || content.trayHint != logged_.trayHint)) {
     lines += "Infobereich: " + content.trayHint + "\n";
   }
-  logged_ = content;
+  logged_.windowVisible = content.windowVisible;
+  logged_.trayIconVisible = content.trayIconVisible;
+  logged_.trayHint = content.trayHint;
   if (!lines.empty()) Write(lines);
 }
