@@ -244,8 +244,10 @@ class UpdateRunTestCase(unittest.TestCase):
             self.assertIn("Address already in use", message)
             self.assertLess(time.monotonic(), deadline, message)
             time.sleep(0.5)
-        self.addCleanup(subprocess.run, [SERVER_SCRIPT, "stop", self.server_run],
-                        timeout=HANG_GUARD_SECONDS)
+        self.addCleanup(self.stop_server)
+
+    def stop_server(self):
+        subprocess.run([SERVER_SCRIPT, "stop", self.server_run], timeout=HANG_GUARD_SECONDS)
 
     def _all_events(self):
         log_path = os.path.join(self.server_run, "events.jsonl")
@@ -306,7 +308,8 @@ class UpdateRunTestCase(unittest.TestCase):
     def send_close_request(self):
         """WM_CLOSEREQUEST to the updater's window, as the main program or a
         second start would send it. The probe waits until the updater has
-        handled it, so it runs on its own; the run's end reaps it."""
+        handled it, so it runs on its own; the run's end reaps it and keeps
+        its report ("sent") in self.sent."""
         found = subprocess.run([probe_path(), "find", self.instance_title()], env=self.env,
                                stdout=subprocess.PIPE, timeout=HANG_GUARD_SECONDS, check=True)
         handle = found.stdout.decode().split()[1]
@@ -326,6 +329,7 @@ class UpdateRunTestCase(unittest.TestCase):
         process = subprocess.Popen([self.updater, *(arguments or (self.config_name,))],
                                    env=env or self.env, stdin=subprocess.PIPE,
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.updater_process = process
         output = b""
         answered = 0
         questions = []
@@ -361,8 +365,8 @@ class UpdateRunTestCase(unittest.TestCase):
                 process.wait()
             process.stdin.close()
             process.stdout.close()
-            for sender in self.senders:
-                sender.communicate(timeout=HANG_GUARD_SECONDS)
+            self.sent = [sender.communicate(timeout=HANG_GUARD_SECONDS)[0].decode()
+                         for sender in self.senders]
         self.assertEqual(pending, [], "never printed:\n" + output.decode(errors="replace"))
         return RunResult(process.returncode, output.decode(errors="replace"), questions, configs)
 

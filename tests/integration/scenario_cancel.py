@@ -1,0 +1,151 @@
+"""Cancelling an update run in each of its phases, the way the main program
+or a second start does it: WM_CLOSEREQUEST to the updater's window. Every
+cancel ends with the "not completed" outcome, leaves each installed file
+wholly old or wholly new, and the next run completes the update."""
+
+import os
+import signal
+import time
+import unittest
+
+from run_harness import (BUILDING_LIST, CLOSING_MAIN, COPYING, DOWNLOADED, DOWNLOADING,
+                         HANG_GUARD_SECONDS, NOT_COMPLETED, UPDATED, VERIFYING, UpdateRunTestCase,
+                         answer_close_yes, digest, updater_path)
+
+SERVER_TIME = (int(time.time()) // 60 - 5 * 24 * 60) * 60 + 23
+# Long enough for the close request to arrive while the server holds back.
+STALL_SECONDS = "3"
+
+
+class CancelInEachPhase(UpdateRunTestCase):
+    def lay_out(self):
+        # The second copy is installed first, and it is large, so a cancel
+        # while copying meets it; the product's files follow.
+        self.new_files = {
+            "Quennvoldar2": self.read(updater_path()) + bytes(32 << 20),
+            "a.txt": b"neu a" * 1000,
+            "b.txt": b"neu b",
+            "Ordner/c.txt": b"neu c" * 10,
+        }
+        self.old_files = {"a.txt": b"alt a", "b.txt": b"alt b", "Ordner/c.txt": b"alt c"}
+        for name, content in self.new_files.items():
+            folder = "Quennvoldar/" if name == "Quennvoldar2" else "Produkt/Daten/"
+            self.server_file(folder + name, content, SERVER_TIME)
+        for name, content in self.old_files.items():
+            self.write(self.install + name, content)
+
+    def installed(self):
+        found = self.digests(self.install)
+        for own in ("Quennvoldar", "Quennvoldar.dat"):
+            found.pop(own, None)
+        return found
+
+    def assert_cancelled_cleanly(self, result):
+        self.assertEqual(result.returncode, 0, result.output)
+        self.assertEqual(result.outcome, NOT_COMPLETED, result.output)
+        self.assertEqual(result.informations, [], "a cancel is no failure")
+        self.assertEqual(self.sent, ["sent\n"])
+        installed = self.installed()
+        for name, found in installed.items():
+            self.assertIn(name, self.new_files, "nothing else lands in the folder")
+            wholly = {digest(self.new_files[name])}
+            if name in self.old_files:
+                wholly.add(digest(self.old_files[name]))
+            self.assertIn(found, wholly, name)
+        return installed
+
+    def assert_next_run_completes(self):
+        self.write_config()
+        self.forget_events()
+        self.start_main_program()
+        result = self.run_updater(answer=answer_close_yes)
+        self.assertEqual(result.outcome, UPDATED, result.output)
+        self.assertEqual(self.installed(),
+                         {name: digest(content) for name, content in self.new_files.items()})
+        self.assertFalse(os.path.exists(self.download))
+        return result
+
+    def test_cancel_while_the_server_is_listed(self):
+        self.lay_out()
+        self.serve("--ftp-list-delay", STALL_SECONDS)
+        result = self.run_updater(when=[(BUILDING_LIST, self.send_close_request)])
+
+        self.assertEqual(self.assert_cancelled_cleanly(result), self.digests_of(self.old_files))
+        self.assertEqual(result.statuses[-1], BUILDING_LIST)
+        self.assertEqual(self.http_paths(), [])
+        self.assertEqual(self.ftp_commands("CWD"), ["/Quennvoldar"], "no further folder")
+
+        self.stop_server()
+        self.serve()
+        self.assert_next_run_completes()
+
+    def test_cancel_while_a_file_is_downloaded(self):
+        self.lay_out()
+        first = "/updates/Quennvoldar/Quennvoldar2"
+        self.serve("--http-delay", first + ":" + STALL_SECONDS)
+        result = self.run_updater(when=[(DOWNLOADING, self.send_close_request)])
+
+        self.assertEqual(self.assert_cancelled_cleanly(result), self.digests_of(self.old_files))
+        self.assertNotIn(DOWNLOADED, result.statuses)
+        # The file being fetched is completed and dated; no later one is asked for.
+        self.assertEqual(self.http_paths(), [first])
+        self.assertEqual(self.read(self.download + "Quennvoldar2"), self.new_files["Quennvoldar2"])
+        self.assert_server_date(self.download + "Quennvoldar2", SERVER_TIME, True)
+
+        self.stop_server()
+        self.serve()
+        self.assert_next_run_completes()
+        self.assertNotIn(first, self.http_paths(), "the finished download is kept")
+
+    def test_cancel_when_verification_begins(self):
+        self.lay_out()
+        self.serve()
+        main_program = self.start_main_program()
+
+        def cancel_once_the_main_program_has_gone():
+            # The updater waits on after the mutex is gone before it verifies.
+            main_program.wait(timeout=HANG_GUARD_SECONDS)
+            self.send_close_request()
+
+        result = self.run_updater(answer=answer_close_yes,
+                                  when=[(CLOSING_MAIN, cancel_once_the_main_program_has_gone)])
+
+        self.assertEqual(self.assert_cancelled_cleanly(result), self.digests_of(self.old_files))
+        self.assertEqual(result.statuses[-1], VERIFYING)
+        for name, content in self.new_files.items():
+            self.assertEqual(self.read(self.download + name), content, "kept for the next run")
+        self.assert_next_run_completes()
+        self.assertEqual(self.http_paths(), [], "everything was waiting already")
+
+    def test_cancel_while_files_are_copied(self):
+        self.lay_out()
+        self.serve()
+        self.start_main_program()
+
+        def cancel_during_the_first_copy():
+            # Held while the request is queued, so that it meets the copy of
+            # the first file (the second copy, which is large).
+            os.kill(self.updater_process.pid, signal.SIGSTOP)
+            try:
+                self.send_close_request()
+                time.sleep(0.5)
+            finally:
+                os.kill(self.updater_process.pid, signal.SIGCONT)
+
+        result = self.run_updater(answer=answer_close_yes,
+                                  when=[(COPYING, cancel_during_the_first_copy)])
+
+        installed = self.assert_cancelled_cleanly(result)
+        self.assertEqual(installed["Quennvoldar2"], digest(self.new_files["Quennvoldar2"]))
+        self.assertEqual({name: installed[name] for name in self.old_files},
+                         self.digests_of(self.old_files), "the copy stopped after the first file")
+        self.assertFalse(any(os.path.basename(name).startswith("~") for name in installed))
+        self.assert_next_run_completes()
+        self.assertEqual(self.http_paths(), [])
+
+    def digests_of(self, files):
+        return {name: digest(content) for name, content in files.items()}
+
+
+if __name__ == "__main__":
+    unittest.main()
