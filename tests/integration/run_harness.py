@@ -26,6 +26,7 @@ SERVER_SCRIPT = os.path.join(HERE, "..", "update_server", "update-server.sh")
 # Upper bound against hangs only; no test depends on how fast anything is.
 HANG_GUARD_SECONDS = 120
 
+WM_SHOWREQUEST = 1224
 WM_CLOSEREQUEST = 1124
 
 PRODUCT_LINE = "Produkt\\Daten"  # configuration line 3: server folder /Produkt/Daten/

@@ -1,0 +1,122 @@
+"""Update runs that fail or are refused: a download that never arrives, a
+damaged archive, the main program's "-1" in the copied marker, the user
+keeping the main program, and a main program that will not close. None of
+them touches an installed file."""
+
+import os
+import time
+import unittest
+
+from run_harness import (CLOSING_MAIN, DOWNLOADED, FAILED, MSG_DOWNLOAD_FAILED, MUTEX,
+                         NOT_COMPLETED, QUESTION_CLOSE_MAIN, QUESTION_START_MAIN, VERIFYING,
+                         WINDOW_TITLE, WM_CLOSEREQUEST, WM_SHOWREQUEST, UpdateRunTestCase,
+                         answer_preflight_yes)
+
+SERVER_TIME = (int(time.time()) // 60 - 4 * 24 * 60) * 60 + 9
+MSG_EXTRACT_FAILED = "Beim Entpacken der Daten ist ein Fehler aufgetreten!"
+
+
+class FailuresAndRefusals(UpdateRunTestCase):
+    def lay_out(self, extra_server_files=()):
+        """Old versions installed, new ones on the server."""
+        self.write(self.install + "a.txt", b"alt a")
+        self.write(self.install + "Ordner/b.txt", b"alt b")
+        self.server_file("Quennvoldar/liesmich.txt", b"zum Updater", SERVER_TIME)
+        self.server_file("Produkt/Daten/a.txt", b"neu a", SERVER_TIME)
+        self.server_file("Produkt/Daten/Ordner/b.txt", b"neu b", SERVER_TIME)
+        for relative, content in extra_server_files:
+            self.server_file(relative, content, SERVER_TIME)
+        self.installed_before = self.digests(self.install)
+
+    def assert_installation_untouched(self):
+        self.assertEqual(self.digests(self.install), self.installed_before)
+
+    def assert_failed_without_start_question(self, result, message):
+        """The failure's own message, then the outcome with the question."""
+        self.assertEqual(result.returncode, 0, result.output)
+        self.assertEqual(result.informations, [message] if message else [])
+        self.assertEqual(result.outcome, FAILED)
+        self.assertIn(QUESTION_START_MAIN, result.questions[-1])
+
+    def test_a_download_that_fails_fifty_times(self):
+        self.lay_out()
+        broken = "/updates/Produkt/Daten/a.txt"
+        self.serve("--http-error", broken + ":1000")
+        result = self.run_updater()
+
+        self.assert_failed_without_start_question(result, MSG_DOWNLOAD_FAILED)
+        self.assertNotIn(DOWNLOADED, result.statuses)
+        self.assertEqual(self.http_paths().count(broken), 50)
+        self.assert_installation_untouched()
+        self.assertFalse(os.path.exists(self.download + "a.txt"), "no partial file stays")
+        self.assert_config_written_by(result.configs[-1], "Quennvoldar", "0")
+
+    def test_a_damaged_archive(self):
+        self.lay_out([("Produkt/Daten/Paket.zip", b"PK\x03\x04 kein Archiv" * 20)])
+        self.serve()
+        result = self.run_updater()
+
+        self.assert_failed_without_start_question(result, MSG_EXTRACT_FAILED)
+        self.assertFalse(any(QUESTION_CLOSE_MAIN in q for q in result.questions))
+        self.assert_installation_untouched()
+        self.assertTrue(os.path.exists(self.download + "Paket.zip"), "the archive stays")
+        self.assertEqual(self.read(self.download + "a.txt"), b"neu a")
+
+    def test_the_main_programs_refusal_in_the_copied_marker(self):
+        # Only an install-only start keeps what the main program wrote there.
+        lines = [MUTEX, WINDOW_TITLE, self.install + "main", "Produkt\\Daten"]
+        lines += [""] * 16 + ["-1"]
+        self.write(self.temp + self.config_name,
+                   "".join(line + "\r\n" for line in lines).encode("cp1252"))
+        self.write(self.temp + "Quennvoldar.fn", b"")
+        self.write(self.install + "a.txt", b"alt a")
+        self.write(self.download + "a.txt", b"neu a")
+        self.write(self.download + "Quennvoldar.job", b"l a.txt\r\n")
+        self.installed_before = self.digests(self.install)
+
+        result = self.run_updater(self.config_name, "/U")
+
+        self.assert_failed_without_start_question(result, None)
+        self.assertEqual(len(result.questions), 1, "the main program is not asked to close")
+        self.assertEqual(result.configs[-1][20], "-1")
+        self.assert_installation_untouched()
+        self.assertEqual(self.read(self.download + "a.txt"), b"neu a")
+        self.assertFalse(os.path.exists(self.download + "Quennvoldar.job"), "consumed, not run")
+
+    def test_the_user_keeps_the_main_program(self):
+        self.lay_out()
+        self.serve()
+        main_program = self.start_main_program()
+        result = self.run_updater(answer=answer_preflight_yes)  # No to closing it
+
+        self.assertEqual(result.returncode, 0, result.output)
+        self.assertIn(QUESTION_CLOSE_MAIN, result.questions[-1])
+        # The main program still runs, so the outcome is a message without the question.
+        self.assertEqual(result.informations[-1], NOT_COMPLETED)
+        self.assertNotIn(CLOSING_MAIN, result.statuses)
+        self.assertIsNone(main_program.poll())
+        self.assert_installation_untouched()
+        self.assertEqual(self.read(self.download + "Ordner/b.txt"), b"neu b")
+        self.assert_config_written_by(result.configs[-1], "Quennvoldar", "0")
+
+    def test_a_main_program_that_will_not_close_and_the_user_cancels_the_wait(self):
+        self.lay_out()
+        self.serve()
+        received = self.path("main-program-messages")
+        main_program = self.start_main_program("--refuse-close", "--log", received)
+        result = self.run_updater(answer=lambda question: True,
+                                  when=[(CLOSING_MAIN, self.send_close_request)])
+
+        self.assertEqual(result.returncode, 0, result.output)
+        self.assertEqual(self.sent, ["sent\n"])
+        self.assertEqual(result.informations[-1], NOT_COMPLETED)
+        self.assertNotIn(VERIFYING, result.statuses)
+        self.assertIsNone(main_program.poll(), "asked, never forced")
+        with open(received) as log:
+            self.assertEqual(log.read().split(), [str(WM_SHOWREQUEST), str(WM_CLOSEREQUEST)])
+        self.assert_installation_untouched()
+        self.assertEqual(self.read(self.download + "a.txt"), b"neu a")
+
+
+if __name__ == "__main__":
+    unittest.main()
