@@ -44,8 +44,13 @@ using Stream = std::unique_ptr<std::FILE, StreamCloser>;
 
 // The running updater and the screen-reader library it holds loaded can only
 // be replaced by the second copy; only whole entries (top of the folder) count.
+// The second copy holds the library too, but puts the new one in its place
+// (a file in use is moved aside): were it special there as well, every copy
+// would restart the next one forever.
 bool IsSpecialEntry(const std::string& entry, const std::string& ownExeName) {
-  return SameText(entry, ownExeName) || SameText(entry, kNvdaLibraryName);
+  const bool runningAsSecondCopy = SameText(ownExeName, std::string(kSecondCopyName) + kExeSuffix);
+  return SameText(entry, ownExeName) ||
+         (!runningAsSecondCopy && SameText(entry, kNvdaLibraryName));
 }
 
 // The updater's two programs arrive without permission bits; the restart

@@ -108,8 +108,23 @@ bool RemoveDir(const std::string& folder) {
 }
 
 bool ReplaceFileWith(const std::string& source, const std::string& destination) {
-  return MoveFileExW(WidePath(source).c_str(), WidePath(destination).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  const std::wstring from = WidePath(source);
+  const std::wstring to = WidePath(destination);
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  const DWORD error = GetLastError();
+  if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
+  // A library or program in use cannot be overwritten but can be renamed: the
+  // process holding it keeps the old image, the next start gets the new one.
+  const std::wstring aside = to + L".alt-" + std::to_wstring(GetTickCount());
+  if (!MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+  if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+    return false;
+  }
+  if (!DeleteFileW(aside.c_str())) MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  return true;
 }
 
 bool FlushFileToDisk(std::FILE* file) {

@@ -229,6 +229,22 @@ TEST(CopyFiles, StopsAtTheRunningUpdaterForTheSecondCopy) {
   EXPECT_FALSE(f.Exists("inst/" + own));
 }
 
+TEST(CopyFiles, TheSecondCopyInstallsTheScreenReaderLibraryItself) {
+  const std::string first = std::string("Quennvoldar") + kExeSuffix;
+  const std::string second = std::string("Quennvoldar2") + kExeSuffix;
+  for (const auto& [running, restarts] : {std::pair{first, true}, std::pair{second, false}}) {
+    SCOPED_TRACE("running as " + running);
+    InstallFixture f;
+    f.form->ExePath = f.Path("inst/" + running);
+    f.Write("Produkt/nvdaControllerClient32.dll", "new library");
+    f.Write("Produkt/a.txt", "a");
+    f.form->BuildInstallList();
+    EXPECT_EQ(f.form->CopyFiles(), !restarts);
+    EXPECT_EQ(f.form->StartUpdater2S, restarts);
+    EXPECT_EQ(f.Exists("inst/nvdaControllerClient32.dll"), !restarts);
+  }
+}
+
 TEST(CopyFiles, TheUpdatersProgramsAreInstalledStartable) {
   // Each copy installs the other one's program; the restart starts it.
   const std::string first = std::string("Quennvoldar") + kExeSuffix;
