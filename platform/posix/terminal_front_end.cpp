@@ -49,10 +49,9 @@ class TerminalFrontEnd final : public FrontEnd {
  public:
   explicit TerminalFrontEnd(FrontEndEvents& events)
       : events_(events),
-        window_("",
-                [this](unsigned message) {
-                  if (!closeRequested_) events_.OnWindowMessage(message);
-                }),
+        // The window answers until it is gone, also while the close handler
+        // asks its last question, as a window on Windows does.
+        window_("", [this](unsigned message) { events_.OnWindowMessage(message); }),
         screen_(isatty(STDOUT_FILENO) == 1) {
     SetRaisedCallback(window_.Handle(), [this] { ShowMainWindow(); });
   }
