@@ -115,6 +115,12 @@ bool ReplaceFileWith(const std::string& source, const std::string& destination) 
   }
   const DWORD error = GetLastError();
   if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return false;
+  // A folder in the way also answers "access denied"; moved aside, it would
+  // leave its place with everything in it.
+  const DWORD attributes = GetFileAttributesW(to.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return false;
+  }
   // A library or program in use cannot be overwritten but can be renamed: the
   // process holding it keeps the old image, the next start gets the new one.
   const std::wstring aside = to + L".alt-" + std::to_wstring(GetTickCount());
