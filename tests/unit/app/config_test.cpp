@@ -32,13 +32,13 @@ TEST(LoadConfig, Utf16FileOfThreeLinesComesBackAsTwentyOneWithTheRunsLines) {
   EXPECT_EQ(written.lines[11], "Produkt - Quennvoldar V1.44");
   // The updater's own file name: the test program's here.
   const std::string exe = f.form->OwnExeName();
-  EXPECT_EQ(written.lines[12], f.temp.Path() + "Produkt/" + exe);
-  EXPECT_EQ(written.lines[13], "/opt/produkt/" + exe);
+  EXPECT_EQ(written.lines[12], f.temp.Path() + "Produkt" + kPathDelim + exe);
+  EXPECT_EQ(written.lines[13], NativeSeparators("/opt/produkt/") + exe);
   EXPECT_EQ(written.lines[20], "0");
   EXPECT_EQ(f.temp.Read("Produkt.cfg").substr(0, 2), "\xFE\xFF");
   EXPECT_EQ(f.form->FensterTitel, "");
-  EXPECT_EQ(f.form->InstallOrdner, "/opt/produkt/");
-  EXPECT_EQ(f.form->DownloadOrdner, f.temp.Path() + "Produkt/");
+  EXPECT_EQ(f.form->InstallOrdner, NativeSeparators("/opt/produkt/"));
+  EXPECT_EQ(f.form->DownloadOrdner, f.temp.Path() + "Produkt" + kPathDelim);
 }
 
 TEST(LoadConfig, InstallOnlyStartKeepsTheRunsLinesButStillFillsAndRewrites) {

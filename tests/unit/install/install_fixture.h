@@ -100,7 +100,8 @@ class InstallFixture {
 
   // The POSIX port keeps uninstall entries as key files and the programs
   // folder below $XDG_DATA_DIRS, both pointed into this folder; the Windows
-  // port uses the real registry and start menu, which tests leave alone.
+  // port uses the registry (see UninstallEntryStore) and the real start menu,
+  // whose shortcuts tests leave alone.
   bool UninstallEntriesAreKeyFiles() const {
     Write("registry/QV probe_is1.key", "");
     const bool here = OpenUninstallKey("QV probe") != nullptr;

@@ -5,6 +5,7 @@
 #include "install_fixture.h"
 #include "platform/process.h"
 #include "resources/texts.h"
+#include "uninstall_entry_store.h"
 #include "zip_builder.h"
 
 namespace {
@@ -20,16 +21,19 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }
 
 // An uninstall entry of this installation, to see whether it was refreshed.
-void WriteUninstallEntry(const InstallFixture& f) {
-  fs::copy_file(std::string(QV_TEST_DATA_DIR) + "/version_sample.exe", f.Path("inst/main.exe"));
-  f.form->MutexTitel = "Foo Bar V1.43";
-  f.Write("registry/Foo Bar_is1.key",
-          "InstallLocation=sz:" + f.form->InstallOrdner + "\nDisplayVersion=sz:1.43\n");
-}
+class EntryOfThisInstallation {
+ public:
+  explicit EntryOfThisInstallation(const InstallFixture& f) : entry_(f.Path("registry")) {
+    fs::copy_file(std::string(QV_TEST_DATA_DIR) + "/version_sample.exe", f.Path("inst/main.exe"));
+    f.form->MutexTitel = entry_.Product() + " V1.43";
+    entry_.Write({{"InstallLocation", "sz:" + f.form->InstallOrdner},
+                  {"DisplayVersion", "sz:1.43"}});
+  }
+  bool Refreshed() const { return entry_.Read().value()["DisplayVersion"] == "sz:1.44"; }
 
-bool UninstallEntryRefreshed(const InstallFixture& f) {
-  return f.Read("registry/Foo Bar_is1.key").find("DisplayVersion=sz:1.44") != std::string::npos;
-}
+ private:
+  UninstallEntryStore entry_;
+};
 
 }  // namespace
 
@@ -45,7 +49,7 @@ TEST(Timer3Timer, NothingDownloadedEndsAccordingToTheCopiedMarker) {
                                          {" 1", TStatus::sIsUpdated}}) {
     SCOPED_TRACE("marker '" + c.marker + "'");
     InstallFixture f(c.marker);
-    WriteUninstallEntry(f);
+    const EntryOfThisInstallation entry(f);
     f.form->Timer3Timer();
     EXPECT_EQ(f.form->Status, c.status);
     EXPECT_TRUE(f.form->CancelS);
@@ -54,9 +58,7 @@ TEST(Timer3Timer, NothingDownloadedEndsAccordingToTheCopiedMarker) {
     // Only the outcome is asked about; the main program was never asked to close.
     ASSERT_EQ(f.ui->questions.size(), 1u);
     EXPECT_EQ(f.ui->questions[0].find("muss beendet werden"), std::string::npos);
-    if (f.UninstallEntriesAreKeyFiles()) {
-      EXPECT_EQ(UninstallEntryRefreshed(f), c.status == TStatus::sYesUpdated);
-    }
+    EXPECT_EQ(entry.Refreshed(), c.status == TStatus::sYesUpdated);
   }
 }
 
@@ -99,7 +101,7 @@ TEST(Timer3Timer, AnArchiveThatCannotBeUnpackedFailsTheRun) {
 
 TEST(Timer3Timer, InstallsWhatDiffersAndCleansUp) {
   InstallFixture f;
-  WriteUninstallEntry(f);
+  const EntryOfThisInstallation entry(f);
   f.Write("inst/same.txt", "same");
   f.Write("Produkt/same.txt", "same");
   f.Write("inst/old.txt", "old");
@@ -124,25 +126,21 @@ TEST(Timer3Timer, InstallsWhatDiffersAndCleansUp) {
   EXPECT_TRUE(Has(f.ui->statusTexts, kTextCopying));
   EXPECT_TRUE(EndsWith(f.ui->trayHints.front(), "(Kopiere: 0 %)"));
   EXPECT_TRUE(EndsWith(f.ui->trayHints.back(), "(Kopiere: 100 %)"));
-  if (f.UninstallEntriesAreKeyFiles()) {
-    EXPECT_TRUE(UninstallEntryRefreshed(f));
-  }
+  EXPECT_TRUE(entry.Refreshed());
   EXPECT_TRUE(f.ui->closed);
   EXPECT_TRUE(f.ui->informations.empty());
 }
 
 TEST(Timer3Timer, AllIdenticalIsAlreadyCurrent) {
   InstallFixture f;
-  WriteUninstallEntry(f);
+  const EntryOfThisInstallation entry(f);
   f.Write("inst/Daten/same.txt", "same");
   f.Write("Produkt/Daten/same.txt", "same");
   f.form->Timer3Timer();
   EXPECT_EQ(f.form->Status, TStatus::sIsUpdated);
   EXPECT_FALSE(f.Exists("Produkt"));
   EXPECT_TRUE(EndsWith(f.ui->trayHints.back(), "(Prüfe: 100 %)"));
-  if (f.UninstallEntriesAreKeyFiles()) {
-    EXPECT_FALSE(UninstallEntryRefreshed(f));
-  }
+  EXPECT_FALSE(entry.Refreshed());
 }
 
 TEST(Timer3Timer, TheRunningUpdaterInTheUpdateMeansARestart) {

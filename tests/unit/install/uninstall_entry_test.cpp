@@ -1,44 +1,23 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
 
 #include "deployment.h"
 #include "install_fixture.h"
 #include "platform/date_time.h"
 #include "platform/registry.h"
 #include "platform/strings.h"
-
-namespace {
+#include "uninstall_entry_store.h"
 
 namespace fs = std::filesystem;
 
-// ---- The file-backed key of the test ----
+namespace {
 
-using Values = std::map<std::string, std::string>;  // name -> "type:value"
-
-std::string KeyText(const Values& values) {
-  std::string text;
-  for (const auto& [name, value] : values) text += name + "=" + value + "\n";
-  return text;
-}
-
-Values ParseKey(const std::string& text) {
-  Values values;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    const std::string line = text.substr(start, end - start);
-    const std::size_t equals = line.find('=');
-    if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
-    start = end == std::string::npos ? text.size() : end + 1;
-  }
-  return values;
-}
+// ---- Entries of the test ----
 
 // An entry of an older version, installed in the fixture's folder; no
 // URLUpdateInfo, VersionMajor or VersionMinor.
-Values OldEntry(const InstallFixture& f) {
+EntryValues OldEntry(const InstallFixture& f) {
   return {{"InstallLocation", "sz:" + f.form->InstallOrdner},
           {"DisplayName", "sz:Foo Bar V1.43"},
           {"DisplayVersion", "sz:1.43"},
@@ -51,8 +30,8 @@ Values OldEntry(const InstallFixture& f) {
           {"Comments", "sz:untouched"}};
 }
 
-Values UpdatedEntry(const InstallFixture& f) {
-  Values values = OldEntry(f);
+EntryValues UpdatedEntry(const InstallFixture& f) {
+  EntryValues values = OldEntry(f);
   values["DisplayName"] = "sz:Foo Bar V1.44";
   values["DisplayVersion"] = "sz:1.44";
   values["Publisher"] = "sz:(c) Beispiel GmbH";
@@ -69,22 +48,25 @@ void InstallMainProgram(const InstallFixture& f) {
                 fs::copy_options::overwrite_existing);
 }
 
-const char* kKeyFile = "registry/Foo Bar_is1.key";
+// The entry of the store's product, in the fixture's registry folder.
+struct EntryFixture {
+  InstallFixture f;
+  UninstallEntryStore entry{f.Path("registry")};
+};
 
 }  // namespace
 
 // ---- The entry ----
 
 TEST(UpdateUninstallEntry, RefreshesOnlyExistingValuesOfThisInstallation) {
-  for (const std::string& productLine : {std::string("Foo Bar V1.43"), std::string("Foo Bar")}) {
-    SCOPED_TRACE(productLine);
-    InstallFixture f;
-    if (!f.UninstallEntriesAreKeyFiles()) GTEST_SKIP() << "the real registry is left alone";
-    InstallMainProgram(f);
-    f.form->MutexTitel = productLine;
-    f.Write(kKeyFile, KeyText(OldEntry(f)));
-    f.form->UpdateUninstallEntry();
-    EXPECT_EQ(ParseKey(f.Read(kKeyFile)), UpdatedEntry(f));
+  for (const bool withVersion : {true, false}) {
+    SCOPED_TRACE(withVersion ? "product line with a version" : "product line without one");
+    EntryFixture e;
+    InstallMainProgram(e.f);
+    e.f.form->MutexTitel = e.entry.Product() + (withVersion ? " V1.43" : "");
+    e.entry.Write(OldEntry(e.f));
+    e.f.form->UpdateUninstallEntry();
+    EXPECT_EQ(e.entry.Read(), UpdatedEntry(e.f));
   }
 }
 
@@ -99,81 +81,80 @@ TEST(UpdateUninstallEntry, TheInstallLocationMustNameThisFolder) {
        true},
       {"no trailing separator",
        [](const std::string& folder) { return folder.substr(0, folder.size() - 1); }, false},
-      {"another folder", [](const std::string& folder) { return folder + "other/"; }, false},
+      {"another folder", [](const std::string& folder) { return folder + "other" + kPathDelim; },
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    InstallFixture f;
-    if (!f.UninstallEntriesAreKeyFiles()) GTEST_SKIP() << "the real registry is left alone";
-    InstallMainProgram(f);
-    f.form->MutexTitel = "Foo Bar V1.43";
-    Values entry = OldEntry(f);
-    entry["InstallLocation"] = "sz:" + c.location(f.form->InstallOrdner);
-    f.Write(kKeyFile, KeyText(entry));
-    f.form->UpdateUninstallEntry();
-    Values expected = c.refreshed ? UpdatedEntry(f) : entry;
-    expected["InstallLocation"] = entry["InstallLocation"];
-    EXPECT_EQ(ParseKey(f.Read(kKeyFile)), expected);
+    EntryFixture e;
+    InstallMainProgram(e.f);
+    e.f.form->MutexTitel = e.entry.Product() + " V1.43";
+    EntryValues old = OldEntry(e.f);
+    old["InstallLocation"] = "sz:" + c.location(e.f.form->InstallOrdner);
+    e.entry.Write(old);
+    e.f.form->UpdateUninstallEntry();
+    EntryValues expected = c.refreshed ? UpdatedEntry(e.f) : old;
+    expected["InstallLocation"] = old["InstallLocation"];
+    EXPECT_EQ(e.entry.Read(), expected);
   }
 }
 
 TEST(UpdateUninstallEntry, NothingIsCreatedAndNothingUnchangedIsWritten) {
-  InstallFixture f;
-  if (!f.UninstallEntriesAreKeyFiles()) GTEST_SKIP() << "the real registry is left alone";
-  InstallMainProgram(f);
-  f.form->MutexTitel = "Foo Bar V1.43";
-  // No key at all: no file appears.
-  f.form->UpdateUninstallEntry();
-  EXPECT_FALSE(f.Exists(kKeyFile));
+  EntryFixture e;
+  InstallMainProgram(e.f);
+  e.f.form->MutexTitel = e.entry.Product() + " V1.43";
+  // No entry at all: none appears.
+  e.f.form->UpdateUninstallEntry();
+  EXPECT_EQ(e.entry.Read(), std::nullopt);
 
   // Without an InstallLocation nothing belongs to this installation.
-  Values entry = OldEntry(f);
-  entry.erase("InstallLocation");
-  f.Write(kKeyFile, KeyText(entry));
-  f.form->UpdateUninstallEntry();
-  EXPECT_EQ(ParseKey(f.Read(kKeyFile)), entry);
+  EntryValues old = OldEntry(e.f);
+  old.erase("InstallLocation");
+  e.entry.Write(old);
+  e.f.form->UpdateUninstallEntry();
+  EXPECT_EQ(e.entry.Read(), old);
 
-  // Already current: the file is not even rewritten.
-  f.Write(kKeyFile, KeyText(UpdatedEntry(f)));
-  const auto past = fs::last_write_time(f.Path(kKeyFile)) - std::chrono::hours(24 * 365);
-  fs::last_write_time(f.Path(kKeyFile), past);
-  f.form->UpdateUninstallEntry();
-  EXPECT_EQ(fs::last_write_time(f.Path(kKeyFile)), past);
+  // Already current: not even written again.
+  e.entry.Write(UpdatedEntry(e.f));
+  e.entry.StartWatching();
+  e.f.form->UpdateUninstallEntry();
+  EXPECT_FALSE(e.entry.WrittenSinceWatching());
+  EXPECT_EQ(e.entry.Read(), UpdatedEntry(e.f));
 }
 
 TEST(UpdateUninstallEntry, AValueOfAnotherTypeEndsTheRefreshThere) {
-  InstallFixture f;
-  if (!f.UninstallEntriesAreKeyFiles()) GTEST_SKIP() << "the real registry is left alone";
-  InstallMainProgram(f);
-  f.form->MutexTitel = "Foo Bar V1.43";
-  Values entry = OldEntry(f);
-  entry["MajorVersion"] = "sz:1";
-  f.Write(kKeyFile, KeyText(entry));
-  f.form->UpdateUninstallEntry();
-  Values expected = UpdatedEntry(f);
+  EntryFixture e;
+  InstallMainProgram(e.f);
+  e.f.form->MutexTitel = e.entry.Product() + " V1.43";
+  EntryValues old = OldEntry(e.f);
+  old["MajorVersion"] = "sz:1";
+  e.entry.Write(old);
+  e.f.form->UpdateUninstallEntry();
+  EntryValues expected = UpdatedEntry(e.f);
   expected["MajorVersion"] = "sz:1";
   expected["MinorVersion"] = "dword:43";
-  EXPECT_EQ(ParseKey(f.Read(kKeyFile)), expected);
+  EXPECT_EQ(e.entry.Read(), expected);
 }
 
 TEST(UpdateUninstallEntry, WithoutAVersionOnlyDateAndAddressesChange) {
-  InstallFixture f;  // no main program file: no version, no publisher
-  if (!f.UninstallEntriesAreKeyFiles()) GTEST_SKIP() << "the real registry is left alone";
-  f.form->MutexTitel = "Foo Bar V1.43";
-  f.Write(kKeyFile, KeyText(OldEntry(f)));
-  f.form->UpdateUninstallEntry();
-  Values expected = OldEntry(f);
+  EntryFixture e;  // no main program file: no version, no publisher
+  e.f.form->MutexTitel = e.entry.Product() + " V1.43";
+  e.entry.Write(OldEntry(e.f));
+  e.f.form->UpdateUninstallEntry();
+  EntryValues expected = OldEntry(e.f);
   expected["InstallDate"] = "sz:" + FormatDateCompact(NowLocal());
   expected["HelpLink"] = std::string("sz:") + kHomePage;
   expected["URLInfoAbout"] = std::string("sz:") + kHomePage;
-  EXPECT_EQ(ParseKey(f.Read(kKeyFile)), expected);
+  EXPECT_EQ(e.entry.Read(), expected);
 }
 
 // ---- The POSIX key file ----
 
 TEST(OpenUninstallKey, FileNamesAreEscapedAndValuesKeepTheirSpelling) {
   InstallFixture f;
-  if (!f.UninstallEntriesAreKeyFiles()) GTEST_SKIP() << "the real registry is left alone";
+  if (!f.UninstallEntriesAreKeyFiles()) {
+    GTEST_SKIP() << "key files are the POSIX port's; RegistryWin32 tests the registry";
+  }
   f.Write("registry/A%2FB %25_is1.key", "displayname=sz:Old\nother line\nCount=dword:7\n");
   const std::unique_ptr<UninstallKey> key = OpenUninstallKey("A/B %");
   ASSERT_NE(key, nullptr);

@@ -48,16 +48,23 @@ TEST_F(FileInfoTest, SizeOfFilesFoldersAndMissingNames) {
   const std::string twelve = Write("twelve.bin", "hello world!");
   const std::string empty = Write("empty.bin", "");
   fs::create_directory(Path("sub"));
-  fs::create_symlink(twelve, Path("link"));
-  fs::create_symlink(Path("gone"), Path("dangling"));
 
   EXPECT_EQ(GetFileSizeByName(twelve), 12);
   EXPECT_EQ(GetFileSizeByName(empty), 0);
-  EXPECT_EQ(GetFileSizeByName(Path("link")), 12);  // the link is followed
   EXPECT_EQ(GetFileSizeByName(Path("missing")), -1);
-  EXPECT_EQ(GetFileSizeByName(Path("dangling")), -1);
   EXPECT_EQ(GetFileSizeByName(""), -1);
   EXPECT_GE(GetFileSizeByName(Path("sub")), 0);  // folders count as present
+}
+
+TEST_F(FileInfoTest, SizeFollowsLinks) {
+  const std::string twelve = Write("twelve.bin", "hello world!");
+  std::error_code error;
+  fs::create_symlink(twelve, Path("link"), error);
+  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+  fs::create_symlink(Path("gone"), Path("dangling"));
+
+  EXPECT_EQ(GetFileSizeByName(Path("link")), 12);
+  EXPECT_EQ(GetFileSizeByName(Path("dangling")), -1);
 }
 
 TEST_F(FileInfoTest, SizeOfARelativeName) {
@@ -118,6 +125,10 @@ TEST_F(FileInfoTest, GetDateKeepsMilliseconds) {
   using namespace std::chrono;
   const sys_time<milliseconds> written = sys_days{2026y / 3 / 4} + 5h + 6min + 7s + 250ms;
   fs::last_write_time(file, file_clock::from_sys(written));
+  // FileInfoWin32 sets the milliseconds through the Windows call instead.
+  if (fs::last_write_time(file) != file_clock::from_sys(written)) {
+    GTEST_SKIP() << "std::filesystem keeps whole seconds here";
+  }
 
   const TDateTime expected =
       UnixTimeToLocal(duration_cast<seconds>(written.time_since_epoch()).count(), 250);

@@ -4,6 +4,7 @@
 #include "platform/file_info.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <memory>
 
 #include "../support/temp_folder.h"
+#include "../support/utf8_path.h"
 #include "platform/file_system.h"
 #include "platform/pe_version_resource.h"
 
@@ -59,6 +61,29 @@ TEST(FileInfoWin32, SetDateStoresTwoSecondStepsInLocalTime) {
     const sys_seconds utc{seconds{LocalToUnixTime(EncodeDateTime(expected))}};
     EXPECT_EQ(fs::last_write_time(file), file_clock::from_sys(utc));
   }
+}
+
+// Set through SetFileTime: std::filesystem here stores whole seconds only.
+TEST(FileInfoWin32, GetDateKeepsMilliseconds) {
+  const TempFolder temp;
+  temp.Write("precise.txt", "x");
+  const std::string file = temp.Path() + "precise.txt";
+  using namespace std::chrono;
+  const sys_seconds written = sys_days{2026y / 3 / 4} + 5h + 6min + 7s;
+  // 100-nanosecond steps since 1601, 250 ms past the second.
+  constexpr std::int64_t kUnixEpochTicks = 116444736000000000;
+  const std::int64_t ticks =
+      kUnixEpochTicks + written.time_since_epoch().count() * 10000000 + 250 * 10000;
+  const FILETIME lastWrite = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  const HANDLE handle = CreateFileW(Utf8Path(file).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  const bool set = SetFileTime(handle, nullptr, nullptr, &lastWrite) != FALSE;
+  CloseHandle(handle);
+  ASSERT_TRUE(set);
+
+  EXPECT_EQ(Exact(GetFileDateByName(file)),
+            Exact(UnixTimeToLocal(written.time_since_epoch().count(), 250)));
 }
 
 TEST(FileInfoWin32, SetDateFailsWhereTheFileCannotBeOpenedAlone) {

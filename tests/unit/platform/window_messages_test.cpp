@@ -112,10 +112,10 @@ TEST(SendWindowMessage, OwnWindowHandlesTheMessageBeforeTheCallReturns) {
     received.push_back(message);
     // A handler that sends on to its own window must not deadlock.
     if (message == WM_SHOWREQUEST)
-      SendWindowMessage(FindWindowByTitleEnd("Empfänger " + Token()), 7);
+      SendWindowMessage(FindWindowByTitleEnd("Empfänger " + Token()), WM_CLOSEREQUEST);
   });
   SendWindowMessage(window.Handle(), WM_SHOWREQUEST);
-  EXPECT_EQ(received, (std::vector<unsigned>{WM_SHOWREQUEST, 7}));
+  EXPECT_EQ(received, (std::vector<unsigned>{WM_SHOWREQUEST, WM_CLOSEREQUEST}));
   SendWindowMessage(window.Handle(), WM_CLOSEREQUEST);
   EXPECT_EQ(received.back(), WM_CLOSEREQUEST);
   window.ProcessMessages(0);

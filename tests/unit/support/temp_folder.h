@@ -1,5 +1,6 @@
 // A fresh folder that stands in for the user's temporary folder during one
-// test, removed with everything in it afterwards.
+// test, removed with everything in it afterwards. Names in and out are UTF-8,
+// as the port takes them.
 #pragma once
 
 #include <cstdlib>
@@ -8,6 +9,8 @@
 #include <random>
 #include <string>
 
+#include "utf8_path.h"
+
 class TempFolder {
  public:
   TempFolder() {
@@ -15,10 +18,10 @@ class TempFolder {
     path_ = std::filesystem::temp_directory_path() /
             ("qv-test-" + std::to_string(random()) + std::to_string(random()));
     std::filesystem::create_directories(path_);
-    const char* old = std::getenv(kVariable);
+    const auto* old = GetVariable();
     if (old != nullptr) saved_ = old;
     hadValue_ = old != nullptr;
-    SetVariable(path_.string());
+    SetVariable(path_.native());
   }
   ~TempFolder() {
     if (hadValue_) {
@@ -35,32 +38,34 @@ class TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
 
   // The folder with a trailing separator, as GetTempFolder gives it.
-  std::string Path() const { return (path_ / "").string(); }
+  std::string Path() const { return Utf8Text(path_ / ""); }
 
   void Write(const std::string& relative, const std::string& bytes) const {
-    const std::filesystem::path file = path_ / relative;
+    const std::filesystem::path file = path_ / Utf8Path(relative);
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << bytes;
   }
   std::string Read(const std::string& relative) const {
-    std::ifstream in(path_ / relative, std::ios::binary);
+    std::ifstream in(path_ / Utf8Path(relative), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
   bool Exists(const std::string& relative) const {
-    return std::filesystem::exists(path_ / relative);
+    return std::filesystem::exists(path_ / Utf8Path(relative));
   }
 
  private:
+  using NativeText = std::filesystem::path::string_type;
+  // Wide on Windows, so that GetTempPathW sees the folder whatever the code page.
 #ifdef _WIN32
-  static constexpr const char* kVariable = "TMP";
-  static void SetVariable(const std::string& value) { _putenv_s(kVariable, value.c_str()); }
-  static void UnsetVariable() { _putenv_s(kVariable, ""); }
+  static const wchar_t* GetVariable() { return _wgetenv(L"TMP"); }
+  static void SetVariable(const NativeText& value) { _wputenv_s(L"TMP", value.c_str()); }
+  static void UnsetVariable() { _wputenv_s(L"TMP", L""); }
 #else
-  static constexpr const char* kVariable = "TMPDIR";
-  static void SetVariable(const std::string& value) { setenv(kVariable, value.c_str(), 1); }
-  static void UnsetVariable() { unsetenv(kVariable); }
+  static const char* GetVariable() { return std::getenv("TMPDIR"); }
+  static void SetVariable(const NativeText& value) { setenv("TMPDIR", value.c_str(), 1); }
+  static void UnsetVariable() { unsetenv("TMPDIR"); }
 #endif
   std::filesystem::path path_;
-  std::string saved_;
+  NativeText saved_;
   bool hadValue_ = false;
 };
