@@ -3,13 +3,13 @@ window's layout with a 24-point status font from the configuration, the two
 German message boxes of a run that cannot reach its servers, answered through
 the UI driver, and screenshots of the window and of the question box.
 
-Needs QV_UPDATER_EXE and QV_UI_DRIVER_EXE (set by CTest). Screenshots go to
+Needs QV_UPDATER_EXE, QV_UI_DRIVER_EXE and the build's compiled-in QV_FTP_PORT
+and QV_SELF_UPDATE_ADDRESS (set by CTest). Screenshots go to
 QV_SCREENSHOT_DIR, default ./screenshots; the README's pictures are refreshed
 with QV_SCREENSHOT_DIR=<repository>/docs.
 """
 
-import fcntl
-import json
+import errno
 import os
 import shutil
 import socket
@@ -18,11 +18,9 @@ import tempfile
 import threading
 import time
 import unittest
+from urllib.parse import urlsplit
 
-from png_file import bmp_to_png
-
-HERE = os.path.dirname(os.path.abspath(__file__))
-WINE_RUN = os.path.join(HERE, "..", "..", "scripts", "wine-run.sh")
+from wine_session import WAIT_S, WINE_RUN, Driver, WineSession, windows_path
 
 SCREEN = (1920, 1040)
 CONFIG_NAME = "Beispiel.cfg"
@@ -42,13 +40,7 @@ def config_lines(install_folder):
     ]
 
 
-def windows_path(unix_path):
-    """Wine's drive Z: is the Unix root."""
-    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 FONT, POINTS = "Arial", 24
-# The demo build's servers.
-FTP_PORT = 2121
-SELF_UPDATE_PORT = 8080
 
 WS_THICKFRAME = 0x00040000
 WS_MAXIMIZEBOX = 0x00010000
@@ -58,8 +50,6 @@ SS_NOTIFY = 0x0100
 BS_TYPEMASK = 0x0F
 BS_DEFPUSHBUTTON = 0x01
 
-WAIT_S = 60  # for anything the run has to do before a check
-
 
 class LoopbackPort:
     """One of the demo build's server ports, taken by the test: every
@@ -67,7 +57,16 @@ class LoopbackPort:
     other server on this machine answers in the test's place."""
 
     def __init__(self, port):
-        self.listener = socket.create_server(("127.0.0.1", port))
+        # Another run on this machine may hold the port for a while.
+        deadline = time.monotonic() + 2 * WAIT_S
+        while True:
+            try:
+                self.listener = socket.create_server(("127.0.0.1", port))
+                break
+            except OSError as error:
+                if error.errno != errno.EADDRINUSE or time.monotonic() > deadline:
+                    raise
+                time.sleep(0.5)
         self.connected = threading.Event()
         self.thread = threading.Thread(target=self._accept, daemon=True)
         self.thread.start()
@@ -86,118 +85,6 @@ class LoopbackPort:
         self.thread.join(5)
 
 
-class WineSession:
-    """A private Xvfb screen and Wine prefix for one test class."""
-
-    def __init__(self):
-        self.prefix = os.environ.get(
-            "QV_WINE_UI_PREFIX",
-            os.path.join(os.path.expanduser("~"), ".cache", "quennvoldar", "wineprefix-ui"))
-        os.makedirs(os.path.dirname(self.prefix), exist_ok=True)
-        # One session per prefix at a time: a Wine server stays bound to the
-        # display it started on.
-        self.lock = open(self.prefix + ".session-lock", "w")
-        fcntl.flock(self.lock, fcntl.LOCK_EX)
-        self.display_file = tempfile.TemporaryFile()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(self.display_file.fileno()), "-nolisten", "tcp",
-             "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24"],
-            pass_fds=(self.display_file.fileno(),), stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        display = self._wait_for_display()
-        self.env = dict(os.environ, DISPLAY=f":{display}", WINEPREFIX=self.prefix,
-                        WINEARCH="win32", WINEDEBUG="-all")
-        self.stop_wine()  # a server left from an earlier session's display
-        # Wine draws title bars itself when there is no window manager to.
-        self.wine_run(["reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Decorated",
-                       "/t", "REG_SZ", "/d", "N", "/f"])
-        echoed = self.wine(["cmd", "/c", "echo", "%TEMP%"]).strip()
-        self.temp_folder = subprocess.run(["winepath", "-u", echoed], env=self.env, check=True,
-                                          capture_output=True, text=True).stdout.strip()
-
-    def _wait_for_display(self):
-        deadline = time.monotonic() + 30
-        while time.monotonic() < deadline:
-            self.display_file.seek(0)
-            number = self.display_file.read().decode().strip()
-            if number:
-                return number
-            if self.xvfb.poll() is not None:
-                break
-            time.sleep(0.1)
-        raise RuntimeError("Xvfb did not start")
-
-    def wine_run(self, args):
-        """Through wine-run.sh, which creates the prefix on first use."""
-        subprocess.run([WINE_RUN] + args, env=self.env, check=True, capture_output=True,
-                       timeout=300)
-
-    def wine(self, args, check=True, timeout=60):
-        result = subprocess.run(["wine"] + args, env=self.env, capture_output=True,
-                                timeout=timeout)
-        if check and result.returncode != 0:
-            raise AssertionError(f"wine {args} failed: {result.returncode} {result.stderr!r}")
-        return result.stdout.decode("utf-8", errors="replace")
-
-    def stop_wine(self):
-        """Ends whatever runs in this session's own prefix."""
-        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=60)
-        subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=60)
-
-    def close(self):
-        self.stop_wine()
-        self.xvfb.terminate()
-        self.xvfb.wait(10)
-        self.display_file.close()
-        self.lock.close()
-
-
-class Driver:
-    # A fresh Wine process now and then hangs at start while the updater
-    # starts too; such a call is ended and made again.
-    CALL_TIMEOUT_S = 15
-
-    def __init__(self, session, driver_exe):
-        self.session = session
-        self.exe = driver_exe
-
-    def _call(self, *args, check=True):
-        for attempt in range(3):
-            try:
-                return self.session.wine([self.exe] + list(args), check=check,
-                                         timeout=self.CALL_TIMEOUT_S)
-            except subprocess.TimeoutExpired:
-                if attempt == 2:
-                    raise
-        return ""
-
-    def wait_for(self, title, timeout_s=WAIT_S):
-        deadline = time.monotonic() + timeout_s
-        while time.monotonic() < deadline:
-            if self._call("find", title, "2000", check=False):
-                return
-        raise AssertionError(f"no window {title!r} within {timeout_s} s")
-
-    def describe(self, title):
-        return json.loads(self._call("describe", title))
-
-    def click(self, title, caption):
-        self._call("click", title, caption)
-
-    def move(self, title, left, top):
-        self._call("move", title, str(left), str(top))
-
-    def measure(self, face, points, dpi, *texts):
-        return json.loads(self._call("measure", face, str(points), str(dpi), *texts))
-
-    def screenshot(self, title, png_path):
-        bmp_path = png_path + ".bmp"
-        self._call("screenshot", title, windows_path(bmp_path))
-        size = bmp_to_png(bmp_path, png_path)
-        os.remove(bmp_path)
-        return size
-
-
 def controls_by_id(description):
     return {control["id"]: control for control in description["controls"]}
 
@@ -214,7 +101,7 @@ class MainWindowUnderWine(unittest.TestCase):
         cls.updater = os.environ["QV_UPDATER_EXE"]
         cls.screenshots = os.path.abspath(os.environ.get("QV_SCREENSHOT_DIR", "screenshots"))
         os.makedirs(cls.screenshots, exist_ok=True)
-        cls.session = WineSession()
+        cls.session = WineSession(SCREEN)
         cls.driver = Driver(cls.session, os.environ["QV_UI_DRIVER_EXE"])
 
     @classmethod
@@ -231,9 +118,10 @@ class MainWindowUnderWine(unittest.TestCase):
         with open(self.config_path, "w", encoding="cp1252", newline="") as config:
             config.write("".join(line + "\r\n" for line in config_lines(self.run_folder)))
         self.download_folder = os.path.join(self.session.temp_folder, PRODUCT)
-        # Both demo ports close every connection: the FTP connect and then
+        # Both server ports close every connection: the FTP connect and then
         # the self-update route fail at once, and no other server answers.
-        self.ports = [LoopbackPort(FTP_PORT), LoopbackPort(SELF_UPDATE_PORT)]
+        self.ports = [LoopbackPort(int(os.environ["QV_FTP_PORT"])),
+                      LoopbackPort(urlsplit(os.environ["QV_SELF_UPDATE_ADDRESS"]).port or 80)]
         for port in self.ports:
             self.addCleanup(port.release)
         self.process = subprocess.Popen([WINE_RUN, exe, CONFIG_NAME], cwd=self.run_folder,

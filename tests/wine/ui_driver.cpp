@@ -137,9 +137,10 @@ int Describe(const std::wstring& title) {
               RectJson(bounds).c_str(), RectJson(client).c_str());
   std::printf(" \"client_origin\": [%ld, %ld], \"work_area\": %s, \"dpi\": %d,\n", clientOrigin.x,
               clientOrigin.y, RectJson(workArea).c_str(), dpi);
-  std::printf(" \"style\": %lu, \"focus_id\": %d, \"controls\": [\n",
+  std::printf(" \"style\": %lu, \"focus_id\": %d, \"foreground\": %s, \"controls\": [\n",
               static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)),
-              thread.hwndFocus ? GetDlgCtrlID(thread.hwndFocus) : -1);
+              thread.hwndFocus ? GetDlgCtrlID(thread.hwndFocus) : -1,
+              GetForegroundWindow() == window ? "true" : "false");
   const std::vector<HWND> children = Children(window);
   for (std::size_t i = 0; i < children.size(); ++i) {
     const HWND child = children[i];

@@ -1,0 +1,141 @@
+"""A private Xvfb screen and Wine prefix for the tests of the Windows build,
+and the UI driver that reads and operates windows in it."""
+
+import fcntl
+import json
+import os
+import subprocess
+import tempfile
+import time
+
+from png_file import bmp_to_png
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WINE_RUN = os.path.join(HERE, "..", "..", "scripts", "wine-run.sh")
+
+WAIT_S = 60  # for anything a run has to do before a check
+
+
+def windows_path(unix_path):
+    """Wine's drive Z: is the Unix root."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+class WineSession:
+    """A private Xvfb screen and Wine prefix for one test class."""
+
+    def __init__(self, screen):
+        self.prefix = os.environ.get(
+            "QV_WINE_UI_PREFIX",
+            os.path.join(os.path.expanduser("~"), ".cache", "quennvoldar", "wineprefix-ui"))
+        os.makedirs(os.path.dirname(self.prefix), exist_ok=True)
+        # One session per prefix at a time: a Wine server stays bound to the
+        # display it started on.
+        self.lock = open(self.prefix + ".session-lock", "w")
+        fcntl.flock(self.lock, fcntl.LOCK_EX)
+        self.display_file = tempfile.TemporaryFile()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(self.display_file.fileno()), "-nolisten", "tcp",
+             "-screen", "0", f"{screen[0]}x{screen[1]}x24"],
+            pass_fds=(self.display_file.fileno(),), stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        display = self._wait_for_display()
+        self.env = dict(os.environ, DISPLAY=f":{display}", WINEPREFIX=self.prefix,
+                        WINEARCH="win32", WINEDEBUG="-all")
+        self.stop_wine()  # a server left from an earlier session's display
+        # Wine draws title bars itself when there is no window manager to.
+        self.wine_run(["reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Decorated",
+                       "/t", "REG_SZ", "/d", "N", "/f"])
+        echoed = self.wine(["cmd", "/c", "echo", "%TEMP%"]).strip()
+        self.temp_folder = subprocess.run(["winepath", "-u", echoed], env=self.env, check=True,
+                                          capture_output=True, text=True).stdout.strip()
+
+    def _wait_for_display(self):
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            self.display_file.seek(0)
+            number = self.display_file.read().decode().strip()
+            if number:
+                return number
+            if self.xvfb.poll() is not None:
+                break
+            time.sleep(0.1)
+        raise RuntimeError("Xvfb did not start")
+
+    def wine_run(self, args):
+        """Through wine-run.sh, which creates the prefix on first use."""
+        subprocess.run([WINE_RUN] + args, env=self.env, check=True, capture_output=True,
+                       timeout=300)
+
+    def wine(self, args, check=True, timeout=60, attempts=1):
+        """A program of the prefix to its end. A fresh Wine process now and
+        then hangs at start while another one starts too; with attempts > 1
+        such a call is ended after timeout seconds and made again."""
+        for attempt in range(attempts):
+            try:
+                result = subprocess.run(["wine"] + args, env=self.env, capture_output=True,
+                                        timeout=timeout)
+                break
+            except subprocess.TimeoutExpired:
+                if attempt + 1 == attempts:
+                    raise
+        if check and result.returncode != 0:
+            raise AssertionError(f"wine {args} failed: {result.returncode} {result.stderr!r}")
+        return result.stdout.decode("utf-8", errors="replace")
+
+    def stop_wine(self):
+        """Ends whatever runs in this session's own prefix."""
+        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=60)
+        subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=60)
+
+    def close(self):
+        self.stop_wine()
+        self.xvfb.terminate()
+        self.xvfb.wait(10)
+        self.display_file.close()
+        self.lock.close()
+
+
+class Driver:
+    """tests/wine/ui_driver.exe, run in the session's prefix."""
+
+    CALL_TIMEOUT_S = 15
+
+    def __init__(self, session, driver_exe):
+        self.session = session
+        self.exe = driver_exe
+
+    def _call(self, *args, check=True):
+        return self.session.wine([self.exe] + list(args), check=check,
+                                 timeout=self.CALL_TIMEOUT_S, attempts=3)
+
+    def wait_for(self, title, timeout_s=WAIT_S):
+        deadline = time.monotonic() + timeout_s
+        while time.monotonic() < deadline:
+            if self._call("find", title, "2000", check=False):
+                return
+        raise AssertionError(f"no window {title!r} within {timeout_s} s")
+
+    def describe(self, title):
+        return json.loads(self._call("describe", title))
+
+    def describe_if_shown(self, title):
+        """None when there is no such window (any more)."""
+        described = self._call("describe", title, check=False)
+        return json.loads(described) if described else None
+
+    def click(self, title, caption):
+        self._call("click", title, caption)
+
+    def move(self, title, left, top):
+        self._call("move", title, str(left), str(top))
+
+    def measure(self, face, points, dpi, *texts):
+        return json.loads(self._call("measure", face, str(points), str(dpi), *texts))
+
+    def screenshot(self, title, png_path):
+        bmp_path = png_path + ".bmp"
+        self._call("screenshot", title, windows_path(bmp_path))
+        size = bmp_to_png(bmp_path, png_path)
+        os.remove(bmp_path)
+        return size
