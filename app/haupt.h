@@ -134,6 +134,9 @@ class TForm1 : public FrontEndEvents {
   bool KopiereS = false;
   bool CancelS = false;
   TDownloadFiles DownloadFiles;
+  // Where every file the server walk found belongs once installed, fetched
+  // or already current: what a sweep job keeps.
+  std::vector<std::string> ServerFiles;
   std::vector<std::string> OrdnerFiles;
   std::string CfgFilename;
   ListFile CfgSl;

@@ -27,6 +27,9 @@ void TForm1::CheckServerFile(const FtpListItem& item, const std::string& folder,
   const TDateTime serverDate = item.modified;
   const std::int64_t serverSize = item.size < 0 ? -item.size : item.size;
 
+  const std::string installed = InstallOrdner + relative + name;
+  ServerFiles.push_back(installed);
+
   const std::string downloaded = DownloadOrdner + relative + name;
   if (FileExists(downloaded)) {
     ClearFileAttributes(downloaded);
@@ -34,7 +37,6 @@ void TForm1::CheckServerFile(const FtpListItem& item, const std::string& folder,
     if (SameAsServer(downloaded, serverDate, serverSize)) return;
     DeleteFileWithRetries(downloaded);
   }
-  const std::string installed = InstallOrdner + relative + name;
   if (FileExists(installed) && SameAsServer(installed, serverDate, serverSize)) return;
   AddDownloadFile(name, folder, InstallOrdner + relative, DownloadOrdner + relative, serverSize,
                   serverDate);

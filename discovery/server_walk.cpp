@@ -13,6 +13,7 @@
 void TForm1::Ftp1AfterClientLogin() {
   AnnounceStatus(kTextBuildingList);
   DownloadFiles.clear();
+  ServerFiles.clear();
   MaxSize = 0;
   AktSize = 0;
   const bool listed = WalkServerFolder(UpdaterOrdner[ConnectNr], true) &&

@@ -1,6 +1,7 @@
 // The job file's lines against the installation folder: "l" deletes one file,
 // "s" sweeps a folder of every file the update does not bring.
 #include <optional>
+#include <unordered_set>
 
 #include "app/haupt.h"
 #include "platform/file_system.h"
@@ -42,14 +43,17 @@ void DeleteTarget(const std::string& file) {
   if (FileExists(file)) DeleteFileWithRetries(file);
 }
 
+// Full paths in one letter case, so each file of a swept folder is one lookup.
+using KeepSet = std::unordered_set<std::string>;
+
 // Files directly in the folder only; subfolders are never entered. A path
 // without the closing separator names no folder and sweeps nothing.
-void SweepFolder(const std::string& folder, const std::vector<std::string>& keep) {
+void SweepFolder(const std::string& folder, const KeepSet& keep) {
   if (folder.back() != kPathDelim) return;
   for (const DirEntry& entry : ListDirectory(folder)) {
     if (entry.isDirectory) continue;
     const std::string file = folder + entry.name;
-    if (!ContainsText(keep, file)) DeleteTarget(file);
+    if (keep.count(UpperCaseLocale(file)) == 0) DeleteTarget(file);
   }
 }
 
@@ -57,10 +61,12 @@ void SweepFolder(const std::string& folder, const std::vector<std::string>& keep
 
 void TForm1::RunJobs() {
   if (JobsSl.lines.empty() || OrdnerFiles.empty()) return;
-  // The full path every file of the update will have once installed.
-  std::vector<std::string> keep;
-  keep.reserve(OrdnerFiles.size());
-  for (const std::string& entry : OrdnerFiles) keep.push_back(InstallOrdner + entry);
+  // The full path every file of the update will have once installed, and
+  // every file the server still holds: one that was already current was not
+  // fetched again, and sweeping it would lose it until the next run.
+  KeepSet keep;
+  for (const std::string& entry : OrdnerFiles) keep.insert(UpperCaseLocale(InstallOrdner + entry));
+  for (const std::string& file : ServerFiles) keep.insert(UpperCaseLocale(file));
 
   for (const std::string& line : JobsSl.lines) {
     const std::optional<Job> job = ParseJob(line);

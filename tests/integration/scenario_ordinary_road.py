@@ -55,6 +55,9 @@ class OrdinaryRoad(UpdateRunTestCase):
         }
         for relative, content in self.server_tree.items():
             self.server_file(relative, content, SERVER_TIME)
+        # Current already, so not fetched; the sweep must keep it all the same.
+        self.server_file("Produkt/Daten/Alt/aktuell.txt", b"schon aktuell\n", SERVER_TIME)
+        self.local_file(self.install + "Alt/aktuell.txt", b"schon aktuell\n", SERVER_TIME - 15)
         installed = {
             "Quennvoldar": updater,
             "main": self.read(VERSION_SAMPLE),
@@ -106,6 +109,7 @@ class OrdinaryRoad(UpdateRunTestCase):
             "Bilder/logo.dat": file_digest(self.server_file_path("Bilder/logo.dat")),
             "gleich.txt": file_digest(self.server_file_path("gleich.txt")),
             "Alt/behalten.txt": file_digest(self.server_file_path("Alt/behalten.txt")),
+            "Alt/aktuell.txt": digest(b"schon aktuell\n"),
             "Hilfe/index.txt": digest(b"Hilfe\n" * 50),
             "Hilfe/Kapitel 1.txt": digest(b"Erste Schritte\n"),
             "fremd.txt": digest(b"nicht von der Aktualisierung\n"),

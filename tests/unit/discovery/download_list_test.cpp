@@ -81,11 +81,14 @@ TEST_F(DownloadListTest, InstalledFileDecidesByMinuteAndSize) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove_all(f.form->InstallOrdner);
     f.form->DownloadFiles.clear();
+    f.form->ServerFiles.clear();
     f.form->MaxSize = 0;
     if (c.installed) Place(InstalledPath(), *c.installed);
     Check(c.serverDate, c.serverSize);
     ASSERT_EQ(f.form->DownloadFiles.size(), c.listed ? 1u : 0u);
     EXPECT_EQ(f.form->MaxSize, c.listed ? c.serverSize : 0);
+    // Listed or not, the server holds it: a sweep job must keep it.
+    EXPECT_EQ(f.form->ServerFiles, std::vector<std::string>{InstalledPath()});
   }
 }
 

@@ -66,6 +66,19 @@ TEST(RunJobs, DeletesAndSweepsOnlyInsideTheInstallationFolder) {
   }
 }
 
+TEST(RunJobs, ASweepKeepsWhatTheServerHoldsThoughItWasCurrentAndNotFetched) {
+  InstallFixture f;
+  f.Write("inst/Daten/aktuell.txt", "current");
+  f.Write("inst/Daten/alt.txt", "old");
+  f.Write("Produkt/Daten/neu.txt", "new");
+  f.form->ServerFiles = {f.Path("inst/Daten/AKTUELL.txt"), f.Path("inst/Daten/neu.txt")};
+  f.form->JobsSl.lines = {"s Daten\\"};
+  f.form->BuildInstallList();
+  f.form->RunJobs();
+  EXPECT_TRUE(f.Exists("inst/Daten/aktuell.txt"));
+  EXPECT_FALSE(f.Exists("inst/Daten/alt.txt"));
+}
+
 TEST(RunJobs, RunInOrderAndDeleteReadOnlyFiles) {
   InstallFixture f;
   f.Write("inst/Daten/alt.dll", "old");
