@@ -217,6 +217,16 @@ class UpdateRunTestCase(unittest.TestCase):
     def uninstall_list(self, executable="Quennvoldar"):
         return self.read(self.install + executable + ".dat").decode("cp1252").splitlines()
 
+    def assert_nothing_recorded(self):
+        """A run that placed nothing does not write a list of only itself."""
+        self.assertFalse(os.path.exists(self.install + "Quennvoldar.dat"))
+
+    def waiting_downloads(self):
+        """Relative paths of what waits in the download folder (None: no folder)."""
+        if not os.path.isdir(self.download):
+            return None
+        return sorted(self.digests(self.download))
+
     def assert_config_written_by(self, config, executable, copied_marker):
         """Lines 11 to 13 and 20 as an ordinary start of that executable leaves them."""
         self.assertIsNotNone(config)

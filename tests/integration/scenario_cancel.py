@@ -40,11 +40,20 @@ class CancelInEachPhase(UpdateRunTestCase):
             found.pop(own, None)
         return found
 
-    def assert_cancelled_cleanly(self, result):
+    def assert_cancelled_cleanly(self, result, waiting, copied=()):
+        """The outcome, what still waits for the next run, and the files the
+        run placed (the copied marker and the uninstall list say the same)."""
         self.assertEqual(result.returncode, 0, result.output)
         self.assertEqual(result.outcome, NOT_COMPLETED, result.output)
         self.assertEqual(result.informations, [], "a cancel is no failure")
         self.assertEqual(self.sent, ["sent\n"])
+        self.assertEqual(self.waiting_downloads(), sorted(waiting))
+        self.assert_config_written_by(result.configs[-1], "Quennvoldar", "1" if copied else "0")
+        if copied:
+            self.assertEqual(self.uninstall_list(), [self.install + name for name in
+                                                     ("Quennvoldar.dat", *copied)])
+        else:
+            self.assert_nothing_recorded()
         installed = self.installed()
         for name, found in installed.items():
             self.assertIn(name, self.new_files, "nothing else lands in the folder")
@@ -70,7 +79,8 @@ class CancelInEachPhase(UpdateRunTestCase):
         self.serve("--ftp-list-delay", STALL_SECONDS)
         result = self.run_updater(when=[(BUILDING_LIST, self.send_close_request)])
 
-        self.assertEqual(self.assert_cancelled_cleanly(result), self.digests_of(self.old_files))
+        self.assertEqual(self.assert_cancelled_cleanly(result, waiting=[]),
+                         self.digests_of(self.old_files))
         self.assertEqual(result.statuses[-1], BUILDING_LIST)
         self.assertEqual(self.http_paths(), [])
         self.assertEqual(self.ftp_commands("CWD"), ["/Quennvoldar"], "no further folder")
@@ -85,7 +95,8 @@ class CancelInEachPhase(UpdateRunTestCase):
         self.serve("--http-delay", first + ":" + STALL_SECONDS)
         result = self.run_updater(when=[(DOWNLOADING, self.send_close_request)])
 
-        self.assertEqual(self.assert_cancelled_cleanly(result), self.digests_of(self.old_files))
+        self.assertEqual(self.assert_cancelled_cleanly(result, waiting=["Quennvoldar2"]),
+                         self.digests_of(self.old_files))
         self.assertNotIn(DOWNLOADED, result.statuses)
         # The file being fetched is completed and dated; no later one is asked for.
         self.assertEqual(self.http_paths(), [first])
@@ -110,7 +121,8 @@ class CancelInEachPhase(UpdateRunTestCase):
         result = self.run_updater(answer=answer_close_yes,
                                   when=[(CLOSING_MAIN, cancel_once_the_main_program_has_gone)])
 
-        self.assertEqual(self.assert_cancelled_cleanly(result), self.digests_of(self.old_files))
+        self.assertEqual(self.assert_cancelled_cleanly(result, waiting=self.new_files),
+                         self.digests_of(self.old_files))
         self.assertEqual(result.statuses[-1], VERIFYING)
         for name, content in self.new_files.items():
             self.assertEqual(self.read(self.download + name), content, "kept for the next run")
@@ -135,7 +147,8 @@ class CancelInEachPhase(UpdateRunTestCase):
         result = self.run_updater(answer=answer_close_yes,
                                   when=[(COPYING, cancel_during_the_first_copy)])
 
-        installed = self.assert_cancelled_cleanly(result)
+        installed = self.assert_cancelled_cleanly(result, waiting=self.old_files,
+                                                  copied=["Quennvoldar2"])
         self.assertEqual(installed["Quennvoldar2"], digest(self.new_files["Quennvoldar2"]))
         self.assertEqual({name: installed[name] for name in self.old_files},
                          self.digests_of(self.old_files), "the copy stopped after the first file")

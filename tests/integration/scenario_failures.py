@@ -32,11 +32,14 @@ class FailuresAndRefusals(UpdateRunTestCase):
         self.assertEqual(self.digests(self.install), self.installed_before)
 
     def assert_failed_without_start_question(self, result, message):
-        """The failure's own message, then the outcome with the question."""
+        """The failure's own message, then the outcome with the question;
+        nothing was placed into the installation folder."""
         self.assertEqual(result.returncode, 0, result.output)
         self.assertEqual(result.informations, [message] if message else [])
         self.assertEqual(result.outcome, FAILED)
         self.assertIn(QUESTION_START_MAIN, result.questions[-1])
+        self.assert_installation_untouched()
+        self.assert_nothing_recorded()
 
     def test_a_download_that_fails_fifty_times(self):
         self.lay_out()
@@ -47,8 +50,11 @@ class FailuresAndRefusals(UpdateRunTestCase):
         self.assert_failed_without_start_question(result, MSG_DOWNLOAD_FAILED)
         self.assertNotIn(DOWNLOADED, result.statuses)
         self.assertEqual(self.http_paths().count(broken), 50)
-        self.assert_installation_untouched()
-        self.assertFalse(os.path.exists(self.download + "a.txt"), "no partial file stays")
+        # What came before stays for the next run (the listing decides which
+        # of the product's files came first); no partial file stays.
+        waiting = self.waiting_downloads()
+        self.assertIn("liesmich.txt", waiting)
+        self.assertNotIn("a.txt", waiting)
         self.assert_config_written_by(result.configs[-1], "Quennvoldar", "0")
 
     def test_a_damaged_archive(self):
@@ -58,9 +64,9 @@ class FailuresAndRefusals(UpdateRunTestCase):
 
         self.assert_failed_without_start_question(result, MSG_EXTRACT_FAILED)
         self.assertFalse(any(QUESTION_CLOSE_MAIN in q for q in result.questions))
-        self.assert_installation_untouched()
-        self.assertTrue(os.path.exists(self.download + "Paket.zip"), "the archive stays")
-        self.assertEqual(self.read(self.download + "a.txt"), b"neu a")
+        self.assertEqual(self.waiting_downloads(),
+                         ["Ordner/b.txt", "Paket.zip", "a.txt", "liesmich.txt"])
+        self.assert_config_written_by(result.configs[-1], "Quennvoldar", "0")
 
     def test_the_main_programs_refusal_in_the_copied_marker(self):
         # Only an install-only start keeps what the main program wrote there.
@@ -78,10 +84,9 @@ class FailuresAndRefusals(UpdateRunTestCase):
 
         self.assert_failed_without_start_question(result, None)
         self.assertEqual(len(result.questions), 1, "the main program is not asked to close")
+        self.assertEqual(result.configs[-1][11:14], ["", "", ""], "install-only leaves them")
         self.assertEqual(result.configs[-1][20], "-1")
-        self.assert_installation_untouched()
-        self.assertEqual(self.read(self.download + "a.txt"), b"neu a")
-        self.assertFalse(os.path.exists(self.download + "Quennvoldar.job"), "consumed, not run")
+        self.assertEqual(self.waiting_downloads(), ["a.txt"], "the job file consumed, not run")
 
     def test_the_user_keeps_the_main_program(self):
         self.lay_out()
@@ -96,7 +101,8 @@ class FailuresAndRefusals(UpdateRunTestCase):
         self.assertNotIn(CLOSING_MAIN, result.statuses)
         self.assertIsNone(main_program.poll())
         self.assert_installation_untouched()
-        self.assertEqual(self.read(self.download + "Ordner/b.txt"), b"neu b")
+        self.assert_nothing_recorded()
+        self.assertEqual(self.waiting_downloads(), ["Ordner/b.txt", "a.txt", "liesmich.txt"])
         self.assert_config_written_by(result.configs[-1], "Quennvoldar", "0")
 
     def test_a_main_program_that_will_not_close_and_the_user_cancels_the_wait(self):
@@ -115,7 +121,9 @@ class FailuresAndRefusals(UpdateRunTestCase):
         with open(received) as log:
             self.assertEqual(log.read().split(), [str(WM_SHOWREQUEST), str(WM_CLOSEREQUEST)])
         self.assert_installation_untouched()
-        self.assertEqual(self.read(self.download + "a.txt"), b"neu a")
+        self.assert_nothing_recorded()
+        self.assertEqual(self.waiting_downloads(), ["Ordner/b.txt", "a.txt", "liesmich.txt"])
+        self.assert_config_written_by(result.configs[-1], "Quennvoldar", "0")
 
 
 if __name__ == "__main__":

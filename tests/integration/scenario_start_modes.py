@@ -73,7 +73,9 @@ class InstallOnly(UpdateRunTestCase):
                 self.assertEqual(result.outcome, outcome, result.output)
                 self.assertNotIn(COPYING, result.statuses)
                 self.assert_main_programs_lines_kept(result.configs[-1], marker)
-                self.assertFalse(os.path.exists(self.download))
+                self.assertEqual(self.read(self.install + "gleich.txt"), b"gleich")
+                self.assertIsNone(self.waiting_downloads())
+                self.assert_nothing_recorded()
                 self.start_afresh()
 
 
@@ -102,7 +104,12 @@ class HiddenStart(UpdateRunTestCase):
                 [DOWNLOADED])
         self.assertIn(CLOSING_MAIN, result.statuses)
         self.assertEqual(result.questions[-1], UPDATED + "\n" + QUESTION_START_MAIN)
+        self.assert_config_written_by(result.configs[-1], "Quennvoldar", "1")
         self.assertEqual(self.read(self.install + "neu.txt"), b"y" * 700)
+        self.assertEqual(self.read(self.install + "liesmich.txt"), b"x" * 300)
+        self.assertCountEqual(self.uninstall_list(), [
+            self.install + name for name in ("Quennvoldar.dat", "liesmich.txt", "neu.txt")])
+        self.assertIsNone(self.waiting_downloads())
 
 
 if __name__ == "__main__":
