@@ -92,6 +92,17 @@ TEST(FileSystemWin32, ReplaceFileWithTakesThePlaceOfAnExistingFile) {
   EXPECT_FALSE(ReplaceFileWith(temp.Path() + "new.tmp", temp.Path() + "target.txt"));
 }
 
+// "Access denied" also comes from a folder in the way; unlike a program in
+// use, it is never moved aside, which would take its contents along.
+TEST(FileSystemWin32, ReplaceFileWithLeavesAFolderInTheWay) {
+  const TempFolder temp;
+  temp.Write("new.tmp", "neu");
+  temp.Write("folder/keep.txt", "kept");
+  EXPECT_FALSE(ReplaceFileWith(temp.Path() + "new.tmp", temp.Path() + "folder"));
+  EXPECT_EQ(temp.Read("folder/keep.txt"), "kept");
+  EXPECT_EQ(temp.Read("new.tmp"), "neu");
+}
+
 // ---- Unsafe names ----
 
 TEST(FileSystemWin32, PathWithANulNamesNoFileAtAll) {
