@@ -26,8 +26,8 @@ class EntryOfThisInstallation {
   explicit EntryOfThisInstallation(const InstallFixture& f) : entry_(f.Path("registry")) {
     fs::copy_file(std::string(QV_TEST_DATA_DIR) + "/version_sample.exe", f.Path("inst/main.exe"));
     f.form->MutexTitel = entry_.Product() + " V1.43";
-    entry_.Write({{"InstallLocation", "sz:" + f.form->InstallOrdner},
-                  {"DisplayVersion", "sz:1.43"}});
+    entry_.Write(
+        {{"InstallLocation", "sz:" + f.form->InstallOrdner}, {"DisplayVersion", "sz:1.43"}});
   }
   bool Refreshed() const { return entry_.Read().value()["DisplayVersion"] == "sz:1.44"; }
 

@@ -43,7 +43,9 @@ TEST(RewriteShortcuts, ReplacesOneLegacyTargetLineAndTouchesNothingElse) {
        Crlf(kHeader + kNew + "\n")},
   };
   InstallFixture f;
-  if (!f.ProgramsFolderIsHere()) GTEST_SKIP() << "the real start menu is left alone; SystemInfoWin32 finds it";
+  if (!f.ProgramsFolderIsHere()) {
+    GTEST_SKIP() << "the real start menu is left alone; SystemInfoWin32 finds it";
+  }
   for (const Case& c : cases) f.Write("share/applications/" + c.file, c.before);
   f.Write("share/applications/folder.url/inner.url", kHeader + "URL=http://www.quennvoldar.example\n");
   ASSERT_TRUE(SetReadOnly(f.Path("share/applications/a/b/c/d/deep.URL")));
@@ -59,7 +61,9 @@ TEST(RewriteShortcuts, ReplacesOneLegacyTargetLineAndTouchesNothingElse) {
 
 TEST(RewriteShortcuts, KeepsTheShortcutsEncoding) {
   InstallFixture f;
-  if (!f.ProgramsFolderIsHere()) GTEST_SKIP() << "the real start menu is left alone; SystemInfoWin32 finds it";
+  if (!f.ProgramsFolderIsHere()) {
+    GTEST_SKIP() << "the real start menu is left alone; SystemInfoWin32 finds it";
+  }
   ListFile shortcut;
   shortcut.encoding = TextEncoding::Utf16LE;
   shortcut.lines = {"[InternetShortcut]", "URL=http://www.quennvoldar.example"};

@@ -19,8 +19,8 @@ constexpr wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 
 std::wstring Wide(const std::string& utf8) {
   if (utf8.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                       nullptr, 0);
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
   return wide;
@@ -143,8 +143,8 @@ void UninstallEntryStore::StartWatching() {
     throw std::runtime_error("cannot watch the uninstall entry");
   }
   impl_->changed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (RegNotifyChangeKeyValue(impl_->watchedKey, FALSE, REG_NOTIFY_CHANGE_LAST_SET,
-                              impl_->changed, TRUE) != ERROR_SUCCESS) {
+  if (RegNotifyChangeKeyValue(impl_->watchedKey, FALSE, REG_NOTIFY_CHANGE_LAST_SET, impl_->changed,
+                              TRUE) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot watch the uninstall entry");
   }
 }
