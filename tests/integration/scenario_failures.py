@@ -3,7 +3,6 @@ damaged archive, the main program's "-1" in the copied marker, the user
 keeping the main program, and a main program that will not close. None of
 them touches an installed file."""
 
-import os
 import time
 import unittest
 
