@@ -45,9 +45,11 @@ class RestartFromTheSecondCopy(UpdateRunTestCase):
         self.assertEqual(result.statuses, FIRST_RUN + [CLOSING_MAIN, VERIFYING, COPYING] +
                          FIRST_RUN + [VERIFYING, COPYING], result.output)
         self.assertEqual(main_program.wait(timeout=30), 0)
-        self.assertIn(QUESTION_CLOSE_MAIN, result.questions[-2])
+        # Offline machines ask the internet question too, in each copy.
+        self.assertTrue(any(QUESTION_CLOSE_MAIN in question for question in result.questions),
+                        result.questions)
         self.assertEqual(result.questions[-1], UPDATED + "\n" + QUESTION_START_MAIN)
-        self.assert_config_written_by(result.configs[-2], "Quennvoldar", "0")
+        self.assert_config_written_by(result.configs[0], "Quennvoldar", "0")
         self.assert_config_written_by(result.configs[-1], "Quennvoldar2", "1")
 
         self.assertEqual(len(self.logins()), 2, "one login per copy")
