@@ -144,6 +144,7 @@ class UpdateRoadUnderWine(unittest.TestCase):
         updater = self.start_updater()
 
         self.driver.wait_for(MAIN_TITLE)
+        self.driver.pass_offline_question(MAIN_TITLE)
         self.photograph_download()
         self.answer_questions()
         self.assertEqual(updater.wait(WAIT_S), 0)
@@ -160,6 +161,7 @@ class UpdateRoadUnderWine(unittest.TestCase):
         updater = self.start_updater()
 
         self.driver.wait_for(MAIN_TITLE)
+        self.driver.pass_offline_question(MAIN_TITLE)
         self.answer_questions()
         self.assertEqual(updater.wait(WAIT_S), 0)
         self.assertEqual(main_program.wait(WAIT_S), 0, "the main program closed on request")

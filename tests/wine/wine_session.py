@@ -15,6 +15,11 @@ WINE_RUN = os.path.join(HERE, "..", "..", "scripts", "wine-run.sh")
 
 WAIT_S = 60  # for anything a run has to do before a check
 
+# Wine reports a machine without a default route as offline; the run then
+# asks whether to go on before it connects.
+OFFLINE_QUESTION = "Es besteht keine Verbindung mit dem Internet!"
+LOADING_CONFIGURATION = "Lade Konfigurationsdatei..."
+
 
 def windows_path(unix_path):
     """Wine's drive Z: is the Unix root."""
@@ -118,6 +123,21 @@ class Driver:
 
     def describe(self, title):
         return json.loads(self._call("describe", title))
+
+    def pass_offline_question(self, main_title, timeout_s=WAIT_S):
+        """Says "&Ja" to the offline question if the run asks it; returns once
+        the run is past that point either way."""
+        deadline = time.monotonic() + timeout_s
+        while time.monotonic() < deadline:
+            box = self.describe_if_shown("Bestätigen")
+            if box and any(OFFLINE_QUESTION in control["text"] for control in box["controls"]):
+                self.click("Bestätigen", "&Ja")
+                return
+            window = self.describe_if_shown(main_title)
+            if window and window["controls"][0]["text"] not in ("", LOADING_CONFIGURATION):
+                return
+            time.sleep(0.2)
+        raise AssertionError("the run never got past loading its configuration")
 
     def describe_if_shown(self, title):
         """None when there is no such window (any more)."""
