@@ -15,6 +15,7 @@ packages=(
     build-essential cmake pkgconf
     libcurl4-openssl-dev libzip-dev zlib1g-dev
     googletest libgtest-dev libgmock-dev
+    clang libclang-rt-14-dev
     python3 python3-pyftpdlib
     zipcmp zipmerge ziptool
     curl wget unzip nginx time

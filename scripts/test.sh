@@ -11,6 +11,10 @@ cmake --preset dev > /dev/null
 cmake --build --preset dev
 ctest --preset dev -j2
 
+# ---- Sanitizers and a short fuzzing pass over every parser of outside input ----
+scripts/sanitize.sh
+scripts/fuzz.sh 5
+
 # ---- Windows, under Wine ----
 scripts/install-windows-toolchain.sh
 scripts/build-windows-deps.sh > /dev/null
