@@ -48,10 +48,12 @@ bool TForm1::LoadConfig() {
   }
   std::optional<ListFile> loaded;
   if (!Argument(1).empty() && FileExists(CfgFilename)) loaded = ReadListFile(CfgFilename);
-  // Without an executable path the installation folder would be empty; a
-  // product folder that is empty, only ".", or climbs out would put the
-  // download folder onto the temporary folder itself or somewhere else.
-  if (!loaded || loaded->lines.size() < 4 || TrimControl(loaded->lines[2]).empty() ||
+  // Without a full executable path the installation folder would be empty or
+  // relative to wherever the updater was started; a product folder that is
+  // empty, only ".", or climbs out would put the download folder onto the
+  // temporary folder itself or somewhere else.
+  if (!loaded || loaded->lines.size() < 4 ||
+      !IsAbsolutePath(NativeSeparators(loaded->lines[2])) ||
       !NamesSubfolder(TrimControl(loaded->lines[3])) ||
       !IsContainedRelativePath(loaded->lines[3])) {
     Fail(kMsgConfigNotLoaded);

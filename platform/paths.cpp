@@ -1,6 +1,7 @@
 #include "platform/paths.h"
 
 #include <algorithm>
+#include <cctype>
 
 std::string NativeSeparators(std::string path) {
   std::replace(path.begin(), path.end(), '\\', kPathDelim);
@@ -78,4 +79,16 @@ bool IsContainedRelativePath(const std::string& relative) {
     start = end + 1;
   }
   return true;
+}
+
+bool IsAbsolutePath(const std::string& path) {
+  const bool rooted = !path.empty() && (path.front() == '/' || path.front() == '\\');
+#ifdef _WIN32
+  // "C:\..." and, rooted, "\\server\share\..." or the current drive's root.
+  const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                     path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+  return drive || rooted;
+#else
+  return rooted;
+#endif
 }

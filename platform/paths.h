@@ -26,6 +26,8 @@ std::string ExtractFileName(const std::string& path);
 // appends the new one when the name has none.
 std::string ChangeFileExt(const std::string& path, const std::string& extension);
 std::string StripLeadingSlash(const std::string& folder);
+// A full path: from the root, or with a drive letter on Windows.
+bool IsAbsolutePath(const std::string& path);
 // True when a relative path stays inside the folder it is appended to: not
 // absolute, no drive letter, no ".." part, no NUL.
 bool IsContainedRelativePath(const std::string& relative);

@@ -101,6 +101,7 @@ TEST(LoadConfig, FailuresShowTheirMessageAndSetError) {
       {{"/q/Quennvoldar", ""}, nullptr, kConfig},
       {{"/q/Quennvoldar", "missing.cfg"}, nullptr, kConfig},
       {{"/q/Quennvoldar", "P.cfg"}, "M\r\nF\r\n\r\nP\r\n", kConfig},
+      {{"/q/Quennvoldar", "P.cfg"}, "M\r\nF\r\nmain.exe\r\nP\r\n", kConfig},
       {{"/q/Quennvoldar", "P.cfg"}, "M\r\nF\r\n/opt/p/main\r\n   \r\n", kConfig},
       {{"/q/Quennvoldar", "P.cfg"}, "M\r\nF\r\n/opt/p/main\r\n..\\..\\etc\r\n", kConfig},
       // Product folders that name the temporary folder itself.
