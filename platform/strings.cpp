@@ -108,14 +108,15 @@ std::string FormatText(std::string_view format, const std::vector<std::string>& 
       result += format[i];
       continue;
     }
-    const char spec = format[++i];
-    if (spec == '%') {
+    const char conversion = format[++i];
+    if (conversion == '%') {
       result += '%';
-    } else if ((spec == 's' || spec == 'S' || spec == 'd') && next < args.size()) {
+    } else if ((conversion == 's' || conversion == 'S' || conversion == 'd') &&
+               next < args.size()) {
       result += args[next++];
     } else {
       result += '%';
-      result += spec;
+      result += conversion;
     }
   }
   return result;
