@@ -21,7 +21,7 @@ WM_CLOSEREQUEST = 1124
 HANG_GUARD_SECONDS = 30
 
 
-def _binary(variable, relative):
+def built_binary(variable, relative):
     path = os.environ.get(variable)
     if not path:
         path = os.path.join(os.environ.get("QV_BUILD_DIR", "build/dev"), relative)
@@ -36,11 +36,15 @@ def read_lines(path):
 
 
 def probe_path():
-    return _binary("QV_PORT_PROBE", "tests/integration/qv_port_probe")
+    return built_binary("QV_PORT_PROBE", "tests/integration/qv_port_probe")
+
+
+def updater_path():
+    return built_binary("QV_UPDATER", "Quennvoldar")
 
 
 def main_program_path():
-    return _binary("QV_SAMPLE_MAIN_PROGRAM", "tests/sample_main_program/SampleMainProgram")
+    return built_binary("QV_SAMPLE_MAIN_PROGRAM", "tests/sample_main_program/SampleMainProgram")
 
 
 class PortTestCase(unittest.TestCase):

@@ -20,6 +20,8 @@ import tempfile
 import time
 import unittest
 
+from port_harness import main_program_path, probe_path, updater_path
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVER_SCRIPT = os.path.join(HERE, "..", "update_server", "update-server.sh")
 
@@ -57,27 +59,6 @@ MSG_WALK_FAILED = "Es ist ein Fehler beim Durchsuchen des Servers aufgetreten!"
 MSG_DOWNLOAD_FAILED = "Es ist ein Fehler beim Herunterladen der Aktualisierung aufgetreten!"
 QUESTION_CLOSE_MAIN = "muss beendet werden"
 QUESTION_START_MAIN = "Soll das Programm gestartet werden?"
-
-
-def _binary(variable, relative):
-    path = os.environ.get(variable)
-    if not path:
-        path = os.path.join(os.environ.get("QV_BUILD_DIR", "build/dev"), relative)
-    if not os.access(path, os.X_OK):
-        raise unittest.SkipTest(f"{path} is not built")
-    return path
-
-
-def updater_path():
-    return _binary("QV_UPDATER", "Quennvoldar")
-
-
-def main_program_path():
-    return _binary("QV_SAMPLE_MAIN_PROGRAM", "tests/sample_main_program/SampleMainProgram")
-
-
-def probe_path():
-    return _binary("QV_PORT_PROBE", "tests/integration/qv_port_probe")
 
 
 def answer_preflight_yes(question):
