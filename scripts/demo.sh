@@ -1,30 +1,69 @@
 #!/usr/bin/env bash
 # The main job: a complete update of a sample product from local servers.
 #
+#   scripts/demo.sh              the updater on Linux, in this terminal
+#   scripts/demo.sh --windows    Quennvoldar.exe under Wine, in its windows
+#
 # Lays out an installed old version of the sample product, puts a new version
 # on the test update server (FTP 127.0.0.1:2121, HTTP 127.0.0.1:8080), starts
 # the sample main program, writes the configuration file the way the main
 # program does and starts the updater with it. On a terminal you answer the
-# questions; otherwise every answer is "j". At the end it prints the outcome
-# and what changed in the installed folder.
+# questions (with --windows in the windows, which needs a $DISPLAY too);
+# otherwise every answer is yes. With --windows the windows show on $DISPLAY,
+# else on a private Xvfb screen, and pictures of them land in the demo's
+# folder. At the end it prints the outcome and what changed in the installed
+# folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+windows=false
+if [[ ${1:-} == --windows ]]; then
+    windows=true
+elif [[ $# -gt 0 ]]; then
+    echo "usage: scripts/demo.sh [--windows]" >&2
+    exit 2
+fi
+
 scripts/install-deps.sh
-cmake --preset demo > /dev/null
-cmake --build --preset demo > /dev/null
+if $windows; then
+    scripts/install-windows-toolchain.sh
+    scripts/build-windows-deps.sh > /dev/null
+    build=build/windows-demo exe=.exe
+    cmake --preset windows-demo > /dev/null
+    cmake --build --preset windows-demo --target Quennvoldar SampleMainProgram qv_ui_driver \
+        > /dev/null
+else
+    build=build/demo exe=
+    cmake --preset demo > /dev/null
+    cmake --build --preset demo > /dev/null
+fi
 
 demo=$(mktemp -d /tmp/quennvoldar-demo.XXXXXX)
-export TMPDIR=$demo/tmp XDG_RUNTIME_DIR=$demo/run XDG_DATA_DIRS=$demo/share
-export QUENNVOLDAR_REGISTRY_DIR=$demo/registry
-mkdir -p "$TMPDIR" "$XDG_RUNTIME_DIR" "$XDG_DATA_DIRS/applications" "$QUENNVOLDAR_REGISTRY_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
 installed=$demo/installed/Produkt
 server=$demo/server
 
-# The product is started by its start script, which leaves its process id
-# here; the updater may start it again at the end. It keeps away from the
-# updater's output, which the demo reads to its end.
+# The product as its main program and its setup name it.
+mutex="Produkt V1.43"
+main_title="Produkt - Hauptfenster"
+uninstall_key=Produkt_is1
+uninstall_values=("DisplayName=Produkt V1.43" "DisplayVersion=1.43" "InstallDate=20250101"
+                  "HelpLink=http://www.quennvoldar.example")
+# Lines 0 to 5 as the main program writes them; line 2, the program the
+# updater starts again at the end, is the product's start script, and the
+# status font is the platform's. A script has no version resource, so the
+# updater leaves the version values of the uninstall entry as they are.
+config_lines() {
+    printf '%s\r\n' "$mutex" "Hauptfenster" "$1" "Produkt" "$2" "0 0 16777215"
+}
+# Wine's drive Z: is the Unix root.
+windows_path() {
+    local path=${1//\//\\}
+    echo "Z:$path"
+}
+
+# The product is started by its start script, and the updater may start it
+# again at the end. On Linux the script leaves its process id here; under
+# Wine the end of the demo's Wine session ends it.
 stop_main_program() {
     local pid
     pid=$(cat "$demo/produkt.pid" 2> /dev/null) || return 0
@@ -37,45 +76,83 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# ---- The installed old version ----
-mkdir -p "$installed/Daten" "$installed/Alt"
-cp build/demo/tests/sample_main_program/SampleMainProgram "$installed/SampleMainProgram"
-cat > "$installed/produkt" << EOF
+scripts/demo-product.sh "$installed" "$server" "$build/Quennvoldar$exe" \
+    "$build/tests/sample_main_program/SampleMainProgram$exe"
+
+# ---- The product's start script ----
+if $windows; then
+    # "start" lets the script end while the product runs on.
+    printf '@start "" "%s" --mutex "%s" --title "%s" --ready-file "%s"\r\n' \
+        "$(windows_path "$installed/SampleMainProgram.exe")" "$mutex" "$main_title" \
+        "$(windows_path "$demo/produkt.ready")" > "$installed/Produkt.cmd"
+else
+    # It keeps away from the updater's output, which the demo reads to its end.
+    cat > "$installed/produkt" << EOF
 #!/bin/sh
 echo \$\$ > "$demo/produkt.pid"
-exec "$installed/SampleMainProgram" --mutex "Produkt V1.43" --title "Produkt - Hauptfenster" \\
+exec "$installed/SampleMainProgram" --mutex "$mutex" --title "$main_title" \\
     --ready-file "$demo/produkt.ready" < /dev/null > /dev/null 2>&1
 EOF
-chmod 755 "$installed/produkt"
-cp build/demo/Quennvoldar "$installed/Quennvoldar"
-printf 'Produkt 1.43\r\n' > "$installed/liesmich.txt"
-printf 'alte Bibliothek\n' > "$installed/Daten/alt.dll"
-printf 'veraltet\n' > "$installed/Alt/veraltet.txt"
-printf 'bleibt\n' > "$installed/Alt/behalten.txt"
-printf 'unverändert\n' > "$installed/Daten/gleich.txt"
-cat > "$QUENNVOLDAR_REGISTRY_DIR/Produkt_is1.key" << EOF
-InstallLocation=sz:$installed/
-DisplayName=sz:Produkt V1.43
-DisplayVersion=sz:1.43
-InstallDate=sz:20250101
-HelpLink=sz:http://www.quennvoldar.example
-EOF
+    chmod 755 "$installed/produkt"
+fi
 
-# ---- The new version on the update server ----
-mkdir -p "$server/Quennvoldar" "$server/Produkt/Daten/Bilder" "$server/Produkt/Alt"
-cp build/demo/Quennvoldar "$server/Quennvoldar/Quennvoldar2"
-printf 'Produkt 1.44\r\nNeu in dieser Fassung: alles.\r\n' > "$server/Produkt/liesmich.txt"
-printf 'ein Bild\n' > "$server/Produkt/Daten/Bilder/logo.dat"
-printf 'mit Leerzeichen und Umlaut\n' > "$server/Produkt/Daten/Neue Datei ä.txt"
-cp "$installed/Daten/gleich.txt" "$server/Produkt/Daten/gleich.txt"
-printf 'bleibt\n' > "$server/Produkt/Alt/behalten.txt"
-printf 'l Daten\\alt.dll\r\ns Alt\\\r\n' > "$server/Produkt/Quennvoldar.job"
-python3 - "$server/Produkt/Hilfe.zip" << 'EOF'
-import sys, zipfile
-with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as archive:
-    archive.writestr("Hilfe/index.txt", "Hilfe zum Produkt\n" * 50)
-    archive.writestr("Hilfe/Kapitel 1.txt", "Erste Schritte\n")
-EOF
+# Each run leaves the text of its last box in $outcome and names the file
+# that shows the uninstall entry in $uninstall_entry.
+outcome='' uninstall_entry=''
+
+# The Linux updater in this terminal; the Windows-only parts stand in as
+# README.md describes.
+run_on_linux() {
+    export TMPDIR=$demo/tmp XDG_RUNTIME_DIR=$demo/run XDG_DATA_DIRS=$demo/share
+    export QUENNVOLDAR_REGISTRY_DIR=$demo/registry
+    mkdir -p "$TMPDIR" "$XDG_RUNTIME_DIR" "$XDG_DATA_DIRS/applications" "$QUENNVOLDAR_REGISTRY_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+    uninstall_entry=$QUENNVOLDAR_REGISTRY_DIR/$uninstall_key.key
+    {
+        echo "InstallLocation=sz:$installed/"
+        printf '%s\n' "${uninstall_values[@]}" | sed 's/=/=sz:/'
+    } > "$uninstall_entry"
+
+    "$installed/produkt" &
+    for _ in $(seq 100); do [[ -e $demo/produkt.ready ]] && break; sleep 0.05; done
+    rm -f "$demo/produkt.ready"
+    config_lines "$installed/produkt" "14 DejaVu Sans" > "$TMPDIR/Produkt.cfg"
+
+    echo "Installiert: $installed"
+    echo "Updater:     $installed/Quennvoldar Produkt.cfg"
+    echo
+    local log=$demo/updater.log
+    if [[ -t 0 ]]; then
+        "$installed/Quennvoldar" Produkt.cfg | tee "$log"
+    else
+        (yes j || true) | "$installed/Quennvoldar" Produkt.cfg | tee "$log"
+    fi
+    outcome=$(grep -A1 -E '^(Informationen|Bestätigen):$' "$log" | tail -n 1 || true)
+}
+
+# Quennvoldar.exe under Wine, in a prefix of the demo's own.
+run_on_windows() {
+    local installed_windows
+    installed_windows=$(windows_path "$installed")
+    uninstall_entry=$demo/uninstall-entry.txt
+    config_lines "$installed_windows\\Produkt.cmd" "16 Arial" > "$demo/Produkt.cfg"
+
+    echo "Installiert: $installed ($installed_windows)"
+    echo "Updater:     $installed/Quennvoldar.exe Produkt.cfg, unter Wine"
+    echo
+    python3 scripts/demo_windows.py --updater "$installed/Quennvoldar.exe" \
+        --config "$demo/Produkt.cfg" \
+        --start-script "$installed/Produkt.cmd" --ready-file "$demo/produkt.ready" \
+        --uninstall-key "$uninstall_key" \
+        --uninstall-value "InstallLocation=$installed_windows\\" \
+        "${uninstall_values[@]/#/--uninstall-value=}" \
+        --ui-driver "$build/tests/wine/qv_ui_driver.exe" \
+        --screenshots "$demo/screenshots" \
+        --report-outcome "$demo/outcome.txt" --report-uninstall-entry "$uninstall_entry"
+    outcome=$(cat "$demo/outcome.txt")
+    echo
+    echo "Bildschirmfotos: $demo/screenshots"
+}
 
 # The ports are fixed in the demo build; a test run may hold them a while.
 for attempt in $(seq 120); do
@@ -88,32 +165,14 @@ for attempt in $(seq 120); do
     sleep 0.5
 done
 
-# ---- The main program starts the updater ----
-"$installed/produkt" &
-for _ in $(seq 100); do [[ -e $demo/produkt.ready ]] && break; sleep 0.05; done
-rm -f "$demo/produkt.ready"
-
-printf '%s\r\n' "Produkt V1.43" "Hauptfenster" "$installed/produkt" "Produkt" \
-    "14 DejaVu Sans" "0 0 16777215" > "$TMPDIR/Produkt.cfg"
-
 snapshot() { (cd "$installed" && find . -type f -print0 | sort -z | xargs -0 sha256sum); }
 before=$(snapshot)
-
-echo "Installiert: $installed"
-echo "Updater:     $installed/Quennvoldar Produkt.cfg"
-echo
-log=$demo/updater.log
-if [[ -t 0 ]]; then
-    "$installed/Quennvoldar" Produkt.cfg | tee "$log"
-else
-    (yes j || true) | "$installed/Quennvoldar" Produkt.cfg | tee "$log"
-fi
+if $windows; then run_on_windows; else run_on_linux; fi
+after=$(snapshot)
 
 # ---- The outcome and what changed ----
-after=$(snapshot)
 echo
-# The last box of the run reports the outcome.
-echo "Ergebnis: $(grep -A1 -E '^(Informationen|Bestätigen):$' "$log" | tail -n 1 || true)"
+echo "Ergebnis: $outcome" | sed '2,$s/^/          /'
 echo
 echo "Geändert im Installationsordner:"
 python3 - "$before" "$after" << 'EOF'
@@ -131,7 +190,7 @@ for name in sorted(old.keys() | new.keys()):
 EOF
 echo
 echo "Deinstallationseintrag:"
-sed 's/^/  /' "$QUENNVOLDAR_REGISTRY_DIR/Produkt_is1.key"
+sed 's/^/  /' "$uninstall_entry"
 for _ in $(seq 40); do [[ -e $demo/produkt.ready ]] && break; sleep 0.05; done
 if [[ -e $demo/produkt.ready ]]; then
     echo

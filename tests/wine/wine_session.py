@@ -27,9 +27,11 @@ def windows_path(unix_path):
 
 
 class WineSession:
-    """A private Xvfb screen and Wine prefix for one test class."""
+    """A private Xvfb screen (or a given display) and Wine prefix for one test class."""
 
-    def __init__(self, screen):
+    def __init__(self, screen, display=None):
+        """display: an X display to show the windows on (":0") instead of a
+        private Xvfb screen of the given size."""
         self.prefix = os.environ.get(
             "QV_WINE_UI_PREFIX",
             os.path.join(os.path.expanduser("~"), ".cache", "quennvoldar", "wineprefix-ui"))
@@ -38,14 +40,16 @@ class WineSession:
         # display it started on.
         self.lock = open(self.prefix + ".session-lock", "w")
         fcntl.flock(self.lock, fcntl.LOCK_EX)
-        self.display_file = tempfile.TemporaryFile()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(self.display_file.fileno()), "-nolisten", "tcp",
-             "-screen", "0", f"{screen[0]}x{screen[1]}x24"],
-            pass_fds=(self.display_file.fileno(),), stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        display = self._wait_for_display()
-        self.env = dict(os.environ, DISPLAY=f":{display}", WINEPREFIX=self.prefix,
+        self.xvfb = None
+        if display is None:
+            self.display_file = tempfile.TemporaryFile()
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(self.display_file.fileno()), "-nolisten", "tcp",
+                 "-screen", "0", f"{screen[0]}x{screen[1]}x24"],
+                pass_fds=(self.display_file.fileno(),), stdin=subprocess.DEVNULL,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            display = f":{self._wait_for_display()}"
+        self.env = dict(os.environ, DISPLAY=display, WINEPREFIX=self.prefix,
                         WINEARCH="win32", WINEDEBUG="-all")
         self.stop_wine()  # a server left from an earlier session's display
         # Wine draws title bars itself when there is no window manager to.
@@ -95,9 +99,10 @@ class WineSession:
 
     def close(self):
         self.stop_wine()
-        self.xvfb.terminate()
-        self.xvfb.wait(10)
-        self.display_file.close()
+        if self.xvfb is not None:
+            self.xvfb.terminate()
+            self.xvfb.wait(10)
+            self.display_file.close()
         self.lock.close()
 
 
