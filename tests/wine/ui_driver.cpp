@@ -4,7 +4,7 @@
 // saves a screenshot as a BMP file.
 //
 //   ui_driver find TITLE [TIMEOUT_MS]     the window's handle, once it shows
-//   ui_driver describe TITLE              window, work area, DPI, focus, controls
+//   ui_driver describe TITLE              handle, window, work area, DPI, focus, controls
 //   ui_driver click TITLE CAPTION         posts BM_CLICK to that button
 //   ui_driver move TITLE LEFT TOP         moves the window (out of a picture's way)
 //   ui_driver measure FACE POINTS DPI TEXT...   line height of "M", text widths
@@ -133,8 +133,9 @@ int Describe(const std::wstring& title) {
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
 
-  std::printf("{\"title\": %s, \"window\": %s, \"client\": %s,\n", Json(WindowText(window)).c_str(),
-              RectJson(bounds).c_str(), RectJson(client).c_str());
+  std::printf("{\"hwnd\": %lu, \"title\": %s, \"window\": %s, \"client\": %s,\n",
+              static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(window)),
+              Json(WindowText(window)).c_str(), RectJson(bounds).c_str(), RectJson(client).c_str());
   std::printf(" \"client_origin\": [%ld, %ld], \"work_area\": %s, \"dpi\": %d,\n", clientOrigin.x,
               clientOrigin.y, RectJson(workArea).c_str(), dpi);
   std::printf(" \"style\": %lu, \"focus_id\": %d, \"foreground\": %s, \"controls\": [\n",
