@@ -32,7 +32,8 @@ void DownloadAll(TForm1& form) {
       const std::string url = kUpdateWebAddress + StripLeadingSlash(file.ServOrdner) + file.Name;
       const std::string target = file.DownOrdner + file.Name;
       if (!form.HttpDownloadFile(url, target)) {
-        form.Fail(kMsgDownloadFailed);
+        // Retries given up for a cancel are no failure of the download.
+        if (!form.CancelS) form.Fail(kMsgDownloadFailed);
         return;
       }
       form.AktSize += file.Size;
@@ -77,7 +78,9 @@ bool TForm1::HttpDownloadFile(const std::string& url, const std::string& target)
       SleepMs(kAttemptPauseMs);
       std::fclose(file);
     }
-    if (++failed >= kDownloadAttempts) {
+    // A stalled server makes each attempt last the whole stall time, so a
+    // cancel is not left waiting for the last of them.
+    if (++failed >= kDownloadAttempts || CancelS) {
       DeleteFileWithRetries(target);
       return false;
     }

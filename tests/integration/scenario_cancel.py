@@ -108,6 +108,23 @@ class CancelInEachPhase(UpdateRunTestCase):
         self.assert_next_run_completes()
         self.assertNotIn(first, self.http_paths(), "the finished download is kept")
 
+    def test_cancel_while_a_file_keeps_failing(self):
+        # Each failed attempt may last as long as the server stalls; a cancel
+        # gives up the remaining ones instead of waiting for all 50.
+        self.lay_out()
+        failing = "/updates/Quennvoldar/Quennvoldar2"
+        self.serve("--http-error", failing + ":50")
+        result = self.run_updater(when=[(DOWNLOADING, self.send_close_request)])
+
+        self.assertEqual(self.assert_cancelled_cleanly(result, waiting=[]),
+                         self.digests_of(self.old_files))
+        self.assertLess(self.http_paths().count(failing), 50)
+        self.assertEqual(set(self.http_paths()), {failing}, "no later file is asked for")
+
+        self.stop_server()
+        self.serve()
+        self.assert_next_run_completes()
+
     def test_cancel_when_verification_begins(self):
         self.lay_out()
         self.serve()
