@@ -23,7 +23,7 @@ import time
 from dataclasses import dataclass
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "wine"))
-from wine_session import WAIT_S, Driver, WineSession, windows_path  # noqa: E402
+from wine_session import WAIT_S, Driver, WineSession, box_text, windows_path  # noqa: E402
 
 PREFIX = os.path.join(os.path.expanduser("~"), ".cache", "quennvoldar", "wineprefix-demo")
 SCREEN = (1280, 1024)
@@ -101,12 +101,6 @@ def start_product(session, start_script, ready_file):
 
 # ---- Watching the run ----
 
-def box_text(description):
-    return "\n".join(control["text"].replace("\r\n", "\n")
-                     for control in description["controls"]
-                     if control["class"] == "Static" and control["text"])
-
-
 def status_line(window):
     """The main window's first control; empty while it has none."""
     return window["controls"][0]["text"] if window and window["controls"] else ""
@@ -138,7 +132,7 @@ def shown_box(driver):
     for kind in BOX_KINDS:
         description = driver.describe_if_shown(kind.caption)
         if description:
-            return kind, box_text(description)
+            return kind, box_text(description).replace("\r\n", "\n")
     return None
 
 

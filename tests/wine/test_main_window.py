@@ -20,7 +20,7 @@ import time
 import unittest
 from urllib.parse import urlsplit
 
-from wine_session import WAIT_S, WINE_RUN, Driver, WineSession, windows_path
+from wine_session import WAIT_S, WINE_RUN, Driver, WineSession, box_text, windows_path
 
 SCREEN = (1920, 1040)
 CONFIG_NAME = "Beispiel.cfg"
@@ -144,7 +144,7 @@ class MainWindowUnderWine(unittest.TestCase):
         information = self.driver.describe("Informationen")
         self.assertEqual(self.box_buttons(information), ["OK"])
         self.assertIn("Es konnte keine Verbindung zum Server hergestellt werden!",
-                      self.box_texts(information))
+                      box_text(information))
         assert_centred_on_screen(self, information)
 
         window = self.driver.describe(MAIN_TITLE)
@@ -161,7 +161,7 @@ class MainWindowUnderWine(unittest.TestCase):
         self.driver.wait_for("Bestätigen")
         question = self.driver.describe("Bestätigen")
         self.assertEqual(self.box_buttons(question), ["&Ja", "&Nein"])
-        text = " ".join(self.box_texts(question))
+        text = box_text(question)
         self.assertIn(f'Ein Fehler trat bei der Aktualisierung von "{PRODUCT}" auf!', text)
         self.assertTrue(text.endswith("\r\nSoll das Programm gestartet werden?"), text)
         assert_centred_on_screen(self, question)
@@ -230,11 +230,6 @@ class MainWindowUnderWine(unittest.TestCase):
     @staticmethod
     def box_buttons(description):
         return [c["text"] for c in description["controls"] if c["class"] == "Button"]
-
-    @staticmethod
-    def box_texts(description):
-        return [c["text"] for c in description["controls"]
-                if c["class"] == "Static" and c["text"]]
 
 
 if __name__ == "__main__":

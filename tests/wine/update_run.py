@@ -20,7 +20,8 @@ import time
 import unittest
 from urllib.parse import urlsplit
 
-from wine_session import OFFLINE_QUESTION, WAIT_S, Driver, WineSession, windows_path
+from wine_session import (OFFLINE_QUESTION, WAIT_S, Driver, WineSession, box_text,
+                          windows_path)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVER_SCRIPT = os.path.join(HERE, "..", "update_server", "update-server.sh")
@@ -93,11 +94,6 @@ def digests(folder):
             full = os.path.join(base, name)
             found[os.path.relpath(full, folder)] = digest(read(full))
     return found
-
-
-def box_text(description):
-    return " ".join(c["text"] for c in description["controls"]
-                    if c["class"] == "Static" and c["text"])
 
 
 def main_title(config_name=CONFIG_NAME):

@@ -26,6 +26,12 @@ def windows_path(unix_path):
     return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
 
+def box_text(description):
+    """The text a message box shows, from the driver's description of it."""
+    return " ".join(control["text"] for control in description["controls"]
+                    if control["class"] == "Static" and control["text"])
+
+
 class WineSession:
     """A private Xvfb screen (or a given display) and Wine prefix for one test class."""
 
