@@ -13,10 +13,10 @@ import os
 import time
 import unittest
 
-from update_run import (CLOSING_MAIN, CONNECTING, COPYING, DOWNLOADED, DOWNLOADING,
-                        BUILDING_LIST, PRODUCT_LINE, QUESTION_CLOSE_MAIN, QUESTION_START_MAIN,
-                        UPDATED, VERIFYING, VERSION_SAMPLE, WM_CLOSEREQUEST, WM_SHOWREQUEST,
-                        UpdateRunUnderWine, digest, digests, main_title, read)
+from update_run import (BUILDING_LIST, CLOSING_MAIN, CONNECTING, COPYING, DOWNLOADED,
+                        DOWNLOADING, INSTALL_WINDOWS, PRODUCT_LINE, QUESTION_CLOSE_MAIN,
+                        QUESTION_START_MAIN, UPDATED, VERIFYING, VERSION_SAMPLE, WM_CLOSEREQUEST,
+                        WM_SHOWREQUEST, UpdateRunUnderWine, digest, digests, main_title, read)
 from wine_session import WAIT_S
 
 SPOKEN = [CONNECTING, BUILDING_LIST, DOWNLOADING, DOWNLOADED, CLOSING_MAIN, VERIFYING, COPYING]
@@ -97,8 +97,14 @@ class OrdinaryRoadUnderWine(UpdateRunUnderWine):
             folder, _, rest = relative.partition("/")
             expected[rest if folder == PRODUCT_LINE else "Quennvoldar2.exe"] = digest(content)
         installed = digests(self.install)
-        installed.pop("Quennvoldar.dat")  # the uninstall list
+        installed.pop("Quennvoldar.dat")
         self.assertEqual(installed, expected)
+        # The uninstall list names what the run placed; an equal file is left alone.
+        placed = [name for name, content in self.installed_before.items()
+                  if expected[name] != digest(content)]
+        placed += [name for name in expected if name not in self.installed_before]
+        self.assertCountEqual(self.uninstall_list(), [
+            INSTALL_WINDOWS + name.replace("/", "\\") for name in ["Quennvoldar.dat", *placed]])
 
         # Asked to the front, then to close; the run's files are gone.
         self.assertEqual(self.main_program_messages(), [WM_SHOWREQUEST, WM_CLOSEREQUEST])
