@@ -3,7 +3,8 @@
 #   update-server.sh start RUN_DIR FOLDER [update_server.py options...]
 #   update-server.sh stop RUN_DIR
 # RUN_DIR receives server.pid, ready.json (pid and ports), events.jsonl (unless
-# --log is given) and stderr.txt.
+# --log is given) and stderr.txt. Fixed ports that another run on this machine
+# still holds are waited out for a while.
 set -eu
 
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -11,6 +12,7 @@ SERVER="$HERE/update_server.py"
 PYTHON=/usr/bin/python3
 READY_STEPS=100   # x 0.1 s: how long start waits for both servers
 STOP_STEPS=100    # x 0.1 s: how long stop waits before SIGKILL
+PORT_WAIT_STEPS=240  # x 0.5 s: how long start waits for taken ports
 
 usage() {
     echo "usage: $0 start RUN_DIR FOLDER [server options...] | stop RUN_DIR" >&2
@@ -31,6 +33,22 @@ start() {
         echo "update-server: already running (pid $(cat "$run_dir/server.pid"))" >&2
         exit 1
     fi
+    attempts=0
+    until launch "$run_dir" "$@"; do
+        attempts=$((attempts + 1))
+        if ! grep -q "Address already in use" "$run_dir/stderr.txt" \
+            || [ "$attempts" -ge "$PORT_WAIT_STEPS" ]; then
+            echo "update-server: server exited during start-up:" >&2
+            cat "$run_dir/stderr.txt" >&2
+            exit 1
+        fi
+        sleep 0.5
+    done
+}
+
+# One start of the server; false when it exited before it was ready.
+launch() {
+    run_dir=$1; shift
     rm -f "$run_dir/ready.json"
     # --log first so a caller's own --log wins; --ready-file last so ours does.
     folder=$1; shift
@@ -38,16 +56,14 @@ start() {
         --ready-file "$run_dir/ready.json" </dev/null >/dev/null 2>"$run_dir/stderr.txt" &
     pid=$!
     echo "$pid" >"$run_dir/server.pid"
-    steps=0
+    ready_steps=0
     while [ ! -f "$run_dir/ready.json" ]; do
         if ! kill -0 "$pid" 2>/dev/null; then
-            echo "update-server: server exited during start-up:" >&2
-            cat "$run_dir/stderr.txt" >&2
             rm -f "$run_dir/server.pid"
-            exit 1
+            return 1
         fi
-        steps=$((steps + 1))
-        if [ "$steps" -gt "$READY_STEPS" ]; then
+        ready_steps=$((ready_steps + 1))
+        if [ "$ready_steps" -gt "$READY_STEPS" ]; then
             echo "update-server: not ready in time, stopping it" >&2
             cat "$run_dir/stderr.txt" >&2
             stop "$run_dir"
