@@ -1,58 +1,15 @@
-# Cross-compiles for 32-bit Windows with Debian's mingw-w64 (POSIX threads
-# variant) and runs the results under Wine, so CTest works on Linux.
+# The Windows product: 32-bit, cross-compiled with Debian's mingw-w64 (POSIX
+# threads variant), run under 32-bit Wine.
 #
 #   cmake -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake ...
-#
-# Static libraries built by scripts/build-windows-deps.sh are found in
-# QUENNVOLDAR_WINDEPS (cache variable, else the environment variable of the
-# same name, else ~/.cache/quennvoldar/windows-deps).
 
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(QUENNVOLDAR_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${QUENNVOLDAR_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QUENNVOLDAR_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${QUENNVOLDAR_MINGW_TRIPLE}-windres)
+set(QUENNVOLDAR_WINEARCH win32)
 
-if(NOT QUENNVOLDAR_WINDEPS)
-    if(DEFINED ENV{QUENNVOLDAR_WINDEPS} AND NOT "$ENV{QUENNVOLDAR_WINDEPS}" STREQUAL "")
-        set(QUENNVOLDAR_WINDEPS "$ENV{QUENNVOLDAR_WINDEPS}")
-    else()
-        set(QUENNVOLDAR_WINDEPS "$ENV{HOME}/.cache/quennvoldar/windows-deps")
-    endif()
-endif()
-set(QUENNVOLDAR_WINDEPS "${QUENNVOLDAR_WINDEPS}" CACHE PATH
-    "Prefix holding the static i686 mingw libraries (curl, libzip, gtest)")
-# try_compile() projects re-read this file without our cache entries.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES QUENNVOLDAR_WINDEPS)
-
-# Ship a single exe: libgcc, libstdc++ and winpthreads are linked in, so only
-# system DLLs are imported.
 # SSE2 arithmetic: x87 registers keep doubles at extra precision, so one date
 # read twice could compare unequal.
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 
-set(CMAKE_FIND_ROOT_PATH "${QUENNVOLDAR_WINDEPS}" "/usr/${QUENNVOLDAR_MINGW_TRIPLE}")
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The mingw zlib package also ships an import library for zlib1.dll; the
-# static archive keeps the exe free of non-system DLLs.
-set(ZLIB_USE_STATIC_LIBS ON)
-
-# pkg-config must see the Windows .pc files only, never the host's.
-set(ENV{PKG_CONFIG_LIBDIR}
-    "${QUENNVOLDAR_WINDEPS}/lib/pkgconfig:/usr/${QUENNVOLDAR_MINGW_TRIPLE}/lib/pkgconfig")
-set(ENV{PKG_CONFIG_PATH} "")
-
-get_filename_component(_quennvoldar_wine_run
-    "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh" ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${_quennvoldar_wine_run}")
-unset(_quennvoldar_wine_run)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

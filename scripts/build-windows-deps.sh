@@ -1,23 +1,33 @@
 #!/usr/bin/env bash
-# Builds the static i686 mingw libraries Quennvoldar.exe links against:
-# libcurl (HTTP and FTP only, no TLS), libzip (zlib only) and GoogleTest.
+# Builds the static mingw libraries the Windows build links against: libcurl
+# (HTTP and FTP only, no TLS), libzip (zlib only) and GoogleTest, for the
+# product's i686 (the default) or for x86_64.
+#
+#   scripts/build-windows-deps.sh [i686|x86_64]
+#
 # curl and libzip come from Debian's source packages so they carry Debian's
 # security fixes. Needs scripts/install-windows-toolchain.sh first; root only
 # when deb-src entries still have to be added.
 #
-# Installs into ${QUENNVOLDAR_WINDEPS:-~/.cache/quennvoldar/windows-deps}, outside
-# the clone so CI re-runs reuse it, and skips all work when that prefix was
-# built by this very script and toolchain file.
+# Installs into ${QUENNVOLDAR_WINDEPS:-~/.cache/quennvoldar/windows-deps-<triple>},
+# outside the clone so CI re-runs reuse it, and skips all work when that prefix
+# was built by this very script and toolchain.
 set -euo pipefail
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-toolchain="$repo_root/cmake/mingw-i686.cmake"
-prefix="${QUENNVOLDAR_WINDEPS:-$HOME/.cache/quennvoldar/windows-deps}"
+arch=${1:-i686}
+if [[ $arch != i686 && $arch != x86_64 ]]; then
+    echo "usage: build-windows-deps.sh [i686|x86_64]" >&2
+    exit 2
+fi
+toolchain="$repo_root/cmake/mingw-$arch.cmake"
+prefix="${QUENNVOLDAR_WINDEPS:-$HOME/.cache/quennvoldar/windows-deps-$arch-w64-mingw32}"
 export QUENNVOLDAR_WINDEPS="$prefix"
 
 owner_marker="$prefix/.quennvoldar-windows-deps"
 stamp="$prefix/.quennvoldar-stamp"
-build_hash=$(cat "${BASH_SOURCE[0]}" "$toolchain" | sha256sum | cut -d' ' -f1)
+build_hash=$(cat "${BASH_SOURCE[0]}" "$toolchain" "$repo_root/cmake/mingw-common.cmake" |
+    sha256sum | cut -d' ' -f1)
 
 if [[ -f $stamp && $(<"$stamp") == "$build_hash" ]]; then
     echo "$prefix"

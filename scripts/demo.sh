@@ -12,9 +12,11 @@
 # otherwise every answer is yes. With --windows the windows show on $DISPLAY,
 # else on a private Xvfb screen, and pictures of them land in the demo's
 # folder. At the end it prints the outcome and what changed in the installed
-# folder.
+# folder. --windows runs the 32-bit product, or the same code built for x86_64
+# where the kernel runs no 32-bit programs (scripts/windows-build.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/windows-build.sh
 
 windows=false
 if [[ ${1:-} == --windows ]]; then
@@ -26,11 +28,11 @@ fi
 
 scripts/install-deps.sh
 if $windows; then
-    scripts/install-windows-toolchain.sh
-    scripts/build-windows-deps.sh > /dev/null
-    build=build/windows-demo exe=.exe
-    cmake --preset windows-demo > /dev/null
-    cmake --build --preset windows-demo --target Quennvoldar SampleMainProgram qv_ui_driver \
+    choose_windows_build
+    prepare_windows_build
+    build=$windows_build exe=.exe
+    export WINEARCH=$windows_wine_arch
+    cmake --build --preset "$windows_preset" --target Quennvoldar SampleMainProgram qv_ui_driver \
         > /dev/null
 else
     build=build/demo exe=

@@ -23,9 +23,10 @@ import time
 from dataclasses import dataclass
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "wine"))
-from wine_session import WAIT_S, Driver, WineSession, box_text, windows_path  # noqa: E402
+from wine_session import (WAIT_S, WINE_ARCH, WINE_LOADER, Driver, WineSession,  # noqa: E402
+                          box_text, windows_path)
 
-PREFIX = os.path.join(os.path.expanduser("~"), ".cache", "quennvoldar", "wineprefix-demo")
+PREFIX = os.path.join(os.path.expanduser("~"), ".cache", "quennvoldar", f"wineprefix-demo-{WINE_ARCH}")
 SCREEN = (1280, 1024)
 UNINSTALL_KEYS = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 # The updater's window is named after its configuration file.
@@ -67,15 +68,14 @@ def parse_arguments():
 # ---- Setting up ----
 
 def seed_uninstall_entry(session, key, values):
-    session.wine(["reg", "delete", key, "/f"], check=False, timeout=15, attempts=3)
+    session.reg("delete", key, "/f", check=False)
     for name, _, text in (value.partition("=") for value in values):
-        session.wine(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", text, "/f"],
-                     timeout=15, attempts=3)
+        session.reg("add", key, "/v", name, "/t", "REG_SZ", "/d", text, "/f")
 
 
 def uninstall_entry_values(session, key):
     """Name, type and data of each value, as reg.exe lists them."""
-    shown = session.wine(["reg", "query", key], timeout=15, attempts=3)
+    shown = session.reg("query", key)
     return [line.strip() for line in shown.splitlines() if " REG_" in line]
 
 
@@ -91,7 +91,7 @@ def wait_for_file(path, timeout_s):
 def start_product(session, start_script, ready_file):
     """Through its start script, as the updater starts it again at the end.
     Output goes nowhere: the started program would keep a pipe open."""
-    subprocess.run(["wine", "cmd", "/c", windows_path(start_script)], env=session.env,
+    subprocess.run([WINE_LOADER, "cmd", "/c", windows_path(start_script)], env=session.env,
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=WAIT_S, check=True)
     if not wait_for_file(ready_file, WAIT_S):
@@ -175,7 +175,7 @@ def run(session, args, person_answers):
     start_product(session, args.start_script, args.ready_file)
     seed_uninstall_entry(session, uninstall_key, args.uninstall_value)
     shutil.copyfile(args.config, os.path.join(session.temp_folder, config_name))
-    updater = subprocess.Popen(["wine", args.updater, config_name], cwd=installed,
+    updater = subprocess.Popen([WINE_LOADER, args.updater, config_name], cwd=installed,
                                env=session.env, stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     main_title = os.path.splitext(config_name)[0] + TITLE_SUFFIX
@@ -202,7 +202,10 @@ def main():
     # Wine's console programs must not read the terminal or change its settings.
     os.dup2(os.open(os.devnull, os.O_RDONLY), 0)
     os.environ["QV_WINE_UI_PREFIX"] = PREFIX
-    session = WineSession(SCREEN, display)
+    try:
+        session = WineSession(SCREEN, display)
+    except RuntimeError as error:
+        sys.exit(f"demo_windows.py: {error}")
     try:
         run(session, args, person_answers)
     finally:

@@ -24,7 +24,7 @@ if ((${#targets[@]} == 0)); then
 fi
 
 cmake --preset fuzz > /dev/null
-cmake --build --preset fuzz > /dev/null
+cmake --build --preset fuzz --target "${targets[@]/#/fuzz_}" > /dev/null
 
 out=build/fuzz
 mkdir -p "$out/artifacts" "$out/logs"

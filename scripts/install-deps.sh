@@ -19,6 +19,7 @@ packages=(
     python3 python3-pyftpdlib
     zipcmp zipmerge ziptool
     curl wget unzip nginx time
+    ccache iproute2 util-linux
 )
 
 installed=$(dpkg-query -W -f='${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null | grep -c '^ii' || true)

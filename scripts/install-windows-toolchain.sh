@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
-# Installs everything needed to cross-build Quennvoldar.exe (32-bit, mingw-w64
-# with POSIX threads) and to run it under 32-bit Wine on a headless Debian 12.
+# Installs everything needed to cross-build the Windows code (mingw-w64 with
+# POSIX threads) and to run it under Wine on a headless Debian 12: for the
+# product's i686 (the default) with 32-bit Wine, or for x86_64 with 64-bit
+# Wine on a machine that runs no 32-bit programs.
+#
+#   scripts/install-windows-toolchain.sh [i686|x86_64]
+#
 # Run as root. Safe to re-run: nothing is fetched when all is already there.
 set -euo pipefail
 
@@ -9,21 +14,32 @@ if [[ $(id -u) -ne 0 ]]; then
     exit 1
 fi
 
+arch=${1:-i686}
+case $arch in
+    i686) wine_packages=(wine wine32:i386) ;;
+    x86_64) wine_packages=(wine wine64) ;;
+    *)
+        echo "usage: install-windows-toolchain.sh [i686|x86_64]" >&2
+        exit 2
+        ;;
+esac
+mingw=${arch//_/-}
+
 export DEBIAN_FRONTEND=noninteractive
 # Another apt run may hold the lock (e.g. a provisioning job): wait for it.
 apt_get=(apt-get -qq -o DPkg::Lock::Timeout=600)
 
 packages=(
-    # i686 cross compilers; the posix variant gives std::thread via winpthreads
-    gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
-    binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
+    # cross compilers; the posix variant gives std::thread via winpthreads
+    "gcc-mingw-w64-$mingw-posix" "g++-mingw-w64-$mingw-posix"
+    "binutils-mingw-w64-$mingw" "mingw-w64-$mingw-dev" libz-mingw-w64-dev
     # running and testing the exe headless
-    wine wine32:i386 xvfb xauth
+    "${wine_packages[@]}" xvfb xauth
     # building the static dependencies from Debian source packages
     cmake ninja-build pkgconf dpkg-dev googletest
 )
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ $arch == i686 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
 fi
 

@@ -7,14 +7,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-only_unit=(-E '^integration\.')
+only_unit=(-E '^integration\.') targets=(--target qv_tests)
 if [[ ${1:-} == --all ]]; then
-    only_unit=()
+    only_unit=() targets=()
 elif [[ $# -gt 0 ]]; then
     echo "usage: scripts/sanitize.sh [--all]" >&2
     exit 2
 fi
 
 cmake --preset sanitize > /dev/null
-cmake --build --preset sanitize
+cmake --build --preset sanitize "${targets[@]}"
 ctest --preset sanitize -j2 "${only_unit[@]}"

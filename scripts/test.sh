@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Runs every test on a fresh Debian 12 as root: installs what is missing,
-# builds and tests the native program, then cross-builds the Windows product
-# and runs its tests under Wine on a private X display.
+# builds and tests the native program, then cross-builds the Windows code and
+# runs its tests under Wine on a private X display. Which Windows build that
+# is (the 32-bit product, or the same code for x86_64 where the kernel runs no
+# 32-bit programs) is decided once, up front; scripts/windows-build.sh says how.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/windows-build.sh
+
+scripts/install-deps.sh
+choose_windows_build
 
 # ---- Native ----
-scripts/install-deps.sh
 cmake --preset dev > /dev/null
 cmake --build --preset dev
 ctest --preset dev -j2
@@ -16,14 +21,23 @@ scripts/sanitize.sh
 scripts/fuzz.sh 5
 
 # ---- Windows, under Wine ----
-scripts/install-windows-toolchain.sh
-scripts/build-windows-deps.sh > /dev/null
-cmake --preset windows-demo > /dev/null
-cmake --build --preset windows-demo
+prepare_windows_build
+cmake --build --preset "$windows_preset"
 
 # One display for all Wine runs; each would otherwise start its own.
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -nolisten tcp -screen 0 1280x1024x24 > /dev/null 2>&1 &
+display_file=$(mktemp)
+xvfb_log=$(mktemp)
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3> "$display_file" > "$xvfb_log" 2>&1 &
 xvfb=$!
-trap 'kill $xvfb 2> /dev/null || true' EXIT
-DISPLAY=$display ctest --preset windows-demo -j2
+trap 'kill $xvfb 2> /dev/null || true; rm -f "$display_file" "$xvfb_log"' EXIT
+for _ in $(seq 300); do
+    [[ -s $display_file ]] && break
+    kill -0 $xvfb 2> /dev/null || break
+    sleep 0.1
+done
+if [[ ! -s $display_file ]]; then
+    echo "test.sh: Xvfb did not start:" >&2
+    cat "$xvfb_log" >&2
+    exit 1
+fi
+DISPLAY=:$(head -n1 "$display_file") ctest --preset "$windows_preset" -j2

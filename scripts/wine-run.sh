@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Runs a Windows executable under 32-bit Wine and exits with its exit code.
+# Runs a Windows executable under Wine and exits with its exit code.
 #
-#   scripts/wine-run.sh program.exe [args...]
+#   [WINEARCH=win32|win64] scripts/wine-run.sh program.exe [args...]
 #
-# Uses a private prefix (WINEPREFIX, default ~/.cache/quennvoldar/wineprefix),
-# created on first use. Without DISPLAY, a private Xvfb is started for the run;
+# WINEARCH (default win32, the product's) chooses the Wine loader: /usr/bin/wine
+# would take the 32-bit one whenever wine32 is installed. Uses a private prefix
+# (WINEPREFIX, default ~/.cache/quennvoldar/wineprefix-$WINEARCH), created on
+# first use. Without DISPLAY, a private Xvfb is started for the run;
 # exporting DISPLAY of a shared Xvfb saves ~2 s per run. Wine's own log is off
 # unless WINEDEBUG is set.
 # Also serves as CMAKE_CROSSCOMPILING_EMULATOR, so it must never wait on stdin.
@@ -15,9 +17,26 @@ if [[ $# -lt 1 ]]; then
     exit 2
 fi
 
-export WINEPREFIX="${WINEPREFIX:-$HOME/.cache/quennvoldar/wineprefix}"
-export WINEARCH=win32
+export WINEARCH="${WINEARCH:-win32}"
+case $WINEARCH in
+    win32) loader=/usr/lib/wine/wine ;;
+    win64) loader=/usr/lib/wine/wine64 ;;
+    *)
+        echo "wine-run.sh: WINEARCH must be win32 or win64, not '$WINEARCH'" >&2
+        exit 2
+        ;;
+esac
+export WINELOADER=$loader
+export WINEPREFIX="${WINEPREFIX:-$HOME/.cache/quennvoldar/wineprefix-$WINEARCH}"
 export WINEDEBUG="${WINEDEBUG:--all}"
+
+if ! wine_version=$("$loader" --version 2>&1); then
+    echo "wine-run.sh: the $WINEARCH Wine loader $loader cannot run here: $wine_version" >&2
+    if [[ $WINEARCH == win32 ]]; then
+        echo "wine-run.sh: this kernel runs no 32-bit programs; test the x86_64 build (QUENNVOLDAR_WINDOWS_ARCH=x86_64)" >&2
+    fi
+    exit 126
+fi
 
 # A closed stdin would let Wine hand fd 0 to the first file it opens.
 if ! { true <&0; } 2>/dev/null; then
@@ -26,6 +45,7 @@ fi
 
 xvfb_pid=
 display_file=
+xvfb_log=
 # shellcheck disable=SC2317 # called through the EXIT trap
 cleanup() {
     if [[ -n $xvfb_pid ]]; then
@@ -34,15 +54,16 @@ cleanup() {
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
     fi
-    [[ -z $display_file ]] || rm -f "$display_file"
+    [[ -z $display_file ]] || rm -f "$display_file" "$xvfb_log"
 }
 trap cleanup EXIT
 
 if [[ -z ${DISPLAY:-} ]]; then
     # Xvfb picks a free display itself and writes its number to fd 3.
     display_file=$(mktemp)
+    xvfb_log=$(mktemp)
     Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 \
-        3>"$display_file" </dev/null >/dev/null 2>&1 &
+        3>"$display_file" </dev/null >"$xvfb_log" 2>&1 &
     xvfb_pid=$!
     for ((tries = 0; tries < 300; tries++)); do
         [[ -s $display_file ]] && break
@@ -51,7 +72,8 @@ if [[ -z ${DISPLAY:-} ]]; then
     done
     display_number=$(head -n1 "$display_file")
     if [[ -z $display_number ]]; then
-        echo "wine-run.sh: Xvfb did not start" >&2
+        echo "wine-run.sh: Xvfb did not start:" >&2
+        cat "$xvfb_log" >&2
         exit 1
     fi
     export DISPLAY=":$display_number"
@@ -60,7 +82,6 @@ fi
 # Creates or updates the prefix once per Wine version; the lock keeps
 # parallel test runs from initialising it twice.
 ready_stamp="$WINEPREFIX/.quennvoldar-ready"
-wine_version=$(wine --version)
 mkdir -p "$(dirname "$WINEPREFIX")"
 {
     flock 9
@@ -68,7 +89,7 @@ mkdir -p "$(dirname "$WINEPREFIX")"
         # Empty overrides skip the Mono and Gecko install dialogs, which would
         # block forever on a headless display.
         if ! init_log=$(WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
-            wineboot --init 2>&1 && wineserver -w 2>&1); then
+            "$loader" wineboot --init 2>&1 && wineserver -w 2>&1); then
             echo "wine-run.sh: creating $WINEPREFIX failed:" >&2
             echo "$init_log" >&2
             exit 1
@@ -78,5 +99,5 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 } 9>"$WINEPREFIX.lock"
 
 status=0
-wine "$@" || status=$?
+"$loader" "$@" || status=$?
 exit "$status"

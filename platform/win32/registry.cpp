@@ -1,5 +1,7 @@
 // The product's uninstall entry in HKEY_LOCAL_MACHINE, in the registry view
-// of a 32-bit program. Keys and values are only ever changed, never made.
+// of a 32-bit program, which its setup writes: asked for explicitly, so a
+// 64-bit build touches the same key. Keys and values are only ever changed,
+// never made.
 #include "platform/registry.h"
 
 #include <windows.h>
@@ -15,6 +17,7 @@ namespace {
 constexpr wchar_t kRedirectedUninstall[] =
     L"SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr REGSAM kProductView = KEY_WOW64_32KEY;
 
 class Win32UninstallKey : public UninstallKey {
  public:
@@ -80,7 +83,7 @@ class Win32UninstallKey : public UninstallKey {
 
 bool KeyExists(const std::wstring& path) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE | kProductView, &key) != ERROR_SUCCESS) {
     return false;
   }
   RegCloseKey(key);
@@ -99,7 +102,7 @@ std::unique_ptr<UninstallKey> OpenUninstallKey(const std::string& productName) {
   std::wstring path = kRedirectedUninstall + entry;
   if (!KeyExists(path)) path = kUninstall + entry;
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WRITE, &key) !=
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WRITE | kProductView, &key) !=
       ERROR_SUCCESS) {
     return nullptr;
   }

@@ -20,8 +20,8 @@ import time
 import unittest
 from urllib.parse import urlsplit
 
-from wine_session import (OFFLINE_QUESTION, WAIT_S, Driver, WineSession, box_text,
-                          windows_path)
+from wine_session import (OFFLINE_QUESTION, WAIT_S, WINE_LOADER, Driver, WineSession,
+                          box_text, windows_path)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVER_SCRIPT = os.path.join(HERE, "..", "update_server", "update-server.sh")
@@ -137,7 +137,7 @@ class UpdateRunUnderWine(unittest.TestCase):
         for name in os.listdir(self.session.temp_folder):
             if name.endswith((".cfg", ".fn")):
                 os.remove(os.path.join(self.session.temp_folder, name))
-        self.reg("delete", UNINSTALL_KEY, "/f", check=False)
+        self.session.reg("delete", UNINSTALL_KEY, "/f", check=False)
 
     # ---- Laying out ----
 
@@ -170,7 +170,7 @@ class UpdateRunUnderWine(unittest.TestCase):
                                   ("HelpLink", "REG_SZ", "http://alt.example"),
                                   ("MajorVersion", "REG_DWORD", "1"),
                                   ("MinorVersion", "REG_DWORD", "43")):
-            self.reg("add", UNINSTALL_KEY, "/v", name, "/t", kind, "/d", value, "/f")
+            self.session.reg("add", UNINSTALL_KEY, "/v", name, "/t", kind, "/d", value, "/f")
         self.assertEqual(self.uninstall_entry()["InstallLocation"], INSTALL_WINDOWS)
 
     def serve(self, *options):
@@ -187,14 +187,11 @@ class UpdateRunUnderWine(unittest.TestCase):
 
     # ---- Programs ----
 
-    def reg(self, *args, check=True):
-        return self.session.wine(["reg", *args], check=check, timeout=15, attempts=3)
-
     def start_program(self, args, cwd=None, env=None):
         """A program of the prefix in the background, ended with the test.
         Started by wine itself, whose process is the program's: ending it
         ends just this one."""
-        process = subprocess.Popen(["wine", *args], cwd=cwd, env=env or self.session.env,
+        process = subprocess.Popen([WINE_LOADER, *args], cwd=cwd, env=env or self.session.env,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
 
@@ -287,7 +284,7 @@ class UpdateRunUnderWine(unittest.TestCase):
 
     def uninstall_entry(self):
         """Name -> value of the entry as reg.exe shows it."""
-        shown = self.reg("query", UNINSTALL_KEY)
+        shown = self.session.reg("query", UNINSTALL_KEY)
         values = {}
         for line in shown.splitlines():
             parts = line.strip().split(None, 2)

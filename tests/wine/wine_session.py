@@ -15,6 +15,11 @@ WINE_RUN = os.path.join(HERE, "..", "..", "scripts", "wine-run.sh")
 
 WAIT_S = 60  # for anything a run has to do before a check
 
+# The build under test says which Wine runs it; /usr/bin/wine would take the
+# 32-bit loader whenever wine32 is installed.
+WINE_ARCH = os.environ.get("WINEARCH", "win32")
+WINE_LOADER = {"win32": "/usr/lib/wine/wine", "win64": "/usr/lib/wine/wine64"}[WINE_ARCH]
+
 # Wine reports a machine without a default route as offline; the run then
 # asks whether to go on before it connects.
 OFFLINE_QUESTION = "Es besteht keine Verbindung mit dem Internet!"
@@ -40,30 +45,42 @@ class WineSession:
         private Xvfb screen of the given size."""
         self.prefix = os.environ.get(
             "QV_WINE_UI_PREFIX",
-            os.path.join(os.path.expanduser("~"), ".cache", "quennvoldar", "wineprefix-ui"))
+            os.path.join(os.path.expanduser("~"), ".cache", "quennvoldar",
+                         f"wineprefix-ui-{WINE_ARCH}"))
         os.makedirs(os.path.dirname(self.prefix), exist_ok=True)
         # One session per prefix at a time: a Wine server stays bound to the
         # display it started on.
         self.lock = open(self.prefix + ".session-lock", "w")
         fcntl.flock(self.lock, fcntl.LOCK_EX)
         self.xvfb = None
+        self.env = None
+        try:
+            self._start(screen, display)
+        except BaseException:
+            # Nothing of a session that failed to start stays behind.
+            self.close()
+            raise
+
+    def _start(self, screen, display):
         if display is None:
             self.display_file = tempfile.TemporaryFile()
+            self.xvfb_log = tempfile.TemporaryFile()
             self.xvfb = subprocess.Popen(
                 ["Xvfb", "-displayfd", str(self.display_file.fileno()), "-nolisten", "tcp",
                  "-screen", "0", f"{screen[0]}x{screen[1]}x24"],
                 pass_fds=(self.display_file.fileno(),), stdin=subprocess.DEVNULL,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                stdout=self.xvfb_log, stderr=self.xvfb_log)
             display = f":{self._wait_for_display()}"
         self.env = dict(os.environ, DISPLAY=display, WINEPREFIX=self.prefix,
-                        WINEARCH="win32", WINEDEBUG="-all")
+                        WINEARCH=WINE_ARCH, WINELOADER=WINE_LOADER, WINEDEBUG="-all")
         self.stop_wine()  # a server left from an earlier session's display
         # Wine draws title bars itself when there is no window manager to.
         self.wine_run(["reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Decorated",
                        "/t", "REG_SZ", "/d", "N", "/f"])
         echoed = self.wine(["cmd", "/c", "echo", "%TEMP%"]).strip()
-        self.temp_folder = subprocess.run(["winepath", "-u", echoed], env=self.env, check=True,
-                                          capture_output=True, text=True).stdout.strip()
+        self.temp_folder = subprocess.run([WINE_LOADER, "winepath", "-u", echoed], env=self.env,
+                                          check=True, capture_output=True,
+                                          text=True).stdout.strip()
 
     def _wait_for_display(self):
         deadline = time.monotonic() + 30
@@ -75,12 +92,18 @@ class WineSession:
             if self.xvfb.poll() is not None:
                 break
             time.sleep(0.1)
-        raise RuntimeError("Xvfb did not start")
+        self.xvfb.kill()
+        self.xvfb.wait()
+        self.xvfb_log.seek(0)
+        raise RuntimeError("Xvfb did not start: " + self.xvfb_log.read().decode(errors="replace"))
 
     def wine_run(self, args):
         """Through wine-run.sh, which creates the prefix on first use."""
-        subprocess.run([WINE_RUN] + args, env=self.env, check=True, capture_output=True,
-                       timeout=300)
+        result = subprocess.run([WINE_RUN] + args, env=self.env, capture_output=True,
+                                timeout=300)
+        if result.returncode != 0:
+            raise RuntimeError(f"wine-run.sh {args} failed ({result.returncode}): "
+                               + result.stderr.decode(errors="replace").strip())
 
     def wine(self, args, check=True, timeout=60, attempts=1):
         """A program of the prefix to its end. A fresh Wine process now and
@@ -88,7 +111,7 @@ class WineSession:
         such a call is ended after timeout seconds and made again."""
         for attempt in range(attempts):
             try:
-                result = subprocess.run(["wine"] + args, env=self.env, capture_output=True,
+                result = subprocess.run([WINE_LOADER] + args, env=self.env, capture_output=True,
                                         timeout=timeout)
                 break
             except subprocess.TimeoutExpired:
@@ -98,17 +121,24 @@ class WineSession:
             raise AssertionError(f"wine {args} failed: {result.returncode} {result.stderr!r}")
         return result.stdout.decode("utf-8", errors="replace")
 
+    def reg(self, *args, check=True):
+        """reg.exe in the 32-bit registry view, where the product's setup
+        keeps its uninstall entry whatever the build's architecture."""
+        return self.wine(["reg", *args, "/reg:32"], check=check, timeout=15, attempts=3)
+
     def stop_wine(self):
         """Ends whatever runs in this session's own prefix."""
         subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=60)
         subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=60)
 
     def close(self):
-        self.stop_wine()
+        if self.env is not None:
+            self.stop_wine()
         if self.xvfb is not None:
             self.xvfb.terminate()
             self.xvfb.wait(10)
             self.display_file.close()
+            self.xvfb_log.close()
         self.lock.close()
 
 

@@ -1,6 +1,7 @@
 // The Windows port's uninstall entry: the key
-// HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\<product>_is1,
-// with REG_SZ and REG_DWORD values.
+// HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\<product>_is1
+// in the 32-bit registry view, where the product's setup writes it whatever
+// the build's architecture, with REG_SZ and REG_DWORD values.
 #include <windows.h>
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 namespace {
 
 constexpr wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr REGSAM kProductView = KEY_WOW64_32KEY;
 
 // ---- Text ----
 
@@ -91,13 +93,13 @@ UninstallEntryStore::UninstallEntryStore(const std::string&)
 UninstallEntryStore::~UninstallEntryStore() {
   if (impl_->watchedKey != nullptr) RegCloseKey(impl_->watchedKey);
   if (impl_->changed != nullptr) CloseHandle(impl_->changed);
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str());
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str(), kProductView, 0);
 }
 
 void UninstallEntryStore::Write(const EntryValues& values) {
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str());
+  RegDeleteKeyExW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str(), kProductView, 0);
   HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE | kProductView,
                       nullptr, &key, nullptr) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot create the uninstall entry");
   }
@@ -112,7 +114,8 @@ void UninstallEntryStore::Write(const EntryValues& values) {
 
 std::optional<EntryValues> UninstallEntryStore::Read() const {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) !=
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str(), 0, KEY_QUERY_VALUE | kProductView,
+                    &key) !=
       ERROR_SUCCESS) {
     return std::nullopt;
   }
@@ -138,7 +141,7 @@ std::optional<EntryValues> UninstallEntryStore::Read() const {
 // Windows reports every value set, even one that stores what was there;
 // Wine skips storing an unchanged value, so it reports only real changes.
 void UninstallEntryStore::StartWatching() {
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str(), 0, KEY_NOTIFY,
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str(), 0, KEY_NOTIFY | kProductView,
                     &impl_->watchedKey) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot watch the uninstall entry");
   }

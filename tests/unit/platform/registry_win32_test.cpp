@@ -1,5 +1,7 @@
 // The uninstall entry in the registry Wine keeps for the test prefix, under
-// a product name of its own; reg.exe sets the entries up and removes them.
+// a product name of its own; reg.exe sets the entries up and removes them in
+// the 32-bit view, where the product's setup writes, whatever the build's
+// architecture.
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +20,7 @@ constexpr const char* kRedirected =
     "HKLM\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 int Reg(const std::string& arguments) {
-  return std::system(("reg " + arguments + " >nul 2>&1").c_str());
+  return std::system(("reg " + arguments + " /reg:32 >nul 2>&1").c_str());
 }
 
 class RegistryWin32 : public testing::Test {
