@@ -23,10 +23,9 @@ import time
 from dataclasses import dataclass
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "wine"))
-from wine_session import (WAIT_S, WINE_ARCH, WINE_LOADER, Driver, WineSession,  # noqa: E402
-                          box_text, windows_path)
+from wine_session import (WAIT_S, WINE_LOADER, Driver, WineSession, box_text,  # noqa: E402
+                          windows_path)
 
-PREFIX = os.path.join(os.path.expanduser("~"), ".cache", "quennvoldar", f"wineprefix-demo-{WINE_ARCH}")
 SCREEN = (1280, 1024)
 UNINSTALL_KEYS = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 # The updater's window is named after its configuration file.
@@ -201,9 +200,8 @@ def main():
     person_answers = display is not None and sys.stdin.isatty()
     # Wine's console programs must not read the terminal or change its settings.
     os.dup2(os.open(os.devnull, os.O_RDONLY), 0)
-    os.environ["QV_WINE_UI_PREFIX"] = PREFIX
     try:
-        session = WineSession(SCREEN, display)
+        session = WineSession(SCREEN, "demo", display)
     except RuntimeError as error:
         sys.exit(f"demo_windows.py: {error}")
     try:

@@ -101,7 +101,7 @@ class MainWindowUnderWine(unittest.TestCase):
         cls.updater = os.environ["QV_UPDATER_EXE"]
         cls.screenshots = os.path.abspath(os.environ.get("QV_SCREENSHOT_DIR", "screenshots"))
         os.makedirs(cls.screenshots, exist_ok=True)
-        cls.session = WineSession(SCREEN)
+        cls.session = WineSession(SCREEN, cls.__name__)
         cls.driver = Driver(cls.session, os.environ["QV_UI_DRIVER_EXE"])
 
     @classmethod

@@ -110,7 +110,7 @@ class UpdateRunUnderWine(unittest.TestCase):
         cls.home_page = os.environ["QV_HOME_PAGE"]
         cls.main_program = os.environ["QV_SAMPLE_MAIN_PROGRAM_EXE"]
         cls.nvda_client = os.environ["QV_NVDA_CLIENT_DLL"]
-        cls.session = WineSession(SCREEN)
+        cls.session = WineSession(SCREEN, cls.__name__)
         cls.driver = Driver(cls.session, os.environ["QV_UI_DRIVER_EXE"])
         cls.install = os.path.join(cls.session.prefix, "drive_c", "qvtest", "Produkt") + "/"
         cls.download = os.path.join(cls.session.temp_folder, PRODUCT_LINE) + "/"

@@ -40,13 +40,13 @@ def box_text(description):
 class WineSession:
     """A private Xvfb screen (or a given display) and Wine prefix for one test class."""
 
-    def __init__(self, screen, display=None):
-        """display: an X display to show the windows on (":0") instead of a
-        private Xvfb screen of the given size."""
-        self.prefix = os.environ.get(
-            "QV_WINE_UI_PREFIX",
-            os.path.join(os.path.expanduser("~"), ".cache", "quennvoldar",
-                         f"wineprefix-ui-{WINE_ARCH}"))
+    def __init__(self, screen, name, display=None):
+        """name: of the session's own Wine prefix, kept between runs, so that
+        sessions of different names run side by side. display: an X display
+        to show the windows on (":0") instead of a private Xvfb screen of the
+        given size."""
+        self.prefix = os.path.join(os.path.expanduser("~"), ".cache", "quennvoldar",
+                                   f"wineprefix-{name}-{WINE_ARCH}")
         os.makedirs(os.path.dirname(self.prefix), exist_ok=True)
         # One session per prefix at a time: a Wine server stays bound to the
         # display it started on.
