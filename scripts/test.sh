@@ -25,21 +25,10 @@ prepare_windows_build
 cmake --build --preset "$windows_preset"
 
 # One display for all Wine runs; each would otherwise start its own.
-display_file=$(mktemp)
-xvfb_log=$(mktemp)
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3> "$display_file" > "$xvfb_log" 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2> /dev/null || true; rm -f "$display_file" "$xvfb_log"' EXIT
-for _ in $(seq 300); do
-    [[ -s $display_file ]] && break
-    kill -0 $xvfb 2> /dev/null || break
-    sleep 0.1
-done
-if [[ ! -s $display_file ]]; then
-    echo "test.sh: Xvfb did not start:" >&2
-    cat "$xvfb_log" >&2
-    exit 1
-fi
+source scripts/private-display.sh
+trap stop_private_display EXIT
+start_private_display test.sh
+
 # A Wine process now and then dies at its start before the test runs (seen
 # once in 210, output empty after 0.05 s): such a test gets one more try.
-DISPLAY=:$(head -n1 "$display_file") ctest --preset "$windows_preset" -j2 --repeat until-pass:2
+ctest --preset "$windows_preset" -j2 --repeat until-pass:2

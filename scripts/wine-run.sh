@@ -43,40 +43,17 @@ if ! { true <&0; } 2>/dev/null; then
     exec </dev/null
 fi
 
-xvfb_pid=
-display_file=
-xvfb_log=
+source "$(dirname "${BASH_SOURCE[0]}")/private-display.sh"
 # shellcheck disable=SC2317 # called through the EXIT trap
 cleanup() {
-    if [[ -n $xvfb_pid ]]; then
-        # Wine processes of this run may still talk to the display.
-        wineserver -w || true
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
-    [[ -z $display_file ]] || rm -f "$display_file" "$xvfb_log"
+    # Wine processes of this run may still talk to the display.
+    [[ -z $private_display_pid ]] || wineserver -w || true
+    stop_private_display
 }
 trap cleanup EXIT
 
 if [[ -z ${DISPLAY:-} ]]; then
-    # Xvfb picks a free display itself and writes its number to fd 3.
-    display_file=$(mktemp)
-    xvfb_log=$(mktemp)
-    Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 \
-        3>"$display_file" </dev/null >"$xvfb_log" 2>&1 &
-    xvfb_pid=$!
-    for ((tries = 0; tries < 300; tries++)); do
-        [[ -s $display_file ]] && break
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    display_number=$(head -n1 "$display_file")
-    if [[ -z $display_number ]]; then
-        echo "wine-run.sh: Xvfb did not start:" >&2
-        cat "$xvfb_log" >&2
-        exit 1
-    fi
-    export DISPLAY=":$display_number"
+    start_private_display wine-run.sh || exit 1
 fi
 
 # Creates or updates the prefix once per Wine version; the lock keeps

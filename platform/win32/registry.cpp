@@ -83,7 +83,8 @@ class Win32UninstallKey : public UninstallKey {
 
 bool KeyExists(const std::wstring& path) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE | kProductView, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE | kProductView, &key) !=
+      ERROR_SUCCESS) {
     return false;
   }
   RegCloseKey(key);
@@ -102,8 +103,8 @@ std::unique_ptr<UninstallKey> OpenUninstallKey(const std::string& productName) {
   std::wstring path = kRedirectedUninstall + entry;
   if (!KeyExists(path)) path = kUninstall + entry;
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WRITE | kProductView, &key) !=
-      ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WRITE | kProductView,
+                    &key) != ERROR_SUCCESS) {
     return nullptr;
   }
   return std::make_unique<Win32UninstallKey>(key);

@@ -99,8 +99,8 @@ UninstallEntryStore::~UninstallEntryStore() {
 void UninstallEntryStore::Write(const EntryValues& values) {
   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str(), kProductView, 0);
   HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE | kProductView,
-                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str(), 0, nullptr, 0,
+                      KEY_SET_VALUE | kProductView, nullptr, &key, nullptr) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot create the uninstall entry");
   }
   try {
@@ -115,8 +115,7 @@ void UninstallEntryStore::Write(const EntryValues& values) {
 std::optional<EntryValues> UninstallEntryStore::Read() const {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, impl_->keyPath.c_str(), 0, KEY_QUERY_VALUE | kProductView,
-                    &key) !=
-      ERROR_SUCCESS) {
+                    &key) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   EntryValues values;
