@@ -10,6 +10,7 @@
 #include "platform/strings.h"
 #include "platform/window_messages.h"
 #include "resources/texts.h"
+#include "run/config.h"
 
 std::string OutcomeMessage(TStatus status, const std::string& productName) {
   switch (status) {
@@ -25,53 +26,42 @@ std::string OutcomeMessage(TStatus status, const std::string& productName) {
   return FormatText(kMsgError, {productName}) + kHomePage;
 }
 
-// ---- Uninstall list ----
-
-void TForm1::SyncUninstList(bool load) {
-  if (load) {
-    std::optional<ListFile> file;
-    if (FileExists(UninstFilename)) file = ReadListFile(UninstFilename);
-    UninstSl = file ? std::move(*file) : ListFile{};
-    if (!ContainsText(UninstSl.lines, UninstFilename)) UninstSl.lines.push_back(UninstFilename);
-    return;
-  }
-  const auto& lines = UninstSl.lines;
-  if (lines.empty() || (lines.size() == 1 && SameText(lines[0], UninstFilename))) return;
-  SaveListFile(UninstFilename, UninstSl);
+std::string ProductName(const RunState& state) {
+  return state.CfgSl.lines.size() > 3 ? state.CfgSl.lines[3] : "";
 }
 
 // ---- Close handler ----
 
 void TForm1::FormClose() {
   IsClosing = true;
-  SyncUninstList(false);
+  SyncUninstList(state_, false);
   if (Ftp1.Connected()) Ftp1.Disconnect();
-  if (FensterTitel.empty()) return;
+  if (state_.FensterTitel.empty()) return;
 
-  if (StartUpdater2S && !CancelS) {
+  if (state_.StartUpdater2S && !state_.CancelS) {
     // Quoted so that a configuration name with blanks arrives whole; "/M" in
     // the copy's third place keeps it in the notification area.
-    std::string parameters = QuoteArgument(Argument(1));
+    std::string parameters = QuoteArgument(state_.Argument(1));
     if (frontEnd->TrayIconVisible()) parameters += " \"\" /M";
     // The copy must not take this closing instance for a running one.
     if (releaseInstanceGuard) releaseInstanceGuard();
-    RunProgram(InstallOrdner + kSecondCopyName + kExeSuffix, parameters, "", "open", 1);
+    StartProgram(state_.InstallOrdner + kSecondCopyName + kExeSuffix, parameters);
     return;
   }
 
   SetTrayMode(false);
-  const std::string productName = CfgSl.lines.size() > 3 ? CfgSl.lines[3] : "";
-  const std::string outcome = OutcomeMessage(Status, productName);
-  if (FindWindowByTitleEnd(FensterTitel) != 0) {
+  const std::string outcome = OutcomeMessage(state_.Status, ProductName(state_));
+  if (FindWindowByTitleEnd(state_.FensterTitel) != 0) {
     frontEnd->ShowInformation(outcome);
   } else if (frontEnd->AskQuestion(outcome + "\r\n" + kQuestionStartProgram)) {
-    RunProgram(NativeSeparators(CfgSl.lines[2]), "", "", "open", 1);
+    StartProgram(NativeSeparators(state_.CfgSl.lines[2]), "");
   }
   DeleteRunFiles();
 }
 
 void TForm1::DeleteRunFiles() {
-  for (const std::string& file : {CfgFilename, VergleichFilename, JobsFilename}) {
+  for (const std::string& file :
+       {state_.CfgFilename, state_.VergleichFilename, state_.JobsFilename}) {
     if (!file.empty()) DeleteFileWithRetries(file);
   }
 }

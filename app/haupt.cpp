@@ -1,17 +1,32 @@
 #include "app/haupt.h"
 
-#include "resources/texts.h"
+#include <exception>
+
 #include "deployment.h"
+#include "discovery/discovery.h"
+#include "download/download.h"
+#include "install/install.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/strings.h"
+#include "resources/texts.h"
+#include "run/config.h"
+
+namespace {
+
+constexpr int kDiscoveryTimer = 1;
+constexpr int kDownloadTimer = 2;
+constexpr int kInstallTimer = 3;
+
+}  // namespace
 
 // ---- Creation and destruction ----
 
 TForm1::TForm1(std::vector<std::string> arguments, const FrontEndFactory& makeFrontEnd,
                std::unique_ptr<TTolkSRD> tolk)
-    : FTolk(tolk ? std::move(tolk) : std::make_unique<TTolkSRD>()), args(std::move(arguments)) {
+    : FTolk(tolk ? std::move(tolk) : std::make_unique<TTolkSRD>()) {
+  state_.args = std::move(arguments);
   frontEnd = makeFrontEnd(*this);
   FormCreate();
 }
@@ -19,34 +34,23 @@ TForm1::TForm1(std::vector<std::string> arguments, const FrontEndFactory& makeFr
 TForm1::~TForm1() {
   // The dispatcher unloads the screen-reader drivers when it goes.
   FTolk.reset();
-  DownloadFiles.clear();
 }
 
 void TForm1::FormCreate() {
-  IsClosing = false;
-  IsProgActive = false;
-  FAktFont = StatusStyle{};
   FTolk->Load();
-  StartUpdater2S = false;
-  Status = TStatus::sNoUpdated;
-  MaxSize = AktSize = 0;
-  KopiereS = false;
-  CancelS = false;
-  InstanceTitle = MakeInstanceTitle(Argument(1));
-  ExePath = GetExecutablePath();
-  CfgFilename.clear();
-  UninstFilename = ChangeFileExt(ExePath, ".dat");
-  VergleichFilename = GetTempFolder() + ChangeFileExt(OwnExeName(), ".fn");
-  ConnectNr = 1;
+  state_.InstanceTitle = MakeInstanceTitle(state_.Argument(1));
+  state_.ExePath = GetExecutablePath();
+  state_.UninstFilename = ChangeFileExt(state_.ExePath, ".dat");
+  state_.VergleichFilename = GetTempFolder() + ChangeFileExt(state_.OwnExeName(), ".fn");
   InitCaptions();
   ApplyFtpSettings();
   frontEnd->SetProgress(0);
-  ApplyStatusFont();
+  ApplyStatusStyle(state_.FAktFont);
 }
 
 void TForm1::InitCaptions() {
-  frontEnd->SetCaption(InstanceTitle);
-  frontEnd->SetTrayHint(InstanceTitle);
+  frontEnd->SetCaption(state_.InstanceTitle);
+  frontEnd->SetTrayHint(state_.InstanceTitle);
   AnnounceStatus(kTextLoadingConfig);
 }
 
@@ -57,53 +61,126 @@ void TForm1::ApplyFtpSettings() {
   HTTP1.onWork = [this] { frontEnd->ProcessMessages(); };
 }
 
-void TForm1::ApplyStatusFont() { frontEnd->ApplyStatusStyle(FAktFont); }
-
 void TForm1::Run() {
-  frontEnd->SetTimerEnabled(1, true);
-  frontEnd->RunMessageLoop(SameText(Argument(3), "/M"));
+  // Retry pauses anywhere below keep the window answering.
+  answering_ = std::make_unique<ScopedAnsweringHook>([this] { frontEnd->ProcessMessages(); });
+  frontEnd->SetTimerEnabled(kDiscoveryTimer, true);
+  frontEnd->RunMessageLoop(SameText(state_.Argument(3), "/M"));
+  answering_.reset();
+}
+
+void TForm1::SetInstanceGuardRelease(std::function<void()> release) {
+  releaseInstanceGuard = std::move(release);
+}
+
+// ---- The phases ----
+
+// The run's road: discovery, download, installation. Each phase runs from a
+// timer of its own, so the window is shown and answers before it starts.
+NextStep TForm1::RunPhase(int timer) {
+  switch (timer) {
+    case kDiscoveryTimer:
+      return discovery::Timer1Timer(state_, *this, Ftp1);
+    case kDownloadTimer:
+      return download::Timer2Timer(state_, *this, HTTP1);
+    case kInstallTimer:
+      return install::Timer3Timer(state_, *this);
+    default:
+      return NextStep::Close;
+  }
+}
+
+void TForm1::GoOn(NextStep next) {
+  switch (next) {
+    case NextStep::Download:
+      frontEnd->SetTimerEnabled(kDownloadTimer, true);
+      break;
+    case NextStep::Install:
+      frontEnd->SetTimerEnabled(kInstallTimer, true);
+      break;
+    case NextStep::Close:
+      CloseWindow();
+      break;
+  }
+}
+
+void TForm1::OnTimer(int timer) {
+  frontEnd->SetTimerEnabled(timer, false);
+  Guarded([this, timer] { GoOn(RunPhase(timer)); });
+}
+
+// ---- Unexpected exceptions ----
+
+void TForm1::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (...) {
+    EndWithError();
+  }
+}
+
+void TForm1::EndWithError() {
+  state_.Status = TStatus::sError;
+  state_.CancelS = true;
+  state_.StartUpdater2S = false;
+  // The close handler shows the outcome; a failure while closing already
+  // has its outcome on the way.
+  if (!IsClosing) CloseWindow();
 }
 
 // ---- Events ----
 
-void TForm1::OnTimer(int timer) {
-  switch (timer) {
-    case 1:
-      Timer1Timer();
-      break;
-    case 2:
-      Timer2Timer();
-      break;
-    case 3:
-      Timer3Timer();
-      break;
-    default:
-      break;
-  }
+void TForm1::OnCancelCommand() {
+  Guarded([this] { Button1Click(); });
+}
+
+void TForm1::OnMinimizeCommand() {
+  Guarded([this] { Button2Click(); });
+}
+
+void TForm1::OnTrayRestore() {
+  Guarded([this] { SetTrayMode(false); });
 }
 
 void TForm1::OnWindowMessage(unsigned message) {
-  if (message == WM_SHOWREQUEST) {
-    if (frontEnd->TrayIconVisible()) {
-      SetTrayMode(false);
-      return;
+  Guarded([this, message] {
+    if (message == WM_SHOWREQUEST) {
+      if (frontEnd->TrayIconVisible()) {
+        SetTrayMode(false);
+        return;
+      }
+      frontEnd->ForceToFront();
+    } else if (message == WM_CLOSEREQUEST) {
+      Button1Click();
     }
-    frontEnd->ForceToFront();
-  } else if (message == WM_CLOSEREQUEST) {
-    Button1Click();
-  }
+  });
 }
 
+void TForm1::OnActivation(bool active) { IsProgActive = active; }
+
 void TForm1::OnResized() {
-  if (!IsClosing && frontEnd->MainWindowVisible()) ApplyStatusFont();
+  Guarded([this] {
+    if (!IsClosing && frontEnd->MainWindowVisible()) ApplyStatusStyle(state_.FAktFont);
+  });
+}
+
+void TForm1::OnClose() {
+  // An exception inside the close handler has nothing left to close: the
+  // outcome of a failed run is shown as the last thing.
+  try {
+    FormClose();
+  } catch (...) {
+    state_.Status = TStatus::sError;
+    frontEnd->ShowInformation(OutcomeMessage(TStatus::sError, ProductName(state_)));
+  }
 }
 
 // ---- Commands ----
 
 void TForm1::Button1Click() {
-  CancelS = true;
+  state_.CancelS = true;
   // From the copy step on the FTP connection is idle and stays untouched.
-  if (!KopiereS) Ftp1.Abort();
+  if (!state_.KopiereS) Ftp1.Abort();
 }
 
 void TForm1::Button2Click() { SetTrayMode(true); }
@@ -119,17 +196,27 @@ void TForm1::SetTrayMode(bool toTray) {
   SendWindowMessage(frontEnd->Handle(), WM_SHOWREQUEST);
 }
 
+bool TForm1::InTray() const { return frontEnd->TrayIconVisible(); }
+
+std::string TForm1::Caption() const { return frontEnd->Caption(); }
+
+void TForm1::ApplyStatusStyle(const StatusStyle& style) { frontEnd->ApplyStatusStyle(style); }
+
+void TForm1::ProcessMessages() { frontEnd->ProcessMessages(); }
+
 // ---- Status and progress ----
 
-void TForm1::AnnounceStatus(const std::string& s) {
-  const std::string trimmed = TrimControl(s);
+void TForm1::AnnounceStatus(const std::string& text) {
+  const std::string trimmed = TrimControl(text);
   if (IsProgActive && !trimmed.empty() && trimmed != frontEnd->StatusText() &&
       !frontEnd->TrayIconVisible()) {
-    FTolk->Speak(s, false);
+    FTolk->Speak(text, false);
   }
   frontEnd->SetStatusText(trimmed);
   frontEnd->ProcessMessages();
 }
+
+std::string TForm1::StatusText() const { return frontEnd->StatusText(); }
 
 void TForm1::ShowProgress(int position, ProgressHint hint) {
   frontEnd->SetProgress(position);
@@ -140,35 +227,24 @@ void TForm1::ShowProgress(int position, ProgressHint hint) {
       FormatText(format, {frontEnd->Caption(), std::to_string(frontEnd->Progress())}));
 }
 
-// ---- The failure convention ----
+// ---- Failing and asking ----
 
 void TForm1::Fail(const std::string& message) {
-  Status = TStatus::sError;
+  state_.Status = TStatus::sError;
   SetTrayMode(false);
   frontEnd->ShowInformation(message);
-  CancelS = true;
+  state_.CancelS = true;
 }
 
 bool TForm1::Confirm(const std::string& question) {
-  SetTrayMode(false);
-  if (frontEnd->AskQuestion(question)) return true;
-  CancelS = true;
+  if (Ask(question)) return true;
+  state_.CancelS = true;
   return false;
 }
 
+bool TForm1::Ask(const std::string& question) {
+  SetTrayMode(false);
+  return frontEnd->AskQuestion(question);
+}
+
 void TForm1::CloseWindow() { frontEnd->Close(); }
-
-// ---- Small accessors ----
-
-const std::string& TForm1::Argument(std::size_t index) const {
-  static const std::string kNone;
-  return index < args.size() ? args[index] : kNone;
-}
-
-std::string TForm1::OwnExeName() const { return ExtractFileName(ExePath); }
-
-bool TForm1::SaveCopiedMarker(const std::string& value) {
-  CfgSl.lines.resize(std::max<std::size_t>(CfgSl.lines.size(), 21));
-  CfgSl.lines[20] = value;
-  return SaveListFile(CfgFilename, CfgSl);
-}

@@ -1,44 +1,23 @@
-// TForm1: the main window and the complete state of one update run. The
-// three phases are the handlers of its three timers; each subsystem defines
-// its own methods in its own folder (discovery/, download/, install/).
+// TForm1: the main window of one update run. It owns the run state, the two
+// network clients, the front end and the screen-reader dispatcher, runs the
+// three phases one after another on its timers, and offers the phases what
+// they need from the window.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "accessibility/tolk_srd.h"
-#include "discovery/ftp_client.h"
-#include "download/http_client.h"
-#include "platform/date_time.h"
+#include "network/ftp_client.h"
+#include "network/http_client.h"
+#include "platform/clock.h"
 #include "platform/front_end.h"
-#include "platform/list_file.h"
+#include "run/run_context.h"
+#include "run/run_state.h"
 
-enum class TStatus : std::uint8_t { sNoUpdated, sYesUpdated, sIsUpdated, sError };
-
-// Two texts indexed 1 and 2 by the connection number.
-struct TConnectNrArr {
-  std::string items[2];
-  std::string& operator[](int connectNr) { return items[connectNr - 1]; }
-  const std::string& operator[](int connectNr) const { return items[connectNr - 1]; }
-};
-
-struct TDownloadFile {
-  TDateTime Datum = 0;
-  std::int64_t Size = 0;
-  std::string Name;
-  std::string ServOrdner;
-  std::string InstOrdner;
-  std::string DownOrdner;
-};
-using TDownloadFiles = std::vector<TDownloadFile>;
-
-// The tray hint formats: "%s" the caption, "%d" the progress position.
-enum class ProgressHint { Lade, Pruefe, Kopiere };
-
-class TForm1 : public FrontEndEvents {
+class TForm1 : public FrontEndEvents, public RunContext {
  public:
   using FrontEndFactory = std::function<std::unique_ptr<FrontEnd>(FrontEndEvents&)>;
 
@@ -51,120 +30,65 @@ class TForm1 : public FrontEndEvents {
 
   // Runs the message loop until the window has closed.
   void Run();
+  // Gives up the single-instance mutex early, before the second copy starts.
+  void SetInstanceGuardRelease(std::function<void()> release);
+
+  RunState& State() { return state_; }
+  TFtpClient& Ftp() { return Ftp1; }
+  THttpClient& Http() { return HTTP1; }
 
   // ---- Front-end events ----
   void OnTimer(int timer) override;
-  void OnCancelCommand() override { Button1Click(); }
-  void OnMinimizeCommand() override { Button2Click(); }
-  void OnTrayRestore() override { SetTrayMode(false); }
+  void OnCancelCommand() override;
+  void OnMinimizeCommand() override;
+  void OnTrayRestore() override;
   void OnWindowMessage(unsigned message) override;
-  void OnActivation(bool active) override { IsProgActive = active; }
+  void OnActivation(bool active) override;
   void OnResized() override;
-  void OnClose() override { FormClose(); }
+  void OnClose() override;
 
-  // ---- Run shell ----
+  // ---- Commands ----
   void Button1Click();
   void Button2Click();
-  void SetTrayMode(bool toTray);
-  void AnnounceStatus(const std::string& s);
-  bool LoadConfig();
-  void SyncUninstList(bool load);
-  void FormClose();
-  void ApplyStatusFont();
 
-  // ---- Discovery ----
-  void Timer1Timer();
-  bool DownloadSelfUpdate();
-  void Ftp1AfterClientLogin();
-  bool WalkServerFolder(const std::string& folder, bool isUpdater);
-  void CheckServerFile(const FtpListItem& item, const std::string& folder,
-                       const std::string& name, const std::string& root);
-  void AddDownloadFile(const std::string& name, const std::string& servOrdner,
-                       const std::string& instOrdner, const std::string& downOrdner,
-                       std::int64_t size, TDateTime datum);
-
-  // ---- Download ----
-  void Timer2Timer();
-  bool HttpDownloadFile(const std::string& url, const std::string& target);
-
-  // ---- Installation ----
-  void Timer3Timer();
-  void RunJobs();
-  bool ExtractArchives();
-  bool ExtractArchive(const std::string& zipFileName);
-  void BuildInstallList();
-  void CollectFiles(const std::string& folder);
-  void MoveToFront(const std::string& name);
-  void RemoveEmptyFolders(const std::string& folder);
-  bool CloseMainProgram();
-  bool VerifyFiles();
-  bool FilesIdentical(const std::string& fileA, const std::string& fileB);
-  bool CopyFiles();
-  bool CopyOneFile(const std::string& source, const std::string& dest);
-  void UpdateUninstallEntry();
-  std::string GetMainProgramVersion();
-  void RewriteShortcuts();
-
-  // ---- Shared by the phases ----
-  // The failure convention: sError, window out of the tray, message, cancel.
-  void Fail(const std::string& message);
-  // A question after SetTrayMode(false); any answer but "&Ja" cancels.
-  bool Confirm(const std::string& question);
-  void CloseWindow();
-  void ShowProgress(int position, ProgressHint hint);
-  // Sets configuration line 20 and saves the file; false when not saved.
-  bool SaveCopiedMarker(const std::string& value);
-  const std::string& Argument(std::size_t index) const;
-  // The updater's own executable file name ("Quennvoldar.exe", ...).
-  std::string OwnExeName() const;
-
-  // ---- Run state ----
-  std::unique_ptr<FrontEnd> frontEnd;
-  TFtpClient Ftp1;
-  THttpClient HTTP1;
-  StatusStyle FAktFont;  // status font and FAktBackColor
-  std::unique_ptr<TTolkSRD> FTolk;
-  bool IsClosing = false;
-  bool IsProgActive = false;
-  int ConnectNr = 1;
-  std::int64_t MaxSize = 0;
-  std::int64_t AktSize = 0;
-  TStatus Status = TStatus::sNoUpdated;
-  bool StartUpdater2S = false;
-  bool KopiereS = false;
-  bool CancelS = false;
-  TDownloadFiles DownloadFiles;
-  // Where every file the server walk found belongs once installed, fetched
-  // or already current: what a sweep job keeps.
-  std::vector<std::string> ServerFiles;
-  std::vector<std::string> OrdnerFiles;
-  std::string CfgFilename;
-  ListFile CfgSl;
-  std::string UninstFilename;
-  ListFile UninstSl;
-  std::string VergleichFilename;
-  std::string JobsFilename;
-  ListFile JobsSl;
-  std::string MutexTitel;
-  std::string FensterTitel;
-  std::string InstallOrdner;
-  std::string DownloadOrdner;
-  TConnectNrArr UpdaterOrdner;
-  TConnectNrArr ServerOrdner;
-
-  std::vector<std::string> args;
-  std::string InstanceTitle;
-  std::string ExePath;
-  // Gives up the single-instance mutex early, before the second copy starts.
-  std::function<void()> releaseInstanceGuard;
+  // ---- What the phases use ----
+  void AnnounceStatus(const std::string& text) override;
+  std::string StatusText() const override;
+  void ShowProgress(int position, ProgressHint hint) override;
+  void Fail(const std::string& message) override;
+  bool Confirm(const std::string& question) override;
+  bool Ask(const std::string& question) override;
+  void ProcessMessages() override;
+  void SetTrayMode(bool toTray) override;
+  bool InTray() const override;
+  std::string Caption() const override;
+  void ApplyStatusStyle(const StatusStyle& style) override;
 
  private:
   void FormCreate();
   void InitCaptions();
   void ApplyFtpSettings();
+  NextStep RunPhase(int timer);
+  void GoOn(NextStep next);
+  // An exception nothing else caught ends the run as failed, with the
+  // outcome message of a failed run.
+  void Guarded(const std::function<void()>& handler);
+  void EndWithError();
+  void CloseWindow();
+  void FormClose();
   void DeleteRunFiles();
+
+  RunState state_;
+  std::unique_ptr<FrontEnd> frontEnd;
+  TFtpClient Ftp1;
+  THttpClient HTTP1;
+  std::unique_ptr<TTolkSRD> FTolk;
+  std::unique_ptr<ScopedAnsweringHook> answering_;
+  bool IsClosing = false;
+  bool IsProgActive = false;
+  std::function<void()> releaseInstanceGuard;
 };
 
-// "%s - Quennvoldar V1.44" from the configuration file argument.
-std::string MakeInstanceTitle(const std::string& firstArgument);
 std::string OutcomeMessage(TStatus status, const std::string& productName);
+// Configuration line 4, the product's name in the outcome messages.
+std::string ProductName(const RunState& state);

@@ -3,11 +3,13 @@
 // is installed.
 #include <cstdint>
 
-#include "app/haupt.h"
+#include "discovery/discovery.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
+
+namespace discovery {
 
 namespace {
 
@@ -21,16 +23,16 @@ bool SameAsServer(const std::string& localFile, TDateTime serverDate, std::int64
 
 // ---- Deciding one file ----
 
-void TForm1::CheckServerFile(const FtpListItem& item, const std::string& folder,
-                             const std::string& name, const std::string& root) {
+void CheckServerFile(RunState& state, const FtpListItem& item, const std::string& folder,
+                     const std::string& name, const std::string& root) {
   const std::string relative = ServerPathToLocal(folder.substr(root.size()));
   const TDateTime serverDate = item.modified;
   const std::int64_t serverSize = item.size < 0 ? -item.size : item.size;
 
-  const std::string installed = InstallOrdner + relative + name;
-  ServerFiles.push_back(installed);
+  const std::string installed = state.InstallOrdner + relative + name;
+  state.ServerFiles.push_back(installed);
 
-  const std::string downloaded = DownloadOrdner + relative + name;
+  const std::string downloaded = state.DownloadOrdner + relative + name;
   if (FileExists(downloaded)) {
     ClearFileAttributes(downloaded);
     // A complete copy from an interrupted run is installed from there.
@@ -38,15 +40,17 @@ void TForm1::CheckServerFile(const FtpListItem& item, const std::string& folder,
     DeleteFileWithRetries(downloaded);
   }
   if (FileExists(installed) && SameAsServer(installed, serverDate, serverSize)) return;
-  AddDownloadFile(name, folder, InstallOrdner + relative, DownloadOrdner + relative, serverSize,
-                  serverDate);
+  AddDownloadFile(state, name, folder, state.InstallOrdner + relative,
+                  state.DownloadOrdner + relative, serverSize, serverDate);
 }
 
 // ---- The list ----
 
-void TForm1::AddDownloadFile(const std::string& name, const std::string& servOrdner,
-                             const std::string& instOrdner, const std::string& downOrdner,
-                             std::int64_t size, TDateTime datum) {
-  MaxSize += size;
-  DownloadFiles.push_back({datum, size, name, servOrdner, instOrdner, downOrdner});
+void AddDownloadFile(RunState& state, const std::string& name, const std::string& servOrdner,
+                     const std::string& instOrdner, const std::string& downOrdner,
+                     std::int64_t size, TDateTime datum) {
+  state.MaxSize += size;
+  state.DownloadFiles.push_back({datum, size, name, servOrdner, instOrdner, downOrdner});
 }
+
+}  // namespace discovery

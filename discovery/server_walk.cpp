@@ -4,47 +4,51 @@
 #include <exception>
 #include <vector>
 
-#include "app/haupt.h"
+#include "discovery/discovery.h"
 #include "platform/paths.h"
 #include "resources/texts.h"
 
+namespace discovery {
+
 // ---- After the login ----
 
-void TForm1::Ftp1AfterClientLogin() {
-  AnnounceStatus(kTextBuildingList);
-  DownloadFiles.clear();
-  ServerFiles.clear();
-  MaxSize = 0;
-  AktSize = 0;
-  const bool listed = WalkServerFolder(UpdaterOrdner[ConnectNr], true) &&
-                      WalkServerFolder(ServerOrdner[ConnectNr], false);
-  if (listed) {
-    if (!CancelS) frontEnd->SetTimerEnabled(2, true);
-  } else if (!CancelS) {
-    // A listing the cancel command aborted ends the run as a cancel.
-    Fail(kMsgWalkFailed);
-  }
+NextStep Ftp1AfterClientLogin(RunState& state, RunContext& run, TFtpClient& ftp) {
+  run.AnnounceStatus(kTextBuildingList);
+  state.DownloadFiles.clear();
+  state.ServerFiles.clear();
+  state.MaxSize = 0;
+  state.AktSize = 0;
+  const bool listed =
+      WalkServerFolder(state, run, ftp, state.UpdaterOrdner[state.ConnectNr], true) &&
+      WalkServerFolder(state, run, ftp, state.ServerOrdner[state.ConnectNr], false);
+  if (state.CancelS) return NextStep::Close;
+  if (listed) return NextStep::Download;
+  // A listing the cancel command aborted ends the run as a cancel.
+  run.Fail(kMsgWalkFailed);
+  return NextStep::Close;
 }
 
 // ---- One folder ----
 
-bool TForm1::WalkServerFolder(const std::string& folder, bool isUpdater) {
-  if (CancelS) return true;
+bool WalkServerFolder(RunState& state, RunContext& run, TFtpClient& ftp, const std::string& folder,
+                      bool isUpdater) {
+  if (state.CancelS) return true;
   try {
     // A copy of its own: the nested walks list other folders meanwhile.
     std::vector<FtpListItem> items;
-    if (!Ftp1.ChangeDir(folder) || !Ftp1.List(items)) return false;
-    const std::string& root = isUpdater ? UpdaterOrdner[ConnectNr] : ServerOrdner[ConnectNr];
+    if (!ftp.ChangeDir(folder) || !ftp.List(items)) return false;
+    const std::string& root =
+        isUpdater ? state.UpdaterOrdner[state.ConnectNr] : state.ServerOrdner[state.ConnectNr];
     for (const FtpListItem& item : items) {
-      frontEnd->ProcessMessages();
+      run.ProcessMessages();
       if (item.type == FtpItemType::Other) continue;  // links, devices and the like
       // The name becomes part of local paths; it must not lead outside the
       // download or installation folder on this system.
       if (!IsContainedRelativePath(item.name)) return false;
       if (item.type == FtpItemType::Directory) {
-        if (!WalkServerFolder(folder + item.name + "/", isUpdater)) return false;
+        if (!WalkServerFolder(state, run, ftp, folder + item.name + "/", isUpdater)) return false;
       } else {
-        CheckServerFile(item, folder, item.name, root);
+        CheckServerFile(state, item, folder, item.name, root);
       }
     }
     return true;
@@ -52,3 +56,5 @@ bool TForm1::WalkServerFolder(const std::string& folder, bool isUpdater) {
     return false;
   }
 }
+
+}  // namespace discovery

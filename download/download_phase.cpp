@@ -3,14 +3,16 @@
 #include <cstdio>
 #include <exception>
 
-#include "app/haupt.h"
 #include "deployment.h"
+#include "download/download.h"
+#include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
-#include "platform/process.h"
 #include "platform/retry.h"
 #include "platform/strings.h"
 #include "resources/texts.h"
+
+namespace download {
 
 namespace {
 
@@ -19,34 +21,35 @@ constexpr int kAttemptPauseMs = 25;
 
 // ---- The list ----
 
-void DownloadAll(TForm1& form) {
-  form.AnnounceStatus(kTextDownloading);
+NextStep DownloadAll(RunState& state, RunContext& run, THttpClient& http) {
+  run.AnnounceStatus(kTextDownloading);
   try {
-    for (std::size_t i = 0; i < form.DownloadFiles.size(); ++i) {
-      const TDownloadFile file = form.DownloadFiles[i];
-      form.frontEnd->ProcessMessages();
+    for (std::size_t i = 0; i < state.DownloadFiles.size(); ++i) {
+      const TDownloadFile file = state.DownloadFiles[i];
+      run.ProcessMessages();
       if (!ForceDirectories(file.DownOrdner)) {
-        form.Fail(kMsgDownloadFolder);
-        return;
+        run.Fail(kMsgDownloadFolder);
+        return NextStep::Close;
       }
       const std::string url = kUpdateWebAddress + StripLeadingSlash(file.ServOrdner) + file.Name;
       const std::string target = file.DownOrdner + file.Name;
-      if (!form.HttpDownloadFile(url, target)) {
+      if (!HttpDownloadFile(state, run, http, url, target)) {
         // Retries given up for a cancel are no failure of the download.
-        if (!form.CancelS) form.Fail(kMsgDownloadFailed);
-        return;
+        if (!state.CancelS) run.Fail(kMsgDownloadFailed);
+        return NextStep::Close;
       }
-      form.AktSize += file.Size;
-      form.ShowProgress(static_cast<int>(CalcPercent(100, form.MaxSize, form.AktSize)),
-                        ProgressHint::Lade);
+      state.AktSize += file.Size;
+      run.ShowProgress(static_cast<int>(CalcPercent(100, state.MaxSize, state.AktSize)),
+                       ProgressHint::Lade);
       if (FileExists(target)) SetFileDateWithRetries(target, file.Datum);
-      if (form.CancelS) return;
+      if (state.CancelS) return NextStep::Close;
     }
-    form.ShowProgress(100, ProgressHint::Lade);
-    form.AnnounceStatus(kTextDownloaded);
-    if (!form.CancelS) form.frontEnd->SetTimerEnabled(3, true);
+    run.ShowProgress(100, ProgressHint::Lade);
+    run.AnnounceStatus(kTextDownloaded);
+    return state.CancelS ? NextStep::Close : NextStep::Install;
   } catch (const std::exception&) {
-    form.Fail(kMsgDownloadFailed);
+    run.Fail(kMsgDownloadFailed);
+    return NextStep::Close;
   }
 }
 
@@ -54,35 +57,35 @@ void DownloadAll(TForm1& form) {
 
 // ---- Phase ----
 
-void TForm1::Timer2Timer() {
-  frontEnd->SetTimerEnabled(2, false);
-  ShowProgress(0, ProgressHint::Lade);
-  DownloadAll(*this);
-  if (CancelS) CloseWindow();
+NextStep Timer2Timer(RunState& state, RunContext& run, THttpClient& http) {
+  run.ShowProgress(0, ProgressHint::Lade);
+  return DownloadAll(state, run, http);
 }
 
 // ---- One file ----
 
-bool TForm1::HttpDownloadFile(const std::string& url, const std::string& target) {
+bool HttpDownloadFile(RunState& state, RunContext& run, THttpClient& http, const std::string& url,
+                      const std::string& target) {
   const std::string encoded = UrlEncode(url);
   if (FileExists(target)) ClearFileAttributes(target);
   for (int failed = 0;;) {
     std::FILE* file = OpenFile(target, FileOpenMode::CreateExclusive);
     if (file == nullptr) return false;
-    if (HTTP1.Get(encoded, file)) {
-      SleepMs(1);
-      frontEnd->ProcessMessages();
+    if (http.Get(encoded, file)) {
+      run.ProcessMessages();
       // Data that never reaches the disk is no download either.
       if (std::fclose(file) == 0) return true;
     } else {
-      SleepMs(kAttemptPauseMs);
+      PauseAnsweringMs(kAttemptPauseMs);
       std::fclose(file);
     }
     // A stalled server makes each attempt last the whole stall time, so a
     // cancel is not left waiting for the last of them.
-    if (++failed >= kDownloadAttempts || CancelS) {
+    if (++failed >= kDownloadAttempts || state.CancelS) {
       DeleteFileWithRetries(target);
       return false;
     }
   }
 }
+
+}  // namespace download

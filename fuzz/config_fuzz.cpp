@@ -12,6 +12,7 @@
 #include "fuzz_support.h"
 #include "platform/list_file.h"
 #include "platform/strings.h"
+#include "run/config.h"
 #include "scripted_front_end.h"
 
 namespace {
@@ -87,17 +88,20 @@ void CheckLoadConfig(std::string_view bytes) {
                 ui = frontEnd.get();
                 return frontEnd;
               });
-  if (!form.LoadConfig()) {
-    Require(form.Status == TStatus::sError && form.CancelS && ui->informations.size() == 1,
+  if (!LoadConfig(form.State(), form)) {
+    Require(form.State().Status == TStatus::sError && form.State().CancelS &&
+                ui->informations.size() == 1,
             "a refused configuration is not reported as a failure");
     return;
   }
-  Require(IsProperSubfolder(form.DownloadOrdner, temp),
-          "download folder is not a folder below the temporary folder: " + form.DownloadOrdner);
-  Require(!form.FAktFont.fontName.empty(), "empty font name");
-  Require(form.CfgSl.lines.size() >= 21, "configuration shorter than 21 lines");
+  Require(
+      IsProperSubfolder(form.State().DownloadOrdner, temp),
+      "download folder is not a folder below the temporary folder: " + form.State().DownloadOrdner);
+  Require(!form.State().FAktFont.fontName.empty(), "empty font name");
+  Require(form.State().CfgSl.lines.size() >= 21, "configuration shorter than 21 lines");
   const std::optional<ListFile> saved = ReadListFile((temp / "P.cfg").string());
-  Require(saved && saved->lines == form.CfgSl.lines && saved->encoding == form.CfgSl.encoding,
+  Require(saved && saved->lines == form.State().CfgSl.lines &&
+              saved->encoding == form.State().CfgSl.encoding,
           "saved configuration reads back differently");
 }
 

@@ -2,8 +2,8 @@
 // bytes choose the "now" that Unix dates without a year are judged against.
 #include <cstdint>
 
-#include "discovery/ftp_listing.h"
 #include "fuzz_support.h"
+#include "network/ftp_listing.h"
 
 namespace {
 

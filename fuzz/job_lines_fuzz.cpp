@@ -8,6 +8,7 @@
 
 #include "app/haupt.h"
 #include "fuzz_support.h"
+#include "install/install.h"
 #include "platform/list_file.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
@@ -71,10 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (jobs.lines.size() > kMaxLines) jobs.lines.resize(kMaxLines);
   TForm1 form({(root / "Quennvoldar").string(), "P.cfg", "/U"},
               [](FrontEndEvents& events) { return std::make_unique<ScriptedFrontEnd>(events); });
-  form.InstallOrdner = IncludeTrailingDelimiter(inst.string());
-  form.OrdnerFiles = {NativeSeparators("Daten/keep.txt")};
-  form.JobsSl = jobs;
-  form.RunJobs();
+  form.State().InstallOrdner = IncludeTrailingDelimiter(inst.string());
+  form.State().OrdnerFiles = {NativeSeparators("Daten/keep.txt")};
+  form.State().JobsSl = jobs;
+  install::RunJobs(form.State());
 
   for (const std::string& file : kFiles) {
     const fs::path path = root / file;

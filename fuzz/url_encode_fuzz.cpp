@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "download/http_client.h"
 #include "fuzz_support.h"
+#include "network/http_client.h"
 
 namespace {
 

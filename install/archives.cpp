@@ -1,12 +1,14 @@
 // The archives of an update: every "*.zip" at the top of the download folder
 // is unpacked in place and then deleted.
-#include "app/haupt.h"
+#include "install/install.h"
 #include "install/zip_extract.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
 #include "platform/strings.h"
 #include "resources/texts.h"
+
+namespace install {
 
 namespace {
 
@@ -21,25 +23,27 @@ bool IsArchiveName(const std::string& name) {
 
 // ---- All archives ----
 
-bool TForm1::ExtractArchives() {
-  for (const DirEntry& entry : ListDirectory(DownloadOrdner)) {
+bool ExtractArchives(RunState& state, RunContext& run) {
+  for (const DirEntry& entry : ListDirectory(state.DownloadOrdner)) {
     if (entry.isDirectory || !IsArchiveName(entry.name)) continue;
-    if (!ExtractArchive(DownloadOrdner + entry.name)) return false;
+    if (!ExtractArchive(state, run, state.DownloadOrdner + entry.name)) return false;
     // Cancelled between two archives: the rest stay packed, the phase ends.
-    if (CancelS) return true;
+    if (state.CancelS) return true;
   }
   return true;
 }
 
 // ---- One archive ----
 
-bool TForm1::ExtractArchive(const std::string& zipFileName) {
-  const std::string previousStatus = frontEnd->StatusText();
-  AnnounceStatus(kTextExtracting);
+bool ExtractArchive(RunState& state, RunContext& run, const std::string& zipFileName) {
+  const std::string previousStatus = run.StatusText();
+  run.AnnounceStatus(kTextExtracting);
   bool extracted = ExtractZipArchive(zipFileName, ExtractFilePath(zipFileName));
   // A cancel noticed here keeps the archive for the next run.
-  if (extracted && CancelS) extracted = false;
+  if (extracted && state.CancelS) extracted = false;
   if (extracted) DeleteFileWithRetries(zipFileName);
-  AnnounceStatus(previousStatus);
+  run.AnnounceStatus(previousStatus);
   return extracted;
 }
+
+}  // namespace install

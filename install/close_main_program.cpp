@@ -1,11 +1,14 @@
 // Having the main program closed before its files are replaced: the user is
 // asked, the program is asked through its window, and its mutex is watched.
 // Nothing is ever killed, and the wait has no time limit but the cancel.
-#include "app/haupt.h"
+#include "install/install.h"
+#include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/strings.h"
 #include "platform/window_messages.h"
 #include "resources/texts.h"
+
+namespace install {
 
 namespace {
 
@@ -14,32 +17,33 @@ constexpr int kWaitPassMs = 25;
 
 }  // namespace
 
-bool TForm1::CloseMainProgram() {
-  SleepMs(kSettleMs);
+bool CloseMainProgram(RunState& state, RunContext& run) {
+  PauseMs(kSettleMs);
   // The updater comes to the front before anything is asked.
-  const WindowHandle own = FindWindowByTitleEnd(InstanceTitle);
-  if (own != 0 && !frontEnd->TrayIconVisible()) SendWindowMessage(own, WM_SHOWREQUEST);
+  const WindowHandle own = FindWindowByTitleEnd(state.InstanceTitle);
+  if (own != 0 && !run.InTray()) SendWindowMessage(own, WM_SHOWREQUEST);
 
-  if (!MutexExists(MutexTitel)) return !CancelS;
+  if (!MutexExists(state.MutexTitel)) return !state.CancelS;
 
-  SetTrayMode(false);
   // Only the answer decides here; the caller sets CancelS on a refusal.
-  if (!frontEnd->AskQuestion(FormatText(kQuestionCloseMainProgram, {MutexTitel}))) return false;
+  if (!run.Ask(FormatText(kQuestionCloseMainProgram, {state.MutexTitel}))) return false;
 
-  const WindowHandle mainWindow = FindWindowByTitleEnd(FensterTitel);
-  if (mainWindow == 0) return !CancelS;
+  const WindowHandle mainWindow = FindWindowByTitleEnd(state.FensterTitel);
+  if (mainWindow == 0) return !state.CancelS;
 
-  AnnounceStatus(kTextClosingMainProgram);
+  run.AnnounceStatus(kTextClosingMainProgram);
   SendWindowMessage(mainWindow, WM_SHOWREQUEST);
-  SleepMs(kSettleMs);
+  PauseMs(kSettleMs);
   SendWindowMessage(mainWindow, WM_CLOSEREQUEST);
-  SleepMs(kSettleMs);
+  PauseMs(kSettleMs);
 
   // The program has ended when it gives up its mutex.
-  while (MutexExists(MutexTitel) && !CancelS) {
-    frontEnd->ProcessMessages();
-    SleepMs(kWaitPassMs);
+  while (MutexExists(state.MutexTitel) && !state.CancelS) {
+    run.ProcessMessages();
+    PauseAnsweringMs(kWaitPassMs);
   }
-  SleepMs(kSettleMs);
-  return !CancelS;
+  PauseMs(kSettleMs);
+  return !state.CancelS;
 }
+
+}  // namespace install

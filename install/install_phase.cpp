@@ -1,93 +1,95 @@
 // The installation phase: job file, archives, install list, jobs, shortcuts,
 // closing the main program, verification and copying, cleanup and the
-// uninstall entry. It always ends the run by closing the window.
-#include "app/haupt.h"
-#include "install/copied_marker.h"
+// uninstall entry. It always ends the run.
+#include "install/install.h"
 #include "platform/file_system.h"
 #include "platform/list_file.h"
 #include "platform/retry.h"
 #include "resources/texts.h"
 
+namespace install {
+
 namespace {
 
 // The job file is consumed whatever happens next: it is read, then deleted.
-void ConsumeJobFile(TForm1& form) {
-  form.JobsSl = ListFile{};
-  if (!FileExists(form.JobsFilename)) return;
-  if (std::optional<ListFile> jobs = ReadListFile(form.JobsFilename)) form.JobsSl = *jobs;
-  DeleteFileWithRetries(form.JobsFilename);
+void ConsumeJobFile(RunState& state) {
+  state.JobsSl = ListFile{};
+  if (!FileExists(state.JobsFilename)) return;
+  if (std::optional<ListFile> jobs = ReadListFile(state.JobsFilename)) state.JobsSl = *jobs;
+  DeleteFileWithRetries(state.JobsFilename);
 }
 
-TStatus NothingToCopyStatus(const TForm1& form) {
-  return CopiedMarker(form) == "1" ? TStatus::sYesUpdated : TStatus::sIsUpdated;
+TStatus NothingToCopyStatus(const RunState& state) {
+  return state.CopiedMarker() == "1" ? TStatus::sYesUpdated : TStatus::sIsUpdated;
 }
 
 // ---- From the marker check to the copy ----
 
 // Every way out leaves CancelS or StartUpdater2S set.
-void InstallSteps(TForm1& form) {
-  if (CopiedMarker(form) == "-1") {
-    form.Status = TStatus::sError;
-    form.CancelS = true;
+void InstallSteps(RunState& state, RunContext& run) {
+  if (state.CopiedMarker() == "-1") {
+    state.Status = TStatus::sError;
+    state.CancelS = true;
     return;
   }
-  if (!form.ExtractArchives()) {
-    form.Fail(kMsgExtractFailed);
+  if (!ExtractArchives(state, run)) {
+    run.Fail(kMsgExtractFailed);
     return;
   }
-  form.BuildInstallList();
-  form.RunJobs();
-  form.RewriteShortcuts();
-  form.KopiereS = true;
-  form.BuildInstallList();
-  if (form.OrdnerFiles.empty()) {
-    form.Status = NothingToCopyStatus(form);
-    form.CancelS = true;
+  BuildInstallList(state);
+  RunJobs(state);
+  RewriteShortcuts();
+  state.KopiereS = true;
+  BuildInstallList(state);
+  if (state.OrdnerFiles.empty()) {
+    state.Status = NothingToCopyStatus(state);
+    state.CancelS = true;
     return;
   }
-  if (!form.CloseMainProgram()) {
-    form.CancelS = true;
+  if (!CloseMainProgram(state, run)) {
+    state.CancelS = true;
     return;
   }
-  form.AnnounceStatus(kTextVerifying);
-  if (form.CancelS) return;
-  if (!form.VerifyFiles()) {
-    form.CancelS = true;
+  run.AnnounceStatus(kTextVerifying);
+  if (state.CancelS) return;
+  if (!VerifyFiles(state, run)) {
+    state.CancelS = true;
     return;
   }
   // Verification has removed every file equal to the installed one.
-  form.BuildInstallList();
-  if (form.OrdnerFiles.empty()) {
-    form.Status = NothingToCopyStatus(form);
-    form.ShowProgress(100, ProgressHint::Pruefe);
+  BuildInstallList(state);
+  if (state.OrdnerFiles.empty()) {
+    state.Status = NothingToCopyStatus(state);
+    run.ShowProgress(100, ProgressHint::Pruefe);
   } else {
-    form.ShowProgress(0, ProgressHint::Kopiere);
-    form.AnnounceStatus(kTextCopying);
-    if (form.CopyFiles()) {
-      form.Status = TStatus::sYesUpdated;
-      form.ShowProgress(100, ProgressHint::Kopiere);
+    run.ShowProgress(0, ProgressHint::Kopiere);
+    run.AnnounceStatus(kTextCopying);
+    if (CopyFiles(state, run)) {
+      state.Status = TStatus::sYesUpdated;
+      run.ShowProgress(100, ProgressHint::Kopiere);
     }
     // What is left waits in the download folder for the second copy.
-    if (form.StartUpdater2S) return;
+    if (state.StartUpdater2S) return;
   }
-  form.RemoveEmptyFolders(form.DownloadOrdner);
-  form.CancelS = true;
+  RemoveEmptyFolders(state.DownloadOrdner);
+  state.CancelS = true;
 }
 
 }  // namespace
 
-void TForm1::Timer3Timer() {
-  frontEnd->SetTimerEnabled(3, false);
-  DownloadFiles.clear();
-  ShowProgress(0, ProgressHint::Kopiere);
-  ConsumeJobFile(*this);
+NextStep Timer3Timer(RunState& state, RunContext& run) {
+  state.DownloadFiles.clear();
+  run.ShowProgress(0, ProgressHint::Kopiere);
+  ConsumeJobFile(state);
   try {
-    InstallSteps(*this);
+    InstallSteps(state, run);
   } catch (const std::exception&) {
     // Whatever goes wrong on the way still ends the run with the error.
-    Fail(kMsgCopyFailed);
+    run.Fail(kMsgCopyFailed);
   }
-  RemoveDir(DownloadOrdner);
-  if (Status == TStatus::sYesUpdated) UpdateUninstallEntry();
-  if (CancelS || StartUpdater2S) CloseWindow();
+  RemoveDir(state.DownloadOrdner);
+  if (state.Status == TStatus::sYesUpdated) UpdateUninstallEntry(state);
+  return NextStep::Close;
 }
+
+}  // namespace install

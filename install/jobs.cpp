@@ -3,12 +3,14 @@
 #include <optional>
 #include <unordered_set>
 
-#include "app/haupt.h"
+#include "install/install.h"
 #include "platform/file_system.h"
 #include "platform/list_file.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
 #include "platform/strings.h"
+
+namespace install {
 
 namespace {
 
@@ -59,19 +61,20 @@ void SweepFolder(const std::string& folder, const KeepSet& keep) {
 
 }  // namespace
 
-void TForm1::RunJobs() {
-  if (JobsSl.lines.empty() || OrdnerFiles.empty()) return;
+void RunJobs(RunState& state) {
+  if (state.JobsSl.lines.empty() || state.OrdnerFiles.empty()) return;
   // The full path every file of the update will have once installed, and
   // every file the server still holds: one that was already current was not
   // fetched again, and sweeping it would lose it until the next run.
   KeepSet keep;
-  for (const std::string& entry : OrdnerFiles) keep.insert(UpperCaseLocale(InstallOrdner + entry));
-  for (const std::string& file : ServerFiles) keep.insert(UpperCaseLocale(file));
+  for (const std::string& entry : state.OrdnerFiles)
+    keep.insert(UpperCaseLocale(state.InstallOrdner + entry));
+  for (const std::string& file : state.ServerFiles) keep.insert(UpperCaseLocale(file));
 
-  for (const std::string& line : JobsSl.lines) {
+  for (const std::string& line : state.JobsSl.lines) {
     const std::optional<Job> job = ParseJob(line);
     if (!job) continue;
-    const std::string target = InstallOrdner + job->path;
+    const std::string target = state.InstallOrdner + job->path;
     if (job->verb == "l") {
       DeleteTarget(target);
     } else {
@@ -79,3 +82,5 @@ void TForm1::RunJobs() {
     }
   }
 }
+
+}  // namespace install

@@ -1,13 +1,15 @@
 // Internet shortcuts of the all-users programs folder that still point at the
 // vendor's home page through one of the two legacy plain-text addresses get
 // the encrypted address. Every failure here is silent.
-#include "app/haupt.h"
 #include "deployment.h"
+#include "install/install.h"
 #include "platform/file_system.h"
 #include "platform/list_file.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
 #include "platform/system_info.h"
+
+namespace install {
 
 namespace {
 
@@ -76,9 +78,11 @@ void RewriteShortcutsInFolder(const std::string& folder, const TargetLines& targ
 
 }  // namespace
 
-void TForm1::RewriteShortcuts() {
-  const std::string folder = GetSpecialFolderPath(CSIDL_COMMON_PROGRAMS);
+void RewriteShortcuts() {
+  const std::string folder = AllUsersProgramsFolder();
   // Without the folder the walk would start in the current folder.
   if (folder.empty()) return;
   RewriteShortcutsInFolder(folder, VendorTargetLines());
 }
+
+}  // namespace install

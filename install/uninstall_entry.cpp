@@ -3,14 +3,16 @@
 // nothing is created and nothing is reported.
 #include <functional>
 
-#include "app/haupt.h"
 #include "deployment.h"
+#include "install/install.h"
 #include "install/version_text.h"
 #include "platform/date_time.h"
 #include "platform/file_info.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/strings.h"
+
+namespace install {
 
 namespace {
 
@@ -42,25 +44,26 @@ std::function<std::string(const std::string&)> Always(const std::string& value) 
   return [value](const std::string&) { return value; };
 }
 
-std::string MainProgramFile(const TForm1& form) {
-  return form.CfgSl.lines.size() > 2 ? NativeSeparators(form.CfgSl.lines[2]) : std::string();
+std::string MainProgramFile(const RunState& state) {
+  return state.CfgSl.lines.size() > 2 ? NativeSeparators(state.CfgSl.lines[2]) : std::string();
 }
 
 }  // namespace
 
 // ---- Entry ----
 
-void TForm1::UpdateUninstallEntry() {
+void UpdateUninstallEntry(const RunState& state) {
   try {
-    const std::unique_ptr<UninstallKey> key = OpenUninstallKey(StripVersionSuffix(MutexTitel));
+    const std::unique_ptr<UninstallKey> key =
+        OpenUninstallKey(StripVersionSuffix(state.MutexTitel));
     if (!key || !key->HasValue("InstallLocation")) return;
     // Another installation of the same product has an entry of its own.
     const std::optional<std::string> location = key->ReadText("InstallLocation");
-    if (!location || !SameText(*location, InstallOrdner)) return;
+    if (!location || !SameText(*location, state.InstallOrdner)) return;
 
-    const std::string version = TrimControl(GetMainProgramVersion());
+    const std::string version = TrimControl(GetMainProgramVersion(state));
     std::string publisher;
-    GetVersionInfoValue(MainProgramFile(*this), kLegalCopyrightIndex, publisher);
+    GetVersionInfoValue(MainProgramFile(state), kLegalCopyrightIndex, publisher);
     publisher = TrimControl(publisher);
     const std::string today = FormatDateCompact(NowLocal());
     const std::int32_t major = VersionMajorOf(version);
@@ -93,8 +96,10 @@ void TForm1::UpdateUninstallEntry() {
   }
 }
 
-std::string TForm1::GetMainProgramVersion() {
+std::string GetMainProgramVersion(const RunState& state) {
   std::string fileVersion;
-  GetVersionInfoValue(MainProgramFile(*this), kFileVersionIndex, fileVersion);
+  GetVersionInfoValue(MainProgramFile(state), kFileVersionIndex, fileVersion);
   return ShortFileVersion(fileVersion);
 }
+
+}  // namespace install

@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <unordered_set>
 
-#include "app/haupt.h"
-#include "install/copied_marker.h"
+#include "install/install.h"
+#include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
@@ -18,6 +18,8 @@
 #include "platform/retry.h"
 #include "platform/strings.h"
 #include "resources/texts.h"
+
+namespace install {
 
 namespace {
 
@@ -49,8 +51,7 @@ using Stream = std::unique_ptr<std::FILE, StreamCloser>;
 // would restart the next one forever.
 bool IsSpecialEntry(const std::string& entry, const std::string& ownExeName) {
   const bool runningAsSecondCopy = SameText(ownExeName, std::string(kSecondCopyName) + kExeSuffix);
-  return SameText(entry, ownExeName) ||
-         (!runningAsSecondCopy && SameText(entry, kNvdaLibraryName));
+  return SameText(entry, ownExeName) || (!runningAsSecondCopy && SameText(entry, kNvdaLibraryName));
 }
 
 // The updater's two programs arrive without permission bits; the restart
@@ -94,8 +95,7 @@ Stream CreateTemporaryBeside(const std::string& dest, std::string& temporary) {
   static std::mt19937_64 random{std::random_device{}()};
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%016llx.tmp",
-                  static_cast<unsigned long long>(random()));
+    std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(random()));
     temporary = ExtractFilePath(dest) + "~" + ExtractFileName(dest) + suffix;
     if (Stream stream = OpenUnbuffered(temporary, FileOpenMode::CreateNew)) return stream;
     if (!DirectoryExists(ExtractFilePath(dest))) break;
@@ -105,10 +105,10 @@ Stream CreateTemporaryBeside(const std::string& dest, std::string& temporary) {
 }
 
 // Block by block; the window stays live between blocks.
-bool CopyBlocks(std::FILE* in, std::FILE* out, FrontEnd& frontEnd) {
+bool CopyBlocks(std::FILE* in, std::FILE* out, RunContext& run) {
   char* block = Buffers().first.data();
   for (;;) {
-    frontEnd.ProcessMessages();
+    run.ProcessMessages();
     const std::size_t count = std::fread(block, 1, kBlockSize, in);
     if (count > 0 && std::fwrite(block, 1, count, out) != count) return false;  // disk full
     if (count < kBlockSize) return std::ferror(in) == 0;
@@ -120,7 +120,7 @@ bool ReplaceWithRetries(const std::string& temporary, const std::string& dest) {
     if (ReplaceFileWith(temporary, dest)) return true;
     // A folder in the destination's place can never be replaced by a file.
     if (DirectoryExists(dest)) return false;
-    if (attempt < kFileRetryAttempts) SleepMs(kFileRetryPauseMs);
+    if (attempt < kFileRetryAttempts) PauseAnsweringMs(kFileRetryPauseMs);
   }
   return false;
 }
@@ -129,13 +129,13 @@ bool ReplaceWithRetries(const std::string& temporary, const std::string& dest) {
 // only when it is complete and on disk, so an installed file is never left
 // half-written (full disk, killed process); on failure the old one stays.
 bool CopyIntoPlace(const std::string& source, const std::string& dest, TDateTime date,
-                   FrontEnd& frontEnd) {
+                   RunContext& run) {
   Stream in = OpenUnbuffered(source, FileOpenMode::ReadDenyWrite);
   if (!in) return false;
   std::string temporary;
   Stream out = CreateTemporaryBeside(dest, temporary);
   if (!out) return false;
-  bool complete = CopyBlocks(in.get(), out.get(), frontEnd) && FlushFileToDisk(out.get());
+  bool complete = CopyBlocks(in.get(), out.get(), run) && FlushFileToDisk(out.get());
   complete = std::fclose(out.release()) == 0 && complete;
   if (complete) {
     SetFileDateWithRetries(temporary, date);
@@ -149,47 +149,47 @@ bool CopyIntoPlace(const std::string& source, const std::string& dest, TDateTime
 
 // ---- Verification ----
 
-bool TForm1::VerifyFiles() {
+bool VerifyFiles(RunState& state, RunContext& run) {
   try {
-    for (const std::string& entry : OrdnerFiles) {
-      frontEnd->ProcessMessages();
-      if (CancelS) return false;
-      const std::string source = DownloadOrdner + entry;
-      const std::string dest = InstallOrdner + entry;
+    for (const std::string& entry : state.OrdnerFiles) {
+      run.ProcessMessages();
+      if (state.CancelS) return false;
+      const std::string source = state.DownloadOrdner + entry;
+      const std::string dest = state.InstallOrdner + entry;
       // Also lets the copy overwrite a read-only installed file later.
       ClearFileAttributes(source);
       ClearFileAttributes(dest);
-      if (!IsSpecialEntry(entry, OwnExeName()) && FilesIdentical(source, dest)) {
+      if (!IsSpecialEntry(entry, state.OwnExeName()) && FilesIdentical(state, run, source, dest)) {
         // Not copied; the installed file takes the date the next run compares.
         const TDateTime date = GetFileDateByName(source);
         if (FileExists(dest)) SetFileDateWithRetries(dest, date);
-        MaxSize -= GetFileSizeByName(source);
+        state.MaxSize -= GetFileSizeByName(source);
         DeleteFileWithRetries(source);
       } else {
-        AktSize += GetFileSizeByName(source);
+        state.AktSize += GetFileSizeByName(source);
       }
-      ShowProgress(ProgressPosition(MaxSize, AktSize), ProgressHint::Pruefe);
+      run.ShowProgress(ProgressPosition(state.MaxSize, state.AktSize), ProgressHint::Pruefe);
     }
     return true;
   } catch (const std::exception&) {
-    Fail(kMsgVerifyFailed);
+    run.Fail(kMsgVerifyFailed);
     return false;
   }
 }
 
-bool TForm1::FilesIdentical(const std::string& fileA, const std::string& fileB) {
+bool FilesIdentical(RunState& state, RunContext& run, const std::string& fileA,
+                    const std::string& fileB) {
   if (!FileExists(fileA) || !FileExists(fileB)) return false;
   if (GetFileSizeByName(fileA) != GetFileSizeByName(fileB)) return false;
   const Stream a = OpenForComparison(fileA);
   const Stream b = OpenForComparison(fileB);
   BlockBuffers& buffers = Buffers();
   for (;;) {
-    if (CancelS) return false;
-    frontEnd->ProcessMessages();
+    if (state.CancelS) return false;
+    run.ProcessMessages();
     const std::size_t countA = ReadBlock(a.get(), buffers.first.data());
     const std::size_t countB = ReadBlock(b.get(), buffers.second.data());
-    if (countA != countB ||
-        std::memcmp(buffers.first.data(), buffers.second.data(), countA) != 0) {
+    if (countA != countB || std::memcmp(buffers.first.data(), buffers.second.data(), countA) != 0) {
       return false;
     }
     if (countA < kBlockSize) return true;  // the end of A
@@ -198,45 +198,47 @@ bool TForm1::FilesIdentical(const std::string& fileA, const std::string& fileB) 
 
 // ---- Copying ----
 
-bool TForm1::CopyFiles() {
+bool CopyFiles(RunState& state, RunContext& run) {
   // The uninstall list's entries in one letter case, so that recording each
   // installed file stays one lookup however long the list grows.
   std::unordered_set<std::string> recorded;
-  for (const std::string& line : UninstSl.lines) recorded.insert(UpperCaseLocale(line));
+  for (const std::string& line : state.UninstSl.lines) recorded.insert(UpperCaseLocale(line));
 
-  for (const std::string& entry : OrdnerFiles) {
-    frontEnd->ProcessMessages();
-    if (CancelS) return false;
-    if (IsSpecialEntry(entry, OwnExeName())) {
+  for (const std::string& entry : state.OrdnerFiles) {
+    run.ProcessMessages();
+    if (state.CancelS) return false;
+    if (IsSpecialEntry(entry, state.OwnExeName())) {
       // This entry and all after it are left for the second copy.
-      StartUpdater2S = true;
+      state.StartUpdater2S = true;
       return false;
     }
-    const std::string source = DownloadOrdner + entry;
-    const std::string dest = InstallOrdner + entry;
+    const std::string source = state.DownloadOrdner + entry;
+    const std::string dest = state.InstallOrdner + entry;
     const std::string folderPart = ExtractFilePath(entry);
-    if (!folderPart.empty()) ForceDirectories(InstallOrdner + folderPart);
+    if (!folderPart.empty()) ForceDirectories(state.InstallOrdner + folderPart);
     // An empty download is removed without being installed.
     if (const std::int64_t size = GetFileSizeByName(source); size > 0) {
       // CopyOneFile has reported its failure; the pass ends with it.
-      if (!CopyOneFile(source, dest)) return false;
+      if (!CopyOneFile(run, source, dest)) return false;
       if (IsUpdaterProgram(entry)) MarkExecutable(dest);
-      if (recorded.insert(UpperCaseLocale(dest)).second) UninstSl.lines.push_back(dest);
-      AktSize += size;
-      ShowProgress(ProgressPosition(MaxSize, AktSize), ProgressHint::Kopiere);
-      if (CopiedMarker(*this) != "1" && !SaveCopiedMarker("1")) return false;
+      if (recorded.insert(UpperCaseLocale(dest)).second) state.UninstSl.lines.push_back(dest);
+      state.AktSize += size;
+      run.ShowProgress(ProgressPosition(state.MaxSize, state.AktSize), ProgressHint::Kopiere);
+      if (state.CopiedMarker() != "1" && !state.SaveCopiedMarker("1")) return false;
     }
     DeleteFileWithRetries(source);
   }
   return true;
 }
 
-bool TForm1::CopyOneFile(const std::string& source, const std::string& dest) {
+bool CopyOneFile(RunContext& run, const std::string& source, const std::string& dest) {
   if (GetFileSizeByName(source) <= 0) return false;  // missing or empty
   const TDateTime date = GetFileDateByName(source);
-  if (!CopyIntoPlace(source, dest, date, *frontEnd)) {
-    Fail(FormatText(kMsgCopyFileFailed, {source, dest}));
+  if (!CopyIntoPlace(source, dest, date, run)) {
+    run.Fail(FormatText(kMsgCopyFileFailed, {source, dest}));
     return false;
   }
   return true;
 }
+
+}  // namespace install

@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "app/haupt.h"
+#include "download/download.h"
 #include "platform/date_time.h"
 #include "platform/file_info.h"
 #include "platform/retry.h"
-#include "tests/unit/support/scripted_front_end.h"
+#include "scripted_front_end.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {
@@ -29,16 +30,15 @@ int main(int argc, char** argv) {
     if (!name.empty()) names.push_back(name);
   }
 
-  TForm1 form({argv[0], "Bench.cfg"}, [](FrontEndEvents& events) {
-    return std::make_unique<ScriptedFrontEnd>(events);
-  });
+  TForm1 form({argv[0], "Bench.cfg"},
+              [](FrontEndEvents& events) { return std::make_unique<ScriptedFrontEnd>(events); });
   const TDateTime serverDate = NowLocal();
 
   const auto start = std::chrono::steady_clock::now();
   std::int64_t bytes = 0;
   for (const std::string& name : names) {
     const std::string target = outFolder + name;
-    if (!form.HttpDownloadFile(base + name, target)) {
+    if (!download::HttpDownloadFile(form.State(), form, form.Http(), base + name, target)) {
       std::fprintf(stderr, "failed: %s\n", name.c_str());
       return 1;
     }

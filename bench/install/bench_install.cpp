@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/haupt.h"
+#include "install/install.h"
 #include "install/zip_extract.h"
 #include "platform/paths.h"
 
@@ -54,18 +55,18 @@ class SilentFrontEnd final : public FrontEnd {
 int VerifyAndCopy(const std::string& downloadFolder, const std::string& installFolder) {
   TForm1 form({"qv_bench_install", "bench.cfg"},
               [](FrontEndEvents&) { return std::make_unique<SilentFrontEnd>(); });
-  form.DownloadOrdner = IncludeTrailingDelimiter(downloadFolder);
-  form.InstallOrdner = IncludeTrailingDelimiter(installFolder);
+  form.State().DownloadOrdner = IncludeTrailingDelimiter(downloadFolder);
+  form.State().InstallOrdner = IncludeTrailingDelimiter(installFolder);
   // Marker "1": the configuration file, which a bench has not, is never written.
-  form.CfgSl.lines.assign(20, std::string());
-  form.CfgSl.lines.emplace_back("1");
+  form.State().CfgSl.lines.assign(20, std::string());
+  form.State().CfgSl.lines.emplace_back("1");
 
-  form.BuildInstallList();
-  const std::size_t listed = form.OrdnerFiles.size();
-  if (!form.VerifyFiles()) return 1;
-  form.BuildInstallList();
-  const std::size_t differing = form.OrdnerFiles.size();
-  if (!form.CopyFiles()) return 1;
+  install::BuildInstallList(form.State());
+  const std::size_t listed = form.State().OrdnerFiles.size();
+  if (!install::VerifyFiles(form.State(), form)) return 1;
+  install::BuildInstallList(form.State());
+  const std::size_t differing = form.State().OrdnerFiles.size();
+  if (!install::CopyFiles(form.State(), form)) return 1;
   std::printf("%zu files verified, %zu copied\n", listed, differing);
   return 0;
 }

@@ -27,7 +27,7 @@ struct AnnounceFixture {
           return frontEnd;
         },
         std::move(tolk));
-    form->IsProgActive = true;
+    form->OnActivation(true);
   }
 
   DriverLog reader;
@@ -77,7 +77,7 @@ TEST(AnnounceStatus, SpeaksOnlyNewNonBlankTextsWhileActiveAndOutOfTheTray) {
     AnnounceFixture f;
     std::vector<std::string> expectedSpeech;
     for (const Step& step : c.steps) {
-      f.form->IsProgActive = step.active;
+      f.form->OnActivation(step.active);
       f.ui->SetTrayIconVisible(step.inTray);
       const std::size_t writes = f.ui->statusTexts.size();
       f.form->AnnounceStatus(step.text);

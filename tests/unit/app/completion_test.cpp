@@ -9,14 +9,14 @@ namespace {
 
 // The comparison and job files carry the running executable's name.
 std::string RunFile(const FormFixture& f, const std::string& extension) {
-  return ChangeFileExt(f.form->OwnExeName(), extension);
+  return ChangeFileExt(f.form->State().OwnExeName(), extension);
 }
 
 // A loaded run whose main program window title ends with "Hauptfenster QV-test".
 void LoadRun(FormFixture& f) {
   f.temp.Write("P.cfg", "Prod\r\nHauptfenster QV-test\r\n/opt/p/main\r\nProdukt\r\n");
   f.temp.Write(RunFile(f, ".fn"), "");
-  ASSERT_TRUE(f.form->LoadConfig());
+  ASSERT_TRUE(LoadConfig(f.form->State(), *f.form));
   f.temp.Write("Produkt/" + RunFile(f, ".job"), "l x\r\n");
   f.ui->informations.clear();
 }
@@ -38,7 +38,7 @@ TEST(FormClose, AsksToStartTheMainProgramOnlyWhenItsWindowIsGone) {
   {
     FormFixture f({"/opt/q/Quennvoldar", "P.cfg"});
     LoadRun(f);
-    f.form->Status = TStatus::sIsUpdated;
+    f.form->State().Status = TStatus::sIsUpdated;
     f.ui->Close();
     EXPECT_TRUE(f.ui->informations.empty());
     ASSERT_EQ(f.ui->questions.size(), 1u);
@@ -52,7 +52,7 @@ TEST(FormClose, AsksToStartTheMainProgramOnlyWhenItsWindowIsGone) {
     MessageWindow mainProgram("Produkt - Hauptfenster QV-test", [](unsigned) {});
     FormFixture f({"/opt/q/Quennvoldar", "P.cfg"});
     LoadRun(f);
-    f.form->Status = TStatus::sYesUpdated;
+    f.form->State().Status = TStatus::sYesUpdated;
     f.ui->Close();
     EXPECT_TRUE(f.ui->questions.empty());
     ASSERT_EQ(f.ui->informations.size(), 1u);
@@ -73,9 +73,9 @@ TEST(FormClose, NothingWhenTheConfigurationNeverLoaded) {
 TEST(FormClose, RestartLeavesTheRunFilesForTheSecondCopy) {
   FormFixture f({"/opt/q/Quennvoldar", "P.cfg"});
   LoadRun(f);
-  f.form->StartUpdater2S = true;
+  f.form->State().StartUpdater2S = true;
   bool released = false;
-  f.form->releaseInstanceGuard = [&released] { released = true; };
+  f.form->SetInstanceGuardRelease([&released] { released = true; });
   f.ui->Close();
   EXPECT_TRUE(released);
   EXPECT_TRUE(f.ui->informations.empty());
@@ -88,15 +88,16 @@ TEST(FormClose, RestartLeavesTheRunFilesForTheSecondCopy) {
 TEST(UninstList, WrittenOnlyWhenItHoldsMoreThanItsOwnPath) {
   FormFixture f({"/opt/q/Quennvoldar", "P.cfg"});
   const std::string listPath = f.temp.Path() + "Quennvoldar.dat";
-  f.form->UninstFilename = listPath;
-  f.form->SyncUninstList(true);
-  ASSERT_EQ(f.form->UninstSl.lines, std::vector<std::string>{listPath});
-  f.form->SyncUninstList(false);
+  f.form->State().UninstFilename = listPath;
+  SyncUninstList(f.form->State(), true);
+  ASSERT_EQ(f.form->State().UninstSl.lines, std::vector<std::string>{listPath});
+  SyncUninstList(f.form->State(), false);
   EXPECT_FALSE(f.temp.Exists("Quennvoldar.dat"));
 
-  f.form->UninstSl.lines = {"/opt/p/fremd.dll"};
-  f.form->SyncUninstList(false);
+  f.form->State().UninstSl.lines = {"/opt/p/fremd.dll"};
+  SyncUninstList(f.form->State(), false);
   ASSERT_TRUE(f.temp.Exists("Quennvoldar.dat"));
-  f.form->SyncUninstList(true);
-  EXPECT_EQ(f.form->UninstSl.lines, (std::vector<std::string>{"/opt/p/fremd.dll", listPath}));
+  SyncUninstList(f.form->State(), true);
+  EXPECT_EQ(f.form->State().UninstSl.lines,
+            (std::vector<std::string>{"/opt/p/fremd.dll", listPath}));
 }

@@ -22,23 +22,23 @@ TEST(LoadConfig, Utf16FileOfThreeLinesComesBackAsTwentyOneWithTheRunsLines) {
   FormFixture f({"/opt/q/Quennvoldar", "Produkt.cfg"});
   f.temp.Write("Produkt.cfg", Utf16Be("Produkt V1.43\r\n\r\n/opt/produkt/main\r\n"));
   // Three lines: line 3 missing makes the product folder empty, which is refused.
-  EXPECT_FALSE(f.form->LoadConfig());
+  EXPECT_FALSE(LoadConfig(f.form->State(), *f.form));
 
   f.temp.Write("Produkt.cfg", Utf16Be("Produkt V1.43\r\n\r\n/opt/produkt/main\r\nProdukt\r\n"));
-  ASSERT_TRUE(f.form->LoadConfig());
+  ASSERT_TRUE(LoadConfig(f.form->State(), *f.form));
   const ListFile written = ReadBack(f, "Produkt.cfg");
   EXPECT_EQ(written.encoding, TextEncoding::Utf16BE);
   ASSERT_EQ(written.lines.size(), 21u);
   EXPECT_EQ(written.lines[11], "Produkt - Quennvoldar V1.44");
   // The updater's own file name: the test program's here.
-  const std::string exe = f.form->OwnExeName();
+  const std::string exe = f.form->State().OwnExeName();
   EXPECT_EQ(written.lines[12], f.temp.Path() + "Produkt" + kPathDelim + exe);
   EXPECT_EQ(written.lines[13], NativeSeparators("/opt/produkt/") + exe);
   EXPECT_EQ(written.lines[20], "0");
   EXPECT_EQ(f.temp.Read("Produkt.cfg").substr(0, 2), "\xFE\xFF");
-  EXPECT_EQ(f.form->FensterTitel, "");
-  EXPECT_EQ(f.form->InstallOrdner, NativeSeparators("/opt/produkt/"));
-  EXPECT_EQ(f.form->DownloadOrdner, f.temp.Path() + "Produkt" + kPathDelim);
+  EXPECT_EQ(f.form->State().FensterTitel, "");
+  EXPECT_EQ(f.form->State().InstallOrdner, NativeSeparators("/opt/produkt/"));
+  EXPECT_EQ(f.form->State().DownloadOrdner, f.temp.Path() + "Produkt" + kPathDelim);
 }
 
 TEST(LoadConfig, InstallOnlyStartKeepsTheRunsLinesButStillFillsAndRewrites) {
@@ -46,16 +46,16 @@ TEST(LoadConfig, InstallOnlyStartKeepsTheRunsLinesButStillFillsAndRewrites) {
   std::string lines = "M\r\nF\r\n/opt/p/main\r\nA\\B\r\n";
   for (int i = 4; i <= 24; ++i) lines += (i == 20 ? "1" : "keep" + std::to_string(i)) + "\r\n";
   f.temp.Write("P.cfg", lines);
-  ASSERT_TRUE(f.form->LoadConfig());
+  ASSERT_TRUE(LoadConfig(f.form->State(), *f.form));
   const ListFile written = ReadBack(f, "P.cfg");
   ASSERT_EQ(written.lines.size(), 25u);
   EXPECT_EQ(written.lines[11], "keep11");
   EXPECT_EQ(written.lines[20], "1");
   EXPECT_EQ(written.lines[24], "keep24");
-  EXPECT_EQ(f.form->ServerOrdner[1], "/A/B/");
-  EXPECT_EQ(f.form->ServerOrdner[2], "/vask/updates/A/B/");
-  EXPECT_EQ(f.form->UpdaterOrdner[1], "/Quennvoldar/");
-  EXPECT_EQ(f.form->DownloadOrdner, f.temp.Path() + "A" + kPathDelim + "B" + kPathDelim);
+  EXPECT_EQ(f.form->State().ServerOrdner[1], "/A/B/");
+  EXPECT_EQ(f.form->State().ServerOrdner[2], "/vask/updates/A/B/");
+  EXPECT_EQ(f.form->State().UpdaterOrdner[1], "/Quennvoldar/");
+  EXPECT_EQ(f.form->State().DownloadOrdner, f.temp.Path() + "A" + kPathDelim + "B" + kPathDelim);
 }
 
 TEST(LoadConfig, FontAndColourLines) {
@@ -80,7 +80,7 @@ TEST(LoadConfig, FontAndColourLines) {
     FormFixture f({"/opt/q/Quennvoldar", "P.cfg"});
     f.temp.Write("P.cfg", std::string("M\r\nF\r\n/opt/p/main\r\nP\r\n") + c.line4 + "\r\n" +
                               c.line5 + "\r\n");
-    ASSERT_TRUE(f.form->LoadConfig()) << c.line4;
+    ASSERT_TRUE(LoadConfig(f.form->State(), *f.form)) << c.line4;
     EXPECT_EQ(f.ui->Style().sizePoints, c.size) << c.line4;
     EXPECT_EQ(f.ui->Style().fontName, c.font) << c.line4;
     EXPECT_EQ(f.ui->Style().bold, c.bold) << c.line5;
@@ -111,11 +111,11 @@ TEST(LoadConfig, FailuresShowTheirMessageAndSetError) {
   for (const Case& c : cases) {
     FormFixture f(c.args);
     if (c.content != nullptr) f.temp.Write("P.cfg", c.content);
-    EXPECT_FALSE(f.form->LoadConfig());
-    EXPECT_EQ(f.form->Status, TStatus::sError);
+    EXPECT_FALSE(LoadConfig(f.form->State(), *f.form));
+    EXPECT_EQ(f.form->State().Status, TStatus::sError);
     ASSERT_EQ(f.ui->informations.size(), 1u);
     EXPECT_EQ(f.ui->informations[0], c.message);
-    EXPECT_TRUE(f.form->FensterTitel.empty());
+    EXPECT_TRUE(f.form->State().FensterTitel.empty());
   }
 }
 

@@ -9,6 +9,10 @@
 #include "../support/scripted_front_end.h"
 #include "../support/temp_folder.h"
 #include "app/haupt.h"
+#include "discovery/discovery.h"
+#include "download/download.h"
+#include "install/install.h"
+#include "run/config.h"
 
 class FormFixture {
  public:

@@ -29,15 +29,13 @@ struct LocalFile {
 class DownloadListTest : public ::testing::Test {
  protected:
   DownloadListTest() : f({"/opt/q/Quennvoldar", "Produkt.cfg"}) {
-    f.form->InstallOrdner = f.temp.Path() + "install" + kPathDelim;
-    f.form->DownloadOrdner = f.temp.Path() + "download" + kPathDelim;
+    f.form->State().InstallOrdner = f.temp.Path() + "install" + kPathDelim;
+    f.form->State().DownloadOrdner = f.temp.Path() + "download" + kPathDelim;
   }
 
-  std::string Relative() const {
-    return std::string("Daten") + kPathDelim + "Bilder" + kPathDelim;
-  }
-  std::string InstalledPath() const { return f.form->InstallOrdner + Relative() + kName; }
-  std::string DownloadedPath() const { return f.form->DownloadOrdner + Relative() + kName; }
+  std::string Relative() const { return std::string("Daten") + kPathDelim + "Bilder" + kPathDelim; }
+  std::string InstalledPath() const { return f.form->State().InstallOrdner + Relative() + kName; }
+  std::string DownloadedPath() const { return f.form->State().DownloadOrdner + Relative() + kName; }
 
   void Place(const std::string& path, const LocalFile& file) const {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -52,7 +50,7 @@ class DownloadListTest : public ::testing::Test {
     item.type = FtpItemType::File;
     item.size = serverSize;
     item.modified = serverDate;
-    f.form->CheckServerFile(item, folder, kName, kRoot);
+    discovery::CheckServerFile(f.form->State(), item, folder, kName, kRoot);
   }
 
   FormFixture f;
@@ -72,51 +70,50 @@ TEST_F(DownloadListTest, InstalledFileDecidesByMinuteAndSize) {
       {"same minute, seconds differ", LocalFile{kContent, At(10, 15, 0)}, At(10, 15, 59), 300,
        false},
       {"one minute later locally", LocalFile{kContent, At(10, 16, 0)}, At(10, 15, 0), 300, true},
-      {"one byte more on the server", LocalFile{kContent, At(10, 15, 0)}, At(10, 15, 0), 301,
-       true},
+      {"one byte more on the server", LocalFile{kContent, At(10, 15, 0)}, At(10, 15, 0), 301, true},
       {"installed copy newer", LocalFile{kContent, At(11, 0, 0)}, At(10, 15, 0), 300, true},
       {"missing locally", std::nullopt, At(10, 15, 0), 300, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::filesystem::remove_all(f.form->InstallOrdner);
-    f.form->DownloadFiles.clear();
-    f.form->ServerFiles.clear();
-    f.form->MaxSize = 0;
+    std::filesystem::remove_all(f.form->State().InstallOrdner);
+    f.form->State().DownloadFiles.clear();
+    f.form->State().ServerFiles.clear();
+    f.form->State().MaxSize = 0;
     if (c.installed) Place(InstalledPath(), *c.installed);
     Check(c.serverDate, c.serverSize);
-    ASSERT_EQ(f.form->DownloadFiles.size(), c.listed ? 1u : 0u);
-    EXPECT_EQ(f.form->MaxSize, c.listed ? c.serverSize : 0);
+    ASSERT_EQ(f.form->State().DownloadFiles.size(), c.listed ? 1u : 0u);
+    EXPECT_EQ(f.form->State().MaxSize, c.listed ? c.serverSize : 0);
     // Listed or not, the server holds it: a sweep job must keep it.
-    EXPECT_EQ(f.form->ServerFiles, std::vector<std::string>{InstalledPath()});
+    EXPECT_EQ(f.form->State().ServerFiles, std::vector<std::string>{InstalledPath()});
   }
 }
 
 TEST_F(DownloadListTest, ListedRecordMapsTheServerFolderOntoBothLocalFolders) {
   Check(At(10, 15, 0), 300);
-  ASSERT_EQ(f.form->DownloadFiles.size(), 1u);
-  const TDownloadFile& record = f.form->DownloadFiles[0];
+  ASSERT_EQ(f.form->State().DownloadFiles.size(), 1u);
+  const TDownloadFile& record = f.form->State().DownloadFiles[0];
   EXPECT_EQ(record.Name, kName);
   EXPECT_EQ(record.ServOrdner, kFolder);
-  EXPECT_EQ(record.InstOrdner, f.form->InstallOrdner + Relative());
-  EXPECT_EQ(record.DownOrdner, f.form->DownloadOrdner + Relative());
+  EXPECT_EQ(record.InstOrdner, f.form->State().InstallOrdner + Relative());
+  EXPECT_EQ(record.DownOrdner, f.form->State().DownloadOrdner + Relative());
   EXPECT_EQ(record.Size, 300);
   EXPECT_DOUBLE_EQ(record.Datum, At(10, 15, 0));
 }
 
 TEST_F(DownloadListTest, FileInTheRootHasAnEmptyRelativePath) {
   Check(At(10, 15, 0), 300, kRoot);
-  ASSERT_EQ(f.form->DownloadFiles.size(), 1u);
-  EXPECT_EQ(f.form->DownloadFiles[0].InstOrdner, f.form->InstallOrdner);
-  EXPECT_EQ(f.form->DownloadFiles[0].DownOrdner, f.form->DownloadOrdner);
+  ASSERT_EQ(f.form->State().DownloadFiles.size(), 1u);
+  EXPECT_EQ(f.form->State().DownloadFiles[0].InstOrdner, f.form->State().InstallOrdner);
+  EXPECT_EQ(f.form->State().DownloadFiles[0].DownOrdner, f.form->State().DownloadOrdner);
 }
 
 TEST_F(DownloadListTest, NegativeListedSizeCountsByItsAbsoluteValue) {
   Check(At(10, 15, 0), -300);
   Check(At(10, 15, 0), 200, kRoot);
-  ASSERT_EQ(f.form->DownloadFiles.size(), 2u);
-  EXPECT_EQ(f.form->DownloadFiles[0].Size, 300);
-  EXPECT_EQ(f.form->MaxSize, 500);
+  ASSERT_EQ(f.form->State().DownloadFiles.size(), 2u);
+  EXPECT_EQ(f.form->State().DownloadFiles[0].Size, 300);
+  EXPECT_EQ(f.form->State().MaxSize, 500);
 }
 
 TEST_F(DownloadListTest, CompleteCopyInTheDownloadFolderIsKeptAndNotListed) {
@@ -124,7 +121,7 @@ TEST_F(DownloadListTest, CompleteCopyInTheDownloadFolderIsKeptAndNotListed) {
   std::filesystem::permissions(DownloadedPath(), std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::remove);
   Check(At(10, 15, 30), 300);
-  EXPECT_TRUE(f.form->DownloadFiles.empty());
+  EXPECT_TRUE(f.form->State().DownloadFiles.empty());
   EXPECT_EQ(f.temp.Read("download/Daten/Bilder/" + kName), kContent);
   // Its attributes were cleared, so the installation can take it over.
   const auto perms = std::filesystem::status(DownloadedPath()).permissions();
@@ -143,12 +140,12 @@ TEST_F(DownloadListTest, PartialCopyInTheDownloadFolderIsDeleted) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::filesystem::remove_all(f.form->InstallOrdner);
-    f.form->DownloadFiles.clear();
+    std::filesystem::remove_all(f.form->State().InstallOrdner);
+    f.form->State().DownloadFiles.clear();
     if (c.installedMatches) Place(InstalledPath(), {kContent, At(10, 15, 0)});
     Place(DownloadedPath(), {kContent.substr(0, 150), At(10, 15, 0)});
     Check(At(10, 15, 0), 300);
     EXPECT_FALSE(std::filesystem::exists(DownloadedPath()));
-    EXPECT_EQ(f.form->DownloadFiles.size(), c.listed ? 1u : 0u);
+    EXPECT_EQ(f.form->State().DownloadFiles.size(), c.listed ? 1u : 0u);
   }
 }

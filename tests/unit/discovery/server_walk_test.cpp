@@ -13,7 +13,8 @@
 
 namespace {
 
-const std::string kServerScript = std::string(QV_TEST_DATA_DIR) + "/../update_server/update-server.sh";
+const std::string kServerScript =
+    std::string(QV_TEST_DATA_DIR) + "/../update_server/update-server.sh";
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -29,10 +30,10 @@ int NumberField(const std::string& json, const std::string& name) {
 class ServerWalkTest : public ::testing::Test {
  protected:
   ServerWalkTest() : f({"/opt/q/Quennvoldar", "Produkt.cfg"}) {
-    f.form->InstallOrdner = f.temp.Path() + "install" + kPathDelim;
-    f.form->DownloadOrdner = f.temp.Path() + "download" + kPathDelim;
-    f.form->UpdaterOrdner[1] = "/Quennvoldar/";
-    f.form->ServerOrdner[1] = "/Produkt/";
+    f.form->State().InstallOrdner = f.temp.Path() + "install" + kPathDelim;
+    f.form->State().DownloadOrdner = f.temp.Path() + "download" + kPathDelim;
+    f.form->State().UpdaterOrdner[1] = "/Quennvoldar/";
+    f.form->State().ServerOrdner[1] = "/Produkt/";
   }
   ~ServerWalkTest() override {
     if (started_) std::system(("'" + kServerScript + "' stop '" + RunDir() + "'").c_str());
@@ -48,8 +49,8 @@ class ServerWalkTest : public ::testing::Test {
     started_ = true;
     const int port = NumberField(ReadAll(RunDir() + "/ready.json"), "ftp_port");
     ASSERT_GT(port, 0);
-    f.form->Ftp1.Configure("127.0.0.1", port);
-    ASSERT_TRUE(f.form->Ftp1.Connect());
+    f.form->Ftp().Configure("127.0.0.1", port);
+    ASSERT_TRUE(f.form->Ftp().Connect());
   }
 
   std::string Log() const { return ReadAll(RunDir() + "/events.jsonl"); }
@@ -71,13 +72,13 @@ TEST_F(ServerWalkTest, CancelDuringAListingAbortsItWithoutTheSearchError) {
   f.ui->onNextProcessMessages = [this] {
     f.ui->onNextProcessMessages = [this] { f.form->Button1Click(); };
   };
-  f.form->Ftp1AfterClientLogin();
+  const NextStep next = discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp());
 
-  EXPECT_TRUE(f.form->CancelS);
-  EXPECT_EQ(f.form->Status, TStatus::sNoUpdated);
+  EXPECT_TRUE(f.form->State().CancelS);
+  EXPECT_EQ(f.form->State().Status, TStatus::sNoUpdated);
   EXPECT_TRUE(f.ui->informations.empty());
-  EXPECT_FALSE(f.ui->enabledTimers[2]);
-  EXPECT_TRUE(f.form->DownloadFiles.empty());
+  EXPECT_EQ(next, NextStep::Close);
+  EXPECT_TRUE(f.form->State().DownloadFiles.empty());
   EXPECT_EQ(Log().find("\"/Produkt\""), std::string::npos) << "the product folder is not entered";
 }
 
@@ -86,11 +87,11 @@ TEST_F(ServerWalkTest, LinksSkippedAndAnEmptyProductFolderStillStartsTheDownload
   std::filesystem::create_symlink("a.txt", Tree() + "Quennvoldar/link.txt");
   std::filesystem::create_directories(Tree() + "Produkt");
   Serve("--no-mlsd");  // LIST shows links as links; MLSD follows them
-  f.form->Ftp1AfterClientLogin();
+  const NextStep next = discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp());
 
-  ASSERT_EQ(f.form->DownloadFiles.size(), 1u);
-  EXPECT_EQ(f.form->DownloadFiles[0].Name, "a.txt");
-  EXPECT_TRUE(f.ui->enabledTimers[2]);
+  ASSERT_EQ(f.form->State().DownloadFiles.size(), 1u);
+  EXPECT_EQ(f.form->State().DownloadFiles[0].Name, "a.txt");
+  EXPECT_EQ(next, NextStep::Download);
   EXPECT_TRUE(f.ui->informations.empty());
   EXPECT_EQ(f.ui->statusTexts.back(), kTextBuildingList);
 }
@@ -98,11 +99,11 @@ TEST_F(ServerWalkTest, LinksSkippedAndAnEmptyProductFolderStillStartsTheDownload
 TEST_F(ServerWalkTest, FailedListingShowsTheSearchError) {
   f.temp.Write("server/Quennvoldar/a.txt", "a");
   Serve();  // no product folder
-  f.form->Ftp1AfterClientLogin();
+  const NextStep next = discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp());
 
-  EXPECT_EQ(f.form->Status, TStatus::sError);
-  EXPECT_TRUE(f.form->CancelS);
+  EXPECT_EQ(f.form->State().Status, TStatus::sError);
+  EXPECT_TRUE(f.form->State().CancelS);
   ASSERT_EQ(f.ui->informations.size(), 1u);
   EXPECT_EQ(f.ui->informations[0], kMsgWalkFailed);
-  EXPECT_FALSE(f.ui->enabledTimers[2]);
+  EXPECT_EQ(next, NextStep::Close);
 }

@@ -25,7 +25,7 @@ TEST(ExtractArchives, NoArchiveLeavesTheStatusLineAlone) {
   InstallFixture f;
   f.Write("Produkt/a.txt", "a");
   f.ui->statusTexts.clear();
-  EXPECT_TRUE(f.form->ExtractArchives());
+  EXPECT_TRUE(install::ExtractArchives(f.form->State(), *f.form));
   EXPECT_TRUE(f.ui->statusTexts.empty());
 }
 
@@ -38,7 +38,7 @@ TEST(ExtractArchives, UnpacksTopLevelArchivesOfAnyLetterCaseInPlace) {
   WriteZip(f.Path("Produkt/Sub/inner.zip"), {ZipFile("inner.txt", "x")});
   f.form->AnnounceStatus("Vorher");
 
-  EXPECT_TRUE(f.form->ExtractArchives());
+  EXPECT_TRUE(install::ExtractArchives(f.form->State(), *f.form));
   EXPECT_EQ(f.Read("Produkt/bin/tool.exe"), "tool bytes");
   EXPECT_DOUBLE_EQ(f.Date("Produkt/bin/tool.exe"), EncodeDateTime({2021, 3, 4, 5, 6, 8, 0}));
   EXPECT_TRUE(DirectoryExists(f.Path("Produkt/doc")));
@@ -57,21 +57,24 @@ TEST(ExtractArchives, TheArchiveUnpackedLaterWins) {
   WriteZip(f.Path("Produkt/a.zip"), {ZipFile("Daten/same.txt", "from a.zip")});
   WriteZip(f.Path("Produkt/b.zip"), {ZipFile("Daten/same.txt", "from b.zip")});
   std::string later;
-  for (const DirEntry& entry : ListDirectory(f.form->DownloadOrdner)) later = entry.name;
-  EXPECT_TRUE(f.form->ExtractArchives());
+  for (const DirEntry& entry : ListDirectory(f.form->State().DownloadOrdner)) later = entry.name;
+  EXPECT_TRUE(install::ExtractArchives(f.form->State(), *f.form));
   EXPECT_EQ(f.Read("Produkt/Daten/same.txt"), "from " + later);
 }
 
 TEST(ExtractArchives, NamesAreUtf8WhenFlaggedElseCp437) {
   InstallFixture f;
-  ZipEntrySpec cp437 = ZipFile("Gr\x81\xE1" "e.txt", "cp437");  // "Grüße" in CP437
+  ZipEntrySpec cp437 = ZipFile(
+      "Gr\x81\xE1"
+      "e.txt",
+      "cp437");  // "Grüße" in CP437
   cp437.nameEncoding = ZIP_FL_ENC_CP437;
   WriteZip(f.Path("Produkt/names.zip"), {cp437, ZipFile("\xC3\xA4rger/\xC3\xB6l.txt", "utf8"),
                                          ZipFile("Back\\slash.txt", "backslash")});
   // UTF-8 bytes without the flag are read as CP437.
   WriteZip(f.Path("Produkt/unflagged.zip"), {ZipFile("\xC3\xA4.txt", "unflagged")});
   ClearUtf8Flags(f.Path("Produkt/unflagged.zip"));
-  EXPECT_TRUE(f.form->ExtractArchives());
+  EXPECT_TRUE(install::ExtractArchives(f.form->State(), *f.form));
   EXPECT_EQ(f.Read("Produkt/Grüße.txt"), "cp437");
   EXPECT_EQ(f.Read("Produkt/ärger/öl.txt"), "utf8");
   EXPECT_EQ(f.Read("Produkt/Back/slash.txt"), "backslash");
@@ -85,13 +88,13 @@ TEST(ExtractArchives, ReadOnlyOnlyFromDosMadeEntries) {
   ZipEntrySpec dosArchive = ZipFile("rw.txt", "w");
   dosArchive.dosAttributes = 0x20;
   WriteZip(f.Path("Produkt/attr.zip"), {dosReadOnly, dosArchive, ZipFile("unix.txt", "u")});
-  EXPECT_TRUE(f.form->ExtractArchives());
+  EXPECT_TRUE(install::ExtractArchives(f.form->State(), *f.form));
   EXPECT_FALSE(OwnerMayWrite(f.Path("Produkt/ro.txt")));
   EXPECT_TRUE(OwnerMayWrite(f.Path("Produkt/rw.txt")));
   EXPECT_TRUE(OwnerMayWrite(f.Path("Produkt/unix.txt")));
   // A later archive may still replace the read-only file.
   WriteZip(f.Path("Produkt/again.zip"), {ZipFile("ro.txt", "newer")});
-  EXPECT_TRUE(f.form->ExtractArchives());
+  EXPECT_TRUE(install::ExtractArchives(f.form->State(), *f.form));
   EXPECT_EQ(f.Read("Produkt/ro.txt"), "newer");
 }
 
@@ -104,7 +107,7 @@ TEST(ExtractArchives, EntriesLeadingOutsideTheDownloadFolderFailTheArchive) {
     SCOPED_TRACE(hostile);
     InstallFixture f;
     WriteZip(f.Path("Produkt/evil.zip"), {ZipFile("good.txt", "good"), ZipFile(hostile, "evil")});
-    EXPECT_FALSE(f.form->ExtractArchives());
+    EXPECT_FALSE(install::ExtractArchives(f.form->State(), *f.form));
     EXPECT_TRUE(f.Exists("Produkt/evil.zip"));
     // Checked before writing: not even the harmless entry is there.
     EXPECT_FALSE(f.Exists("Produkt/good.txt"));
@@ -146,7 +149,7 @@ TEST(ExtractArchives, DamagedOrUnsupportedArchivesFail) {
       bytes.replace(at, c.patchTo.size(), c.patchTo);
       f.Write("Produkt/bad.zip", bytes);
     }
-    EXPECT_FALSE(f.form->ExtractArchives());
+    EXPECT_FALSE(install::ExtractArchives(f.form->State(), *f.form));
     EXPECT_TRUE(f.Exists("Produkt/bad.zip"));
   }
 }
@@ -154,8 +157,8 @@ TEST(ExtractArchives, DamagedOrUnsupportedArchivesFail) {
 TEST(ExtractArchives, CancelDuringAnExtractionKeepsTheArchive) {
   InstallFixture f;
   WriteZip(f.Path("Produkt/a.zip"), {ZipFile("a.txt", "a")});
-  f.ui->onNextProcessMessages = [&f] { f.form->CancelS = true; };
-  EXPECT_FALSE(f.form->ExtractArchives());
+  f.ui->onNextProcessMessages = [&f] { f.form->State().CancelS = true; };
+  EXPECT_FALSE(install::ExtractArchives(f.form->State(), *f.form));
   EXPECT_TRUE(f.Exists("Produkt/a.zip"));
   EXPECT_TRUE(f.Exists("Produkt/a.txt"));
 }

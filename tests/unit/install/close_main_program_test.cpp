@@ -40,18 +40,18 @@ bool Announced(const ScriptedFrontEnd& ui, const std::string& text) {
 
 TEST(CloseMainProgram, NotRunningNeedsNoQuestion) {
   InstallFixture f;
-  EXPECT_TRUE(f.form->CloseMainProgram());
+  EXPECT_TRUE(install::CloseMainProgram(f.form->State(), *f.form));
   EXPECT_TRUE(f.ui->questions.empty());
-  f.form->CancelS = true;
-  EXPECT_FALSE(f.form->CloseMainProgram());
+  f.form->State().CancelS = true;
+  EXPECT_FALSE(install::CloseMainProgram(f.form->State(), *f.form));
 }
 
 TEST(CloseMainProgram, ARefusalSendsNothingAndLeavesCancelAlone) {
   InstallFixture f;
   MainProgram program(f, false);
   f.form->SetTrayMode(true);
-  EXPECT_FALSE(f.form->CloseMainProgram());
-  EXPECT_FALSE(f.form->CancelS);
+  EXPECT_FALSE(install::CloseMainProgram(f.form->State(), *f.form));
+  EXPECT_FALSE(f.form->State().CancelS);
   EXPECT_FALSE(f.ui->TrayIconVisible());  // the window came back for the question
   ASSERT_EQ(f.ui->questions.size(), 1u);
   EXPECT_EQ(f.ui->questions[0], "\"" + f.mutexName +
@@ -64,7 +64,7 @@ TEST(CloseMainProgram, WithoutItsWindowTheRunGoesOn) {
   InstallFixture f;
   MainProgram program(f, false, false);
   f.ui->answers = {true};
-  EXPECT_TRUE(f.form->CloseMainProgram());
+  EXPECT_TRUE(install::CloseMainProgram(f.form->State(), *f.form));
   EXPECT_TRUE(MutexExists(f.mutexName));
   EXPECT_FALSE(Announced(*f.ui, kTextClosingMainProgram));
 }
@@ -73,7 +73,7 @@ TEST(CloseMainProgram, AsksTheProgramToCloseAndWaitsForItsMutex) {
   InstallFixture f;
   MainProgram program(f, false);
   f.ui->answers = {true};
-  EXPECT_TRUE(f.form->CloseMainProgram());
+  EXPECT_TRUE(install::CloseMainProgram(f.form->State(), *f.form));
   EXPECT_EQ(program.received, (std::vector<unsigned>{WM_SHOWREQUEST, WM_CLOSEREQUEST}));
   EXPECT_FALSE(MutexExists(f.mutexName));
   EXPECT_TRUE(Announced(*f.ui, kTextClosingMainProgram));
@@ -87,7 +87,7 @@ TEST(CloseMainProgram, CancelEndsTheWaitForAProgramThatStays) {
   f.ui->onNextProcessMessages = [&f] {
     f.ui->onNextProcessMessages = [&f] { f.form->Button1Click(); };
   };
-  EXPECT_FALSE(f.form->CloseMainProgram());
+  EXPECT_FALSE(install::CloseMainProgram(f.form->State(), *f.form));
   EXPECT_EQ(program.received, (std::vector<unsigned>{WM_SHOWREQUEST, WM_CLOSEREQUEST}));
   EXPECT_TRUE(MutexExists(f.mutexName));
 }

@@ -15,11 +15,15 @@
 #include "../support/scripted_front_end.h"
 #include "../support/temp_folder.h"
 #include "app/haupt.h"
+#include "discovery/discovery.h"
+#include "download/download.h"
+#include "install/install.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/system_info.h"
+#include "run/config.h"
 
 // Sets an environment variable for the life of the object.
 class ScopedEnvironment {
@@ -66,15 +70,15 @@ class InstallFixture {
                                       ui = frontEnd.get();
                                       return frontEnd;
                                     });
-    form->ExePath = temp.Path() + "inst" + kPathDelim + "Quennvoldar" + kExeSuffix;
-    form->UninstFilename = temp.Path() + "Quennvoldar.dat";
-    std::string lines = mutexName + "\r\n" + windowTitle + "\r\n" + temp.Path() +
-                        "inst\\main.exe\r\nProdukt\r\n";
+    form->State().ExePath = temp.Path() + "inst" + kPathDelim + "Quennvoldar" + kExeSuffix;
+    form->State().UninstFilename = temp.Path() + "Quennvoldar.dat";
+    std::string lines =
+        mutexName + "\r\n" + windowTitle + "\r\n" + temp.Path() + "inst\\main.exe\r\nProdukt\r\n";
     for (int line = 4; line < 20; ++line) lines += "\r\n";
     temp.Write("P.cfg", lines + copiedMarker + "\r\n");
     std::filesystem::create_directories(temp.Path() + "inst");
     std::filesystem::create_directories(temp.Path() + "Produkt");
-    EXPECT_TRUE(form->LoadConfig());
+    EXPECT_TRUE(LoadConfig(form->State(), *form));
   }
 
   // ---- Files, paths relative to the temporary folder ----
@@ -109,7 +113,7 @@ class InstallFixture {
     return here;
   }
   bool ProgramsFolderIsHere() const {
-    return GetSpecialFolderPath(CSIDL_COMMON_PROGRAMS) == Path("share/applications/");
+    return AllUsersProgramsFolder() == Path("share/applications/");
   }
   void SetDate(const std::string& relative, TDateTime date) const {
     ASSERT_TRUE(SetFileDateByName(Path(relative), date));

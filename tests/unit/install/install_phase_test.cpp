@@ -17,7 +17,8 @@ bool Has(const std::vector<std::string>& list, const std::string& item) {
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // An uninstall entry of this installation, to see whether it was refreshed.
@@ -25,9 +26,9 @@ class EntryOfThisInstallation {
  public:
   explicit EntryOfThisInstallation(const InstallFixture& f) : entry_(f.Path("registry")) {
     fs::copy_file(std::string(QV_TEST_DATA_DIR) + "/version_sample.exe", f.Path("inst/main.exe"));
-    f.form->MutexTitel = entry_.Product() + " V1.43";
-    entry_.Write(
-        {{"InstallLocation", "sz:" + f.form->InstallOrdner}, {"DisplayVersion", "sz:1.43"}});
+    f.form->State().MutexTitel = entry_.Product() + " V1.43";
+    entry_.Write({{"InstallLocation", "sz:" + f.form->State().InstallOrdner},
+                  {"DisplayVersion", "sz:1.43"}});
   }
   bool Refreshed() const { return entry_.Read().value()["DisplayVersion"] == "sz:1.44"; }
 
@@ -44,15 +45,14 @@ TEST(Timer3Timer, NothingDownloadedEndsAccordingToTheCopiedMarker) {
     std::string marker;
     TStatus status;
   };
-  for (const Case& c : std::vector<Case>{{"0", TStatus::sIsUpdated},
-                                         {"1", TStatus::sYesUpdated},
-                                         {" 1", TStatus::sIsUpdated}}) {
+  for (const Case& c : std::vector<Case>{
+           {"0", TStatus::sIsUpdated}, {"1", TStatus::sYesUpdated}, {" 1", TStatus::sIsUpdated}}) {
     SCOPED_TRACE("marker '" + c.marker + "'");
     InstallFixture f(c.marker);
     const EntryOfThisInstallation entry(f);
-    f.form->Timer3Timer();
-    EXPECT_EQ(f.form->Status, c.status);
-    EXPECT_TRUE(f.form->CancelS);
+    f.form->OnTimer(3);
+    EXPECT_EQ(f.form->State().Status, c.status);
+    EXPECT_TRUE(f.form->State().CancelS);
     EXPECT_TRUE(f.ui->closed);
     EXPECT_FALSE(f.Exists("Produkt"));
     // Only the outcome is asked about; the main program was never asked to close.
@@ -67,8 +67,8 @@ TEST(Timer3Timer, TheErrorMarkerStopsBeforeAnything) {
   f.Write("Produkt/Quennvoldar.job", "l a.txt\r\n");
   f.Write("Produkt/pack.zip", "not even an archive");
   f.Write("Produkt/a.txt", "new");
-  f.form->Timer3Timer();
-  EXPECT_EQ(f.form->Status, TStatus::sError);
+  f.form->OnTimer(3);
+  EXPECT_EQ(f.form->State().Status, TStatus::sError);
   EXPECT_TRUE(f.ui->closed);
   EXPECT_TRUE(f.ui->informations.empty());
   EXPECT_FALSE(f.Exists("Produkt/Quennvoldar.job"));
@@ -81,8 +81,8 @@ TEST(Timer3Timer, AJobFileAloneIsConsumedButNotCarriedOut) {
   InstallFixture f;
   f.Write("inst/a.txt", "installed");
   f.Write("Produkt/Quennvoldar.job", "l a.txt\r\n");
-  f.form->Timer3Timer();
-  EXPECT_EQ(f.form->Status, TStatus::sIsUpdated);
+  f.form->OnTimer(3);
+  EXPECT_EQ(f.form->State().Status, TStatus::sIsUpdated);
   EXPECT_FALSE(f.Exists("Produkt/Quennvoldar.job"));
   EXPECT_TRUE(f.Exists("inst/a.txt"));
 }
@@ -90,8 +90,8 @@ TEST(Timer3Timer, AJobFileAloneIsConsumedButNotCarriedOut) {
 TEST(Timer3Timer, AnArchiveThatCannotBeUnpackedFailsTheRun) {
   InstallFixture f;
   f.Write("Produkt/pack.zip", "not an archive");
-  f.form->Timer3Timer();
-  EXPECT_EQ(f.form->Status, TStatus::sError);
+  f.form->OnTimer(3);
+  EXPECT_EQ(f.form->State().Status, TStatus::sError);
   EXPECT_EQ(f.ui->informations, std::vector<std::string>{kMsgExtractFailed});
   EXPECT_TRUE(f.Exists("Produkt/pack.zip"));
   EXPECT_TRUE(f.ui->closed);
@@ -112,9 +112,9 @@ TEST(Timer3Timer, InstallsWhatDiffersAndCleansUp) {
   WriteZip(f.Path("Produkt/pack.zip"), {ZipFile("Paket/p.txt", "packed")});
   f.ui->trayHints.clear();
 
-  f.form->Timer3Timer();
-  EXPECT_EQ(f.form->Status, TStatus::sYesUpdated);
-  EXPECT_TRUE(f.form->KopiereS);
+  f.form->OnTimer(3);
+  EXPECT_EQ(f.form->State().Status, TStatus::sYesUpdated);
+  EXPECT_TRUE(f.form->State().KopiereS);
   EXPECT_EQ(f.Read("inst/old.txt"), "new");
   EXPECT_EQ(f.Read("inst/Daten/neu.txt"), "neu");
   EXPECT_EQ(f.Read("inst/Paket/p.txt"), "packed");
@@ -136,8 +136,8 @@ TEST(Timer3Timer, AllIdenticalIsAlreadyCurrent) {
   const EntryOfThisInstallation entry(f);
   f.Write("inst/Daten/same.txt", "same");
   f.Write("Produkt/Daten/same.txt", "same");
-  f.form->Timer3Timer();
-  EXPECT_EQ(f.form->Status, TStatus::sIsUpdated);
+  f.form->OnTimer(3);
+  EXPECT_EQ(f.form->State().Status, TStatus::sIsUpdated);
   EXPECT_FALSE(f.Exists("Produkt"));
   EXPECT_TRUE(EndsWith(f.ui->trayHints.back(), "(Prüfe: 100 %)"));
   EXPECT_FALSE(entry.Refreshed());
@@ -145,16 +145,16 @@ TEST(Timer3Timer, AllIdenticalIsAlreadyCurrent) {
 
 TEST(Timer3Timer, TheRunningUpdaterInTheUpdateMeansARestart) {
   InstallFixture f;
-  f.form->FensterTitel.clear();  // the close handler would start the second copy
+  f.form->State().FensterTitel.clear();  // the close handler would start the second copy
   const std::string own = std::string("Quennvoldar") + kExeSuffix;
   const std::string second = std::string("Quennvoldar2") + kExeSuffix;
   f.Write("Produkt/" + own, "own");
   f.Write("Produkt/" + second, "second");
   f.Write("Produkt/a.txt", "a");
-  f.form->Timer3Timer();
-  EXPECT_TRUE(f.form->StartUpdater2S);
-  EXPECT_FALSE(f.form->CancelS);
-  EXPECT_EQ(f.form->Status, TStatus::sNoUpdated);
+  f.form->OnTimer(3);
+  EXPECT_TRUE(f.form->State().StartUpdater2S);
+  EXPECT_FALSE(f.form->State().CancelS);
+  EXPECT_EQ(f.form->State().Status, TStatus::sNoUpdated);
   EXPECT_TRUE(f.ui->closed);
   EXPECT_EQ(f.Read("inst/" + second), "second");
   EXPECT_TRUE(f.Exists("Produkt/" + own));
@@ -168,9 +168,9 @@ TEST(Timer3Timer, ARefusalToCloseTheMainProgramLeavesTheDownload) {
   f.Write("inst/weg.txt", "to be deleted");
   f.Write("Produkt/Quennvoldar.job", "l weg.txt\r\n");
   f.Write("Produkt/a.txt", "a");
-  f.form->Timer3Timer();
-  EXPECT_EQ(f.form->Status, TStatus::sNoUpdated);
-  EXPECT_TRUE(f.form->CancelS);
+  f.form->OnTimer(3);
+  EXPECT_EQ(f.form->State().Status, TStatus::sNoUpdated);
+  EXPECT_TRUE(f.form->State().CancelS);
   ASSERT_GE(f.ui->questions.size(), 1u);
   EXPECT_NE(f.ui->questions[0].find("muss beendet werden"), std::string::npos);
   EXPECT_FALSE(f.Exists("inst/weg.txt"));  // jobs run before the question

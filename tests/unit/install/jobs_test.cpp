@@ -9,9 +9,10 @@ namespace {
 
 // Files of the installation folder before the jobs run; "../outside.txt"
 // lies next to the installation folder.
-const std::vector<std::string> kInstalled = {
-    "inst/Daten/alt.dll", "inst/Daten/mein alt.dll", "inst/Daten/a.txt", "inst/Daten/B.TXT",
-    "inst/Daten/Sub/c.txt", "inst/l", "outside.txt"};
+const std::vector<std::string> kInstalled = {"inst/Daten/alt.dll",   "inst/Daten/mein alt.dll",
+                                             "inst/Daten/a.txt",     "inst/Daten/B.TXT",
+                                             "inst/Daten/Sub/c.txt", "inst/l",
+                                             "outside.txt"};
 
 std::set<std::string> Missing(const InstallFixture& f) {
   std::set<std::string> missing;
@@ -59,9 +60,9 @@ TEST(RunJobs, DeletesAndSweepsOnlyInsideTheInstallationFolder) {
     if (const std::size_t at = line.find("{temp}"); at != std::string::npos) {
       line.replace(at, 6, f.Path(""));
     }
-    f.form->JobsSl.lines = {line};
-    f.form->BuildInstallList();
-    f.form->RunJobs();
+    f.form->State().JobsSl.lines = {line};
+    install::BuildInstallList(f.form->State());
+    install::RunJobs(f.form->State());
     EXPECT_EQ(Missing(f), c.deleted);
   }
 }
@@ -71,10 +72,10 @@ TEST(RunJobs, ASweepKeepsWhatTheServerHoldsThoughItWasCurrentAndNotFetched) {
   f.Write("inst/Daten/aktuell.txt", "current");
   f.Write("inst/Daten/alt.txt", "old");
   f.Write("Produkt/Daten/neu.txt", "new");
-  f.form->ServerFiles = {f.Path("inst/Daten/AKTUELL.txt"), f.Path("inst/Daten/neu.txt")};
-  f.form->JobsSl.lines = {"s Daten\\"};
-  f.form->BuildInstallList();
-  f.form->RunJobs();
+  f.form->State().ServerFiles = {f.Path("inst/Daten/AKTUELL.txt"), f.Path("inst/Daten/neu.txt")};
+  f.form->State().JobsSl.lines = {"s Daten\\"};
+  install::BuildInstallList(f.form->State());
+  install::RunJobs(f.form->State());
   EXPECT_TRUE(f.Exists("inst/Daten/aktuell.txt"));
   EXPECT_FALSE(f.Exists("inst/Daten/alt.txt"));
 }
@@ -85,9 +86,9 @@ TEST(RunJobs, RunInOrderAndDeleteReadOnlyFiles) {
   f.Write("inst/Daten/x.dll", "old");
   ASSERT_TRUE(SetReadOnly(f.Path("inst/Daten/alt.dll")));
   f.Write("Produkt/neu.dll", "new");
-  f.form->JobsSl.lines = {"l Daten\\alt.dll", "", "l Daten\\missing.dll", "l Daten\\x.dll"};
-  f.form->BuildInstallList();
-  f.form->RunJobs();
+  f.form->State().JobsSl.lines = {"l Daten\\alt.dll", "", "l Daten\\missing.dll", "l Daten\\x.dll"};
+  install::BuildInstallList(f.form->State());
+  install::RunJobs(f.form->State());
   EXPECT_FALSE(f.Exists("inst/Daten/alt.dll"));
   EXPECT_FALSE(f.Exists("inst/Daten/x.dll"));
 }
@@ -95,8 +96,8 @@ TEST(RunJobs, RunInOrderAndDeleteReadOnlyFiles) {
 TEST(RunJobs, NothingRunsWhenTheUpdateBringsNoFile) {
   InstallFixture f;
   f.Write("inst/Daten/alt.dll", "old");
-  f.form->JobsSl.lines = {"l Daten\\alt.dll"};
-  f.form->BuildInstallList();
-  f.form->RunJobs();
+  f.form->State().JobsSl.lines = {"l Daten\\alt.dll"};
+  install::BuildInstallList(f.form->State());
+  install::RunJobs(f.form->State());
   EXPECT_TRUE(f.Exists("inst/Daten/alt.dll"));
 }

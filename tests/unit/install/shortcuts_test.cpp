@@ -31,7 +31,8 @@ TEST(RewriteShortcuts, ReplacesOneLegacyTargetLineAndTouchesNothingElse) {
       {"both forms.url",
        kHeader + "URL=http://www.quennvoldar.example\nURL=http://www.quennvoldar.example.tf\n",
        Crlf(kHeader + "URL=http://www.quennvoldar.example\n" + kNew + "\n")},
-      {"twice.url", kHeader + "URL=http://www.quennvoldar.example\nURL=http://www.quennvoldar.example\n",
+      {"twice.url",
+       kHeader + "URL=http://www.quennvoldar.example\nURL=http://www.quennvoldar.example\n",
        Crlf(kHeader + kNew + "\nURL=http://www.quennvoldar.example\n")},
       {"slash.url", kHeader + "URL=http://www.quennvoldar.example/\n", std::nullopt},
       {"path.url", kHeader + "URL=http://www.quennvoldar.example/news\n", std::nullopt},
@@ -47,10 +48,11 @@ TEST(RewriteShortcuts, ReplacesOneLegacyTargetLineAndTouchesNothingElse) {
     GTEST_SKIP() << "the real start menu is left alone; SystemInfoWin32 finds it";
   }
   for (const Case& c : cases) f.Write("share/applications/" + c.file, c.before);
-  f.Write("share/applications/folder.url/inner.url", kHeader + "URL=http://www.quennvoldar.example\n");
+  f.Write("share/applications/folder.url/inner.url",
+          kHeader + "URL=http://www.quennvoldar.example\n");
   ASSERT_TRUE(SetReadOnly(f.Path("share/applications/a/b/c/d/deep.URL")));
 
-  f.form->RewriteShortcuts();
+  install::RewriteShortcuts();
   for (const Case& c : cases) {
     EXPECT_EQ(f.Read("share/applications/" + c.file), c.after.value_or(c.before)) << c.file;
   }
@@ -68,7 +70,7 @@ TEST(RewriteShortcuts, KeepsTheShortcutsEncoding) {
   shortcut.encoding = TextEncoding::Utf16LE;
   shortcut.lines = {"[InternetShortcut]", "URL=http://www.quennvoldar.example"};
   f.Write("share/applications/wide.url", EncodeListFile(shortcut));
-  f.form->RewriteShortcuts();
+  install::RewriteShortcuts();
   const ListFile written = DecodeListFile(f.Read("share/applications/wide.url"));
   EXPECT_EQ(written.encoding, TextEncoding::Utf16LE);
   EXPECT_EQ(written.lines, (std::vector<std::string>{"[InternetShortcut]", kNew}));

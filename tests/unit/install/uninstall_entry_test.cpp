@@ -18,7 +18,7 @@ namespace {
 // An entry of an older version, installed in the fixture's folder; no
 // URLUpdateInfo, VersionMajor or VersionMinor.
 EntryValues OldEntry(const InstallFixture& f) {
-  return {{"InstallLocation", "sz:" + f.form->InstallOrdner},
+  return {{"InstallLocation", "sz:" + f.form->State().InstallOrdner},
           {"DisplayName", "sz:Foo Bar V1.43"},
           {"DisplayVersion", "sz:1.43"},
           {"Publisher", "sz:Old Publisher"},
@@ -63,9 +63,9 @@ TEST(UpdateUninstallEntry, RefreshesOnlyExistingValuesOfThisInstallation) {
     SCOPED_TRACE(withVersion ? "product line with a version" : "product line without one");
     EntryFixture e;
     InstallMainProgram(e.f);
-    e.f.form->MutexTitel = e.entry.Product() + (withVersion ? " V1.43" : "");
+    e.f.form->State().MutexTitel = e.entry.Product() + (withVersion ? " V1.43" : "");
     e.entry.Write(OldEntry(e.f));
-    e.f.form->UpdateUninstallEntry();
+    install::UpdateUninstallEntry(e.f.form->State());
     EXPECT_EQ(e.entry.Read(), UpdatedEntry(e.f));
   }
 }
@@ -88,11 +88,11 @@ TEST(UpdateUninstallEntry, TheInstallLocationMustNameThisFolder) {
     SCOPED_TRACE(c.what);
     EntryFixture e;
     InstallMainProgram(e.f);
-    e.f.form->MutexTitel = e.entry.Product() + " V1.43";
+    e.f.form->State().MutexTitel = e.entry.Product() + " V1.43";
     EntryValues old = OldEntry(e.f);
-    old["InstallLocation"] = "sz:" + c.location(e.f.form->InstallOrdner);
+    old["InstallLocation"] = "sz:" + c.location(e.f.form->State().InstallOrdner);
     e.entry.Write(old);
-    e.f.form->UpdateUninstallEntry();
+    install::UpdateUninstallEntry(e.f.form->State());
     EntryValues expected = c.refreshed ? UpdatedEntry(e.f) : old;
     expected["InstallLocation"] = old["InstallLocation"];
     EXPECT_EQ(e.entry.Read(), expected);
@@ -102,22 +102,22 @@ TEST(UpdateUninstallEntry, TheInstallLocationMustNameThisFolder) {
 TEST(UpdateUninstallEntry, NothingIsCreatedAndNothingUnchangedIsWritten) {
   EntryFixture e;
   InstallMainProgram(e.f);
-  e.f.form->MutexTitel = e.entry.Product() + " V1.43";
+  e.f.form->State().MutexTitel = e.entry.Product() + " V1.43";
   // No entry at all: none appears.
-  e.f.form->UpdateUninstallEntry();
+  install::UpdateUninstallEntry(e.f.form->State());
   EXPECT_EQ(e.entry.Read(), std::nullopt);
 
   // Without an InstallLocation nothing belongs to this installation.
   EntryValues old = OldEntry(e.f);
   old.erase("InstallLocation");
   e.entry.Write(old);
-  e.f.form->UpdateUninstallEntry();
+  install::UpdateUninstallEntry(e.f.form->State());
   EXPECT_EQ(e.entry.Read(), old);
 
   // Already current: not even written again.
   e.entry.Write(UpdatedEntry(e.f));
   e.entry.StartWatching();
-  e.f.form->UpdateUninstallEntry();
+  install::UpdateUninstallEntry(e.f.form->State());
   EXPECT_FALSE(e.entry.WrittenSinceWatching());
   EXPECT_EQ(e.entry.Read(), UpdatedEntry(e.f));
 }
@@ -125,11 +125,11 @@ TEST(UpdateUninstallEntry, NothingIsCreatedAndNothingUnchangedIsWritten) {
 TEST(UpdateUninstallEntry, AValueOfAnotherTypeEndsTheRefreshThere) {
   EntryFixture e;
   InstallMainProgram(e.f);
-  e.f.form->MutexTitel = e.entry.Product() + " V1.43";
+  e.f.form->State().MutexTitel = e.entry.Product() + " V1.43";
   EntryValues old = OldEntry(e.f);
   old["MajorVersion"] = "sz:1";
   e.entry.Write(old);
-  e.f.form->UpdateUninstallEntry();
+  install::UpdateUninstallEntry(e.f.form->State());
   EntryValues expected = UpdatedEntry(e.f);
   expected["MajorVersion"] = "sz:1";
   expected["MinorVersion"] = "dword:43";
@@ -138,9 +138,9 @@ TEST(UpdateUninstallEntry, AValueOfAnotherTypeEndsTheRefreshThere) {
 
 TEST(UpdateUninstallEntry, WithoutAVersionOnlyDateAndAddressesChange) {
   EntryFixture e;  // no main program file: no version, no publisher
-  e.f.form->MutexTitel = e.entry.Product() + " V1.43";
+  e.f.form->State().MutexTitel = e.entry.Product() + " V1.43";
   e.entry.Write(OldEntry(e.f));
-  e.f.form->UpdateUninstallEntry();
+  install::UpdateUninstallEntry(e.f.form->State());
   EntryValues expected = OldEntry(e.f);
   expected["InstallDate"] = "sz:" + FormatDateCompact(NowLocal());
   expected["HelpLink"] = std::string("sz:") + kHomePage;
@@ -167,6 +167,7 @@ TEST(OpenUninstallKey, FileNamesAreEscapedAndValuesKeepTheirSpelling) {
   EXPECT_TRUE(key->WriteInteger("Count", -2));
   EXPECT_FALSE(key->WriteText("Missing", "x"));
   EXPECT_FALSE(key->WriteText("DisplayName", "two\nlines"));
-  EXPECT_EQ(f.Read("registry/A%2FB %25_is1.key"), "displayname=sz:New\nother line\nCount=dword:-2\n");
+  EXPECT_EQ(f.Read("registry/A%2FB %25_is1.key"),
+            "displayname=sz:New\nother line\nCount=dword:-2\n");
   EXPECT_EQ(OpenUninstallKey("A"), nullptr);
 }

@@ -17,7 +17,8 @@ const TDateTime kInstalledDate = EncodeDateTime({2020, 1, 2, 3, 4, 6, 0});
 const TDateTime kDownloadDate = EncodeDateTime({2024, 5, 6, 7, 8, 10, 0});
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // Files an interrupted copy could have left beside the installed ones.
@@ -55,7 +56,8 @@ TEST(FilesIdentical, SameLengthAndSameBytesOnly) {
     InstallFixture f;
     if (c.a) f.Write("a", *c.a);
     if (c.b) f.Write("b", *c.b);
-    EXPECT_EQ(f.form->FilesIdentical(f.Path("a"), f.Path("b")), c.identical);
+    EXPECT_EQ(install::FilesIdentical(f.form->State(), *f.form, f.Path("a"), f.Path("b")),
+              c.identical);
   }
 }
 
@@ -70,29 +72,29 @@ TEST(VerifyFiles, IdenticalFilesStayAndTakeTheDownloadedDate) {
   f.Write("inst/other.txt", "old");
   f.Write("Produkt/other.txt", "new!");
   f.Write("Produkt/new.txt", "brand new");
-  f.form->BuildInstallList();
+  install::BuildInstallList(f.form->State());
 
-  EXPECT_TRUE(f.form->VerifyFiles());
+  EXPECT_TRUE(install::VerifyFiles(f.form->State(), *f.form));
   EXPECT_FALSE(f.Exists("Produkt/Daten/same.txt"));
   EXPECT_DOUBLE_EQ(f.Date("inst/Daten/same.txt"), kDownloadDate);
   EXPECT_EQ(f.Read("inst/other.txt"), "old");
   EXPECT_TRUE(f.Exists("Produkt/other.txt"));
   EXPECT_TRUE(f.Exists("Produkt/new.txt"));
-  EXPECT_EQ(f.form->MaxSize, 4 + 9);
-  EXPECT_EQ(f.form->AktSize, f.form->MaxSize);
+  EXPECT_EQ(f.form->State().MaxSize, 4 + 9);
+  EXPECT_EQ(f.form->State().AktSize, f.form->State().MaxSize);
   EXPECT_TRUE(EndsWith(f.ui->trayHints.back(), "(Prüfe: 100 %)"));
 }
 
 TEST(VerifyFiles, SpecialNamesAreNeverComparedAtTheTopOnly) {
   InstallFixture f;
   const std::string own = std::string("Quennvoldar") + kExeSuffix;
-  for (const std::string& name : {own, std::string("NVDACONTROLLERCLIENT32.DLL"),
-                                  "Lib/" + own, std::string("Lib/nvdaControllerClient32.dll")}) {
+  for (const std::string& name : {own, std::string("NVDACONTROLLERCLIENT32.DLL"), "Lib/" + own,
+                                  std::string("Lib/nvdaControllerClient32.dll")}) {
     f.Write("inst/" + name, "same");
     f.Write("Produkt/" + name, "same");
   }
-  f.form->BuildInstallList();
-  EXPECT_TRUE(f.form->VerifyFiles());
+  install::BuildInstallList(f.form->State());
+  EXPECT_TRUE(install::VerifyFiles(f.form->State(), *f.form));
   EXPECT_TRUE(f.Exists("Produkt/" + own));
   EXPECT_TRUE(f.Exists("Produkt/NVDACONTROLLERCLIENT32.DLL"));
   EXPECT_FALSE(f.Exists("Produkt/Lib/" + own));
@@ -106,17 +108,17 @@ TEST(VerifyFiles, CancelInsideALargeComparisonStopsAtTheNextEntry) {
   f.Write("Produkt/large.bin", large);
   f.Write("inst/small.txt", "s");
   f.Write("Produkt/small.txt", "s");
-  f.form->BuildInstallList();
-  f.form->OrdnerFiles = {"large.bin", "small.txt"};
+  install::BuildInstallList(f.form->State());
+  f.form->State().OrdnerFiles = {"large.bin", "small.txt"};
   // The entry's own pass, then the first block: cancel arrives there.
   f.ui->onNextProcessMessages = [&f] {
-    f.ui->onNextProcessMessages = [&f] { f.form->CancelS = true; };
+    f.ui->onNextProcessMessages = [&f] { f.form->State().CancelS = true; };
   };
-  EXPECT_FALSE(f.form->VerifyFiles());
+  EXPECT_FALSE(install::VerifyFiles(f.form->State(), *f.form));
   EXPECT_TRUE(f.Exists("Produkt/large.bin"));
   EXPECT_TRUE(f.Exists("Produkt/small.txt"));
-  EXPECT_EQ(f.form->AktSize, static_cast<std::int64_t>(large.size()));
-  EXPECT_EQ(f.form->Status, TStatus::sNoUpdated);
+  EXPECT_EQ(f.form->State().AktSize, static_cast<std::int64_t>(large.size()));
+  EXPECT_EQ(f.form->State().Status, TStatus::sNoUpdated);
   EXPECT_TRUE(f.ui->informations.empty());
 }
 
@@ -129,18 +131,18 @@ TEST(CopyFiles, InstallsNewFilesWithTheirDatesAndRecordsThem) {
   f.Write("inst/ro.txt", "old read-only");
   ASSERT_TRUE(SetReadOnly(f.Path("inst/ro.txt")));
   f.Write("Produkt/ro.txt", "replaced");
-  f.form->BuildInstallList();
-  ASSERT_TRUE(f.form->VerifyFiles());
-  f.form->BuildInstallList();
+  install::BuildInstallList(f.form->State());
+  ASSERT_TRUE(install::VerifyFiles(f.form->State(), *f.form));
+  install::BuildInstallList(f.form->State());
 
-  EXPECT_TRUE(f.form->CopyFiles());
+  EXPECT_TRUE(install::CopyFiles(f.form->State(), *f.form));
   EXPECT_EQ(f.Read("inst/Neu/Tief/x.txt"), "new file");
   EXPECT_DOUBLE_EQ(f.Date("inst/Neu/Tief/x.txt"), kDownloadDate);
   EXPECT_EQ(f.Read("inst/ro.txt"), "replaced");
   EXPECT_FALSE(f.Exists("Produkt/Neu/Tief/x.txt"));
   EXPECT_FALSE(f.Exists("Produkt/ro.txt"));
-  EXPECT_TRUE(ContainsText(f.form->UninstSl.lines, f.Path("inst/Neu/Tief/x.txt")));
-  EXPECT_TRUE(ContainsText(f.form->UninstSl.lines, f.Path("inst/ro.txt")));
+  EXPECT_TRUE(ContainsText(f.form->State().UninstSl.lines, f.Path("inst/Neu/Tief/x.txt")));
+  EXPECT_TRUE(ContainsText(f.form->State().UninstSl.lines, f.Path("inst/ro.txt")));
   EXPECT_EQ(f.SavedMarker(), "1");
   EXPECT_TRUE(TemporaryFiles(f.Path("inst")).empty());
 }
@@ -153,8 +155,8 @@ TEST(CopyFiles, AReplacedFileKeepsItsPermissions) {
     GTEST_SKIP() << "no POSIX permission bits here";
   }
   f.Write("Produkt/programm", "new program");
-  f.form->BuildInstallList();
-  EXPECT_TRUE(f.form->CopyFiles());
+  install::BuildInstallList(f.form->State());
+  EXPECT_TRUE(install::CopyFiles(f.form->State(), *f.form));
   EXPECT_EQ(f.Read("inst/programm"), "new program");
   EXPECT_EQ(fs::status(f.Path("inst/programm")).permissions(), fs::perms(0750));
 }
@@ -163,13 +165,13 @@ TEST(CopyFiles, ProgressCountsCopiedBytes) {
   InstallFixture f;
   f.Write("Produkt/a.bin", std::string(300, 'a'));
   f.Write("Produkt/b.bin", std::string(100, 'b'));
-  f.form->BuildInstallList();
-  f.form->OrdnerFiles = {"a.bin", "b.bin"};
+  install::BuildInstallList(f.form->State());
+  f.form->State().OrdnerFiles = {"a.bin", "b.bin"};
   f.ui->trayHints.clear();
-  EXPECT_TRUE(f.form->CopyFiles());
+  EXPECT_TRUE(install::CopyFiles(f.form->State(), *f.form));
   ASSERT_EQ(f.ui->trayHints.size(), 2u);
-  EXPECT_EQ(f.ui->trayHints[0], f.form->InstanceTitle + " (Kopiere: 75 %)");
-  EXPECT_EQ(f.ui->trayHints[1], f.form->InstanceTitle + " (Kopiere: 100 %)");
+  EXPECT_EQ(f.ui->trayHints[0], f.form->State().InstanceTitle + " (Kopiere: 75 %)");
+  EXPECT_EQ(f.ui->trayHints[1], f.form->State().InstanceTitle + " (Kopiere: 100 %)");
 }
 
 TEST(CopyFiles, TheCopiedMarkerIsWrittenOnceAndOnlyWhenNotExactlyOne) {
@@ -182,7 +184,7 @@ TEST(CopyFiles, TheCopiedMarkerIsWrittenOnceAndOnlyWhenNotExactlyOne) {
     InstallFixture f(c.marker);
     f.Write("Produkt/a.txt", "a");
     f.Write("Produkt/b.txt", "b");
-    f.form->BuildInstallList();
+    install::BuildInstallList(f.form->State());
     int writes = 0;
     std::function<void()> watch = [&] {
       if (f.Exists("P.cfg")) {
@@ -194,7 +196,7 @@ TEST(CopyFiles, TheCopiedMarkerIsWrittenOnceAndOnlyWhenNotExactlyOne) {
     };
     fs::remove(f.Path("P.cfg"));
     f.ui->onNextProcessMessages = watch;
-    EXPECT_TRUE(f.form->CopyFiles());
+    EXPECT_TRUE(install::CopyFiles(f.form->State(), *f.form));
     watch();
     EXPECT_EQ(writes, c.writes);
   }
@@ -203,12 +205,12 @@ TEST(CopyFiles, TheCopiedMarkerIsWrittenOnceAndOnlyWhenNotExactlyOne) {
 TEST(CopyFiles, AnUnsavedMarkerEndsThePassWithTheDownloadKept) {
   InstallFixture f;
   f.Write("Produkt/a.txt", "a");
-  f.form->BuildInstallList();
-  f.form->CfgFilename = f.Path("no such folder/P.cfg");
-  EXPECT_FALSE(f.form->CopyFiles());
+  install::BuildInstallList(f.form->State());
+  f.form->State().CfgFilename = f.Path("no such folder/P.cfg");
+  EXPECT_FALSE(install::CopyFiles(f.form->State(), *f.form));
   EXPECT_EQ(f.Read("inst/a.txt"), "a");
   EXPECT_TRUE(f.Exists("Produkt/a.txt"));
-  EXPECT_EQ(f.form->Status, TStatus::sNoUpdated);
+  EXPECT_EQ(f.form->State().Status, TStatus::sNoUpdated);
 }
 
 TEST(CopyFiles, StopsAtTheRunningUpdaterForTheSecondCopy) {
@@ -218,12 +220,12 @@ TEST(CopyFiles, StopsAtTheRunningUpdaterForTheSecondCopy) {
   f.Write("Produkt/" + own, "own");
   f.Write("Produkt/" + second, "second");
   f.Write("Produkt/a.txt", "a");
-  f.form->BuildInstallList();
-  EXPECT_FALSE(f.form->CopyFiles());
-  EXPECT_TRUE(f.form->StartUpdater2S);
-  EXPECT_FALSE(f.form->CancelS);
+  install::BuildInstallList(f.form->State());
+  EXPECT_FALSE(install::CopyFiles(f.form->State(), *f.form));
+  EXPECT_TRUE(f.form->State().StartUpdater2S);
+  EXPECT_FALSE(f.form->State().CancelS);
   EXPECT_EQ(f.Read("inst/" + second), "second");
-  EXPECT_TRUE(ContainsText(f.form->UninstSl.lines, f.Path("inst/" + second)));
+  EXPECT_TRUE(ContainsText(f.form->State().UninstSl.lines, f.Path("inst/" + second)));
   EXPECT_TRUE(f.Exists("Produkt/" + own));
   EXPECT_TRUE(f.Exists("Produkt/a.txt"));
   EXPECT_FALSE(f.Exists("inst/" + own));
@@ -235,12 +237,12 @@ TEST(CopyFiles, TheSecondCopyInstallsTheScreenReaderLibraryItself) {
   for (const auto& [running, restarts] : {std::pair{first, true}, std::pair{second, false}}) {
     SCOPED_TRACE("running as " + running);
     InstallFixture f;
-    f.form->ExePath = f.Path("inst/" + running);
+    f.form->State().ExePath = f.Path("inst/" + running);
     f.Write("Produkt/nvdaControllerClient32.dll", "new library");
     f.Write("Produkt/a.txt", "a");
-    f.form->BuildInstallList();
-    EXPECT_EQ(f.form->CopyFiles(), !restarts);
-    EXPECT_EQ(f.form->StartUpdater2S, restarts);
+    install::BuildInstallList(f.form->State());
+    EXPECT_EQ(install::CopyFiles(f.form->State(), *f.form), !restarts);
+    EXPECT_EQ(f.form->State().StartUpdater2S, restarts);
     EXPECT_EQ(f.Exists("inst/nvdaControllerClient32.dll"), !restarts);
   }
 }
@@ -252,16 +254,16 @@ TEST(CopyFiles, TheUpdatersProgramsAreInstalledStartable) {
   for (const auto& [running, brought] : {std::pair{first, second}, std::pair{second, first}}) {
     SCOPED_TRACE("running as " + running);
     InstallFixture f;
-    f.form->ExePath = f.Path("inst/" + running);
+    f.form->State().ExePath = f.Path("inst/" + running);
     f.Write("Produkt/" + brought, "program");
     f.Write("Produkt/daten.txt", "data");
-    f.form->BuildInstallList();
+    install::BuildInstallList(f.form->State());
     f.Write("probe", "");
     fs::permissions(f.Path("probe"), fs::perms(0750));
     if (fs::status(f.Path("probe")).permissions() != fs::perms(0750)) {
       GTEST_SKIP() << "no POSIX permission bits here";
     }
-    EXPECT_TRUE(f.form->CopyFiles());
+    EXPECT_TRUE(install::CopyFiles(f.form->State(), *f.form));
     const fs::perms execute = fs::perms::owner_exec | fs::perms::group_exec;
     EXPECT_EQ(fs::status(f.Path("inst/" + brought)).permissions() & execute, execute);
     EXPECT_EQ(fs::status(f.Path("inst/daten.txt")).permissions() & execute, fs::perms::none);
@@ -272,11 +274,11 @@ TEST(CopyFiles, AnEmptyDownloadIsRemovedWithoutBeingInstalled) {
   InstallFixture f;
   f.Write("inst/empty.txt", "installed content");
   f.Write("Produkt/empty.txt", "");
-  f.form->BuildInstallList();
-  EXPECT_TRUE(f.form->CopyFiles());
+  install::BuildInstallList(f.form->State());
+  EXPECT_TRUE(install::CopyFiles(f.form->State(), *f.form));
   EXPECT_EQ(f.Read("inst/empty.txt"), "installed content");
   EXPECT_FALSE(f.Exists("Produkt/empty.txt"));
-  EXPECT_FALSE(ContainsText(f.form->UninstSl.lines, f.Path("inst/empty.txt")));
+  EXPECT_FALSE(ContainsText(f.form->State().UninstSl.lines, f.Path("inst/empty.txt")));
   EXPECT_EQ(f.SavedMarker(), "0");
 }
 
@@ -303,18 +305,17 @@ TEST(CopyFiles, AFailedCopyLeavesTheInstalledDataIntact) {
     c.prepare(f);
     f.Write("Produkt/" + c.entry, "new content");
     f.Write("Produkt/z.txt", "later");
-    f.form->BuildInstallList();
-    f.form->OrdnerFiles = {NativeSeparators(c.entry), "z.txt"};
+    install::BuildInstallList(f.form->State());
+    f.form->State().OrdnerFiles = {NativeSeparators(c.entry), "z.txt"};
 
-    EXPECT_FALSE(f.form->CopyFiles());
+    EXPECT_FALSE(install::CopyFiles(f.form->State(), *f.form));
     c.check(f);
     ASSERT_EQ(f.ui->informations.size(), 1u);
     EXPECT_EQ(f.ui->informations[0],
-              FormatText(kMsgCopyFileFailed,
-                         {f.Path("Produkt/" + NativeSeparators(c.entry)),
-                          f.Path("inst/" + NativeSeparators(c.entry))}));
-    EXPECT_EQ(f.form->Status, TStatus::sError);
-    EXPECT_TRUE(f.form->CancelS);
+              FormatText(kMsgCopyFileFailed, {f.Path("Produkt/" + NativeSeparators(c.entry)),
+                                              f.Path("inst/" + NativeSeparators(c.entry))}));
+    EXPECT_EQ(f.form->State().Status, TStatus::sError);
+    EXPECT_TRUE(f.form->State().CancelS);
     EXPECT_TRUE(f.Exists("Produkt/" + c.entry));
     EXPECT_FALSE(f.Exists("inst/z.txt"));
     EXPECT_TRUE(TemporaryFiles(f.Path("inst")).empty());

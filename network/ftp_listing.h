@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "discovery/ftp_client.h"
+#include "network/ftp_client.h"
 #include "platform/date_time.h"
 
 // What a listed name means to a walk that builds local paths from it.

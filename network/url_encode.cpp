@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "download/http_client.h"
+#include "network/http_client.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // The FTP listing connection with libcurl. One easy handle holds one logged-in
 // control connection for the whole walk: every folder is one request on it
 // (CWD plus MLSD or LIST), so the server sees a single login per run.
-#include "discovery/ftp_client.h"
+#include "network/ftp_client.h"
 
 #include <curl/curl.h>
 
 #include <chrono>
 
-#include "discovery/ftp_listing.h"
+#include "network/ftp_listing.h"
 
 namespace {
 
@@ -20,9 +20,8 @@ std::string EncodePath(const std::string& path) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string encoded;
   for (unsigned char c : path) {
-    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                       (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
-                       c == '/';
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
     if (plain) {
       encoded += static_cast<char>(c);
     } else {

@@ -1,4 +1,4 @@
-#include "discovery/ftp_listing.h"
+#include "network/ftp_listing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "download/http_client.h"
+#include "network/http_client.h"
 
 TEST(UrlEncode, PathAndFileNameEncodedSchemeAndHostKept) {
   struct Case {

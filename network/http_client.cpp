@@ -1,6 +1,6 @@
 // HTTP downloads with libcurl: one easy handle per client, so the connection
 // is kept alive and the server's cookies are sent back for the whole run.
-#include "download/http_client.h"
+#include "network/http_client.h"
 
 #include <curl/curl.h>
 

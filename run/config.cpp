@@ -1,6 +1,5 @@
-// The configuration file the main program hands over, and the names derived
-// from it and from the command line.
-#include "app/haupt.h"
+#include "run/config.h"
+
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/strings.h"
@@ -40,53 +39,53 @@ void ReadColourLine(const std::string& line, StatusStyle& style) {
 
 }  // namespace
 
-bool TForm1::LoadConfig() {
-  CfgFilename = GetTempFolder() + Argument(1);
-  if (args.size() < 2) {
-    Fail(kMsgOnlyFromMainProgram);
+bool LoadConfig(RunState& state, RunContext& run) {
+  state.CfgFilename = GetTempFolder() + state.Argument(1);
+  if (state.args.size() < 2) {
+    run.Fail(kMsgOnlyFromMainProgram);
     return false;
   }
   std::optional<ListFile> loaded;
-  if (!Argument(1).empty() && FileExists(CfgFilename)) loaded = ReadListFile(CfgFilename);
+  if (!state.Argument(1).empty() && FileExists(state.CfgFilename))
+    loaded = ReadListFile(state.CfgFilename);
   // Without a full executable path the installation folder would be empty or
   // relative to wherever the updater was started; a product folder that is
   // empty, only ".", or climbs out would put the download folder onto the
   // temporary folder itself or somewhere else.
-  if (!loaded || loaded->lines.size() < 4 ||
-      !IsAbsolutePath(NativeSeparators(loaded->lines[2])) ||
+  if (!loaded || loaded->lines.size() < 4 || !IsAbsolutePath(NativeSeparators(loaded->lines[2])) ||
       !NamesSubfolder(TrimControl(loaded->lines[3])) ||
       !IsContainedRelativePath(loaded->lines[3])) {
-    Fail(kMsgConfigNotLoaded);
+    run.Fail(kMsgConfigNotLoaded);
     return false;
   }
-  CfgSl = std::move(*loaded);
-  if (CfgSl.lines.size() < kConfigLines) CfgSl.lines.resize(kConfigLines);
-  const std::vector<std::string>& line = CfgSl.lines;
+  state.CfgSl = std::move(*loaded);
+  if (state.CfgSl.lines.size() < kConfigLines) state.CfgSl.lines.resize(kConfigLines);
+  const std::vector<std::string>& line = state.CfgSl.lines;
 
-  MutexTitel = line[0];
-  FensterTitel = line[1];
-  InstallOrdner = ExtractFilePath(NativeSeparators(line[2]));
-  DownloadOrdner = IncludeTrailingDelimiter(GetTempFolder() + NativeSeparators(line[3]));
-  JobsFilename = DownloadOrdner + ChangeFileExt(OwnExeName(), ".job");
+  state.MutexTitel = line[0];
+  state.FensterTitel = line[1];
+  state.InstallOrdner = ExtractFilePath(NativeSeparators(line[2]));
+  state.DownloadOrdner = IncludeTrailingDelimiter(GetTempFolder() + NativeSeparators(line[3]));
+  state.JobsFilename = state.DownloadOrdner + ChangeFileExt(state.OwnExeName(), ".job");
 
-  ReadFontLine(line[4], FAktFont);
-  ReadColourLine(line[5], FAktFont);
-  ApplyStatusFont();
+  ReadFontLine(line[4], state.FAktFont);
+  ReadColourLine(line[5], state.FAktFont);
+  run.ApplyStatusStyle(state.FAktFont);
 
-  UpdaterOrdner[1] = kUpdaterServerFolder1;
-  UpdaterOrdner[2] = kUpdaterServerFolder2;
+  state.UpdaterOrdner[1] = kUpdaterServerFolder1;
+  state.UpdaterOrdner[2] = kUpdaterServerFolder2;
   std::string productFolder = line[3];
   if (productFolder.back() != '\\' && productFolder.back() != '/') productFolder += '\\';
   productFolder = BackslashToSlash(productFolder);
-  ServerOrdner[1] = "/" + productFolder;
-  ServerOrdner[2] = "/vask/updates/" + productFolder;
+  state.ServerOrdner[1] = "/" + productFolder;
+  state.ServerOrdner[2] = "/vask/updates/" + productFolder;
 
-  if (!SameText(Argument(2), "/U")) {
-    CfgSl.lines[11] = frontEnd->Caption();
-    CfgSl.lines[12] = DownloadOrdner + OwnExeName();
-    CfgSl.lines[13] = InstallOrdner + OwnExeName();
-    CfgSl.lines[20] = "0";
+  if (!SameText(state.Argument(2), "/U")) {
+    state.CfgSl.lines[11] = run.Caption();
+    state.CfgSl.lines[12] = state.DownloadOrdner + state.OwnExeName();
+    state.CfgSl.lines[13] = state.InstallOrdner + state.OwnExeName();
+    state.CfgSl.lines[20] = "0";
   }
-  SaveListFile(CfgFilename, CfgSl);
+  SaveListFile(state.CfgFilename, state.CfgSl);
   return true;
 }

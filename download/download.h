@@ -1,0 +1,20 @@
+// The download phase: every listed file is fetched over HTTP into the download
+// folder and given the server's date, so the next run finds it complete.
+#pragma once
+
+#include <string>
+
+#include "network/http_client.h"
+#include "run/run_context.h"
+#include "run/run_state.h"
+
+namespace download {
+
+NextStep Timer2Timer(RunState& state, RunContext& run, THttpClient& http);
+
+// One file, with up to 50 attempts; false when it could not be fetched or the
+// run was cancelled meanwhile (nothing of it is left then).
+bool HttpDownloadFile(RunState& state, RunContext& run, THttpClient& http, const std::string& url,
+                      const std::string& target);
+
+}  // namespace download

@@ -1,0 +1,50 @@
+// The installation phase: job file, archives, install list, jobs, shortcuts,
+// closing the main program, verification and copying, cleanup and the
+// uninstall entry.
+#pragma once
+
+#include <string>
+
+#include "run/run_context.h"
+#include "run/run_state.h"
+
+namespace install {
+
+// Always ends the run.
+NextStep Timer3Timer(RunState& state, RunContext& run);
+
+// ---- Archives ----
+// Every "*.zip" at the top of the download folder, unpacked in place and
+// deleted; false when one cannot be unpacked.
+bool ExtractArchives(RunState& state, RunContext& run);
+bool ExtractArchive(RunState& state, RunContext& run, const std::string& zipFileName);
+
+// ---- The install list ----
+// Every file waiting in the download folder, with what only a restart can
+// replace at the front.
+void BuildInstallList(RunState& state);
+void CollectFiles(RunState& state, const std::string& folder);
+void MoveToFront(RunState& state, const std::string& name);
+// Only empty folders go; files are never deleted here.
+void RemoveEmptyFolders(const std::string& folder);
+
+// ---- Jobs and shortcuts ----
+void RunJobs(RunState& state);
+void RewriteShortcuts();
+
+// ---- Closing the main program ----
+// False when the user refuses or the run is cancelled meanwhile.
+bool CloseMainProgram(RunState& state, RunContext& run);
+
+// ---- Verification and copying ----
+bool VerifyFiles(RunState& state, RunContext& run);
+bool FilesIdentical(RunState& state, RunContext& run, const std::string& fileA,
+                    const std::string& fileB);
+bool CopyFiles(RunState& state, RunContext& run);
+bool CopyOneFile(RunContext& run, const std::string& source, const std::string& dest);
+
+// ---- The uninstall entry ----
+void UpdateUninstallEntry(const RunState& state);
+std::string GetMainProgramVersion(const RunState& state);
+
+}  // namespace install

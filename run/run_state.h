@@ -1,0 +1,88 @@
+// The state of one update run as plain data: what the configuration file
+// says, where the run stands, and the lists the phases hand on to each other.
+// The window owns it; the phases read and change it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/date_time.h"
+#include "platform/front_end.h"
+#include "platform/list_file.h"
+
+enum class TStatus : std::uint8_t { sNoUpdated, sYesUpdated, sIsUpdated, sError };
+
+// What a phase hands on to when it ends.
+enum class NextStep : std::uint8_t { Download, Install, Close };
+
+// Two texts indexed 1 and 2 by the connection number.
+struct TConnectNrArr {
+  std::string items[2];
+  std::string& operator[](int connectNr) { return items[connectNr - 1]; }
+  const std::string& operator[](int connectNr) const { return items[connectNr - 1]; }
+};
+
+struct TDownloadFile {
+  TDateTime Datum = 0;
+  std::int64_t Size = 0;
+  std::string Name;
+  std::string ServOrdner;
+  std::string InstOrdner;
+  std::string DownOrdner;
+};
+using TDownloadFiles = std::vector<TDownloadFile>;
+
+// Configuration line 20, the copied marker: "1" once a file has been copied
+// since the marker was last reset; compared exactly.
+inline constexpr std::size_t kCopiedMarkerLine = 20;
+
+struct RunState {
+  // ---- Command line ----
+  // args[0] is the executable path, args[1] the configuration file name.
+  std::vector<std::string> args;
+  std::string ExePath;
+  std::string InstanceTitle;
+
+  // ---- Configuration ----
+  std::string CfgFilename;
+  ListFile CfgSl;
+  StatusStyle FAktFont;  // status font and FAktBackColor
+  std::string MutexTitel;
+  std::string FensterTitel;
+  std::string InstallOrdner;
+  std::string DownloadOrdner;
+  TConnectNrArr UpdaterOrdner;
+  TConnectNrArr ServerOrdner;
+  std::string UninstFilename;
+  ListFile UninstSl;
+  std::string VergleichFilename;
+  std::string JobsFilename;
+  ListFile JobsSl;
+
+  // ---- Where the run stands ----
+  TStatus Status = TStatus::sNoUpdated;
+  int ConnectNr = 1;
+  bool CancelS = false;
+  bool KopiereS = false;
+  bool StartUpdater2S = false;
+  std::int64_t MaxSize = 0;
+  std::int64_t AktSize = 0;
+
+  // ---- Lists ----
+  TDownloadFiles DownloadFiles;
+  // Where every file the server walk found belongs once installed, fetched
+  // or already current: what a sweep job keeps.
+  std::vector<std::string> ServerFiles;
+  // The install list: paths relative to the download folder.
+  std::vector<std::string> OrdnerFiles;
+
+  const std::string& Argument(std::size_t index) const;
+  // The updater's own executable file name ("Quennvoldar.exe", ...).
+  std::string OwnExeName() const;
+  std::string CopiedMarker() const;
+  // Sets the copied marker and saves the configuration file; false when not
+  // saved.
+  bool SaveCopiedMarker(const std::string& value);
+};
