@@ -2,12 +2,12 @@
 // start the main program, the run's temporary files, or the restart from the
 // second copy.
 #include "app/haupt.h"
+#include "base/strings.h"
 #include "deployment.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/retry.h"
-#include "platform/strings.h"
 #include "platform/window_messages.h"
 #include "resources/texts.h"
 #include "run/config.h"

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "base/strings.h"
 #include "deployment.h"
 #include "discovery/discovery.h"
 #include "download/download.h"
@@ -9,7 +10,6 @@
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/process.h"
-#include "platform/strings.h"
 #include "resources/texts.h"
 #include "run/config.h"
 

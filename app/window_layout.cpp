@@ -1,6 +1,6 @@
 #include "app/window_layout.h"
 
-#include "platform/strings.h"
+#include "base/strings.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The discovery phase: configuration, the install-only start, the download
 // folder, the administrator and internet questions, then the connection to
 // the update server or, when it cannot be reached, the self-update route.
+#include "base/strings.h"
 #include "deployment.h"
 #include "discovery/discovery.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
-#include "platform/strings.h"
 #include "platform/system_info.h"
 #include "resources/texts.h"
 #include "run/config.h"

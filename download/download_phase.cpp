@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <exception>
 
+#include "base/strings.h"
 #include "deployment.h"
 #include "download/download.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
-#include "platform/strings.h"
 #include "resources/texts.h"
 
 namespace download {

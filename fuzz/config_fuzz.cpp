@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "app/haupt.h"
+#include "base/strings.h"
 #include "fuzz_support.h"
 #include "platform/list_file.h"
-#include "platform/strings.h"
 #include "run/config.h"
 #include "scripted_front_end.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/text_codec.h"
+#include "base/text_codec.h"
 
 // Aborts with the broken property, so the input is saved as a crash.
 [[noreturn]] inline void FuzzFailure(const std::string& what) {

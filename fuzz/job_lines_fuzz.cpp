@@ -7,11 +7,11 @@
 #include <memory>
 
 #include "app/haupt.h"
+#include "base/strings.h"
 #include "fuzz_support.h"
 #include "install/install.h"
 #include "platform/list_file.h"
 #include "platform/paths.h"
-#include "platform/strings.h"
 #include "scripted_front_end.h"
 
 namespace {

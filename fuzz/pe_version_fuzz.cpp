@@ -2,8 +2,8 @@
 // give valid UTF-8 text without NULs, or nothing.
 #include <cstdint>
 
+#include "base/pe_version_resource.h"
 #include "fuzz_support.h"
-#include "platform/pe_version_resource.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes = AsText(data, size);

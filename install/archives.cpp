@@ -1,11 +1,11 @@
 // The archives of an update: every "*.zip" at the top of the download folder
 // is unpacked in place and then deleted.
+#include "base/strings.h"
 #include "install/install.h"
 #include "install/zip_extract.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
-#include "platform/strings.h"
 #include "resources/texts.h"
 
 namespace install {

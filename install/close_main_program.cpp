@@ -1,10 +1,10 @@
 // Having the main program closed before its files are replaced: the user is
 // asked, the program is asked through its window, and its mutex is watched.
 // Nothing is ever killed, and the wait has no time limit but the cancel.
+#include "base/strings.h"
 #include "install/install.h"
 #include "platform/clock.h"
 #include "platform/process.h"
-#include "platform/strings.h"
 #include "platform/window_messages.h"
 #include "resources/texts.h"
 

@@ -2,11 +2,11 @@
 // a restart can replace at the front; and the removal of emptied folders.
 #include <algorithm>
 
+#include "base/strings.h"
 #include "install/install.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
-#include "platform/strings.h"
 #include "resources/texts.h"
 
 namespace install {

@@ -3,12 +3,12 @@
 #include <optional>
 #include <unordered_set>
 
+#include "base/strings.h"
 #include "install/install.h"
 #include "platform/file_system.h"
 #include "platform/list_file.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
-#include "platform/strings.h"
 
 namespace install {
 

@@ -1,12 +1,12 @@
 // Internet shortcuts of the all-users programs folder that still point at the
 // vendor's home page through one of the two legacy plain-text addresses get
 // the encrypted address. Every failure here is silent.
+#include "base/strings.h"
 #include "deployment.h"
 #include "install/install.h"
 #include "platform/file_system.h"
 #include "platform/list_file.h"
 #include "platform/paths.h"
-#include "platform/strings.h"
 #include "platform/system_info.h"
 
 namespace install {

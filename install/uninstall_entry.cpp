@@ -3,14 +3,14 @@
 // nothing is created and nothing is reported.
 #include <functional>
 
+#include "base/strings.h"
 #include "deployment.h"
 #include "install/install.h"
 #include "install/version_text.h"
-#include "platform/date_time.h"
 #include "platform/file_info.h"
+#include "platform/local_time.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "platform/strings.h"
 
 namespace install {
 

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <unordered_set>
 
+#include "base/strings.h"
 #include "install/install.h"
 #include "platform/clock.h"
 #include "platform/file_info.h"
@@ -16,7 +17,6 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/retry.h"
-#include "platform/strings.h"
 #include "resources/texts.h"
 
 namespace install {

@@ -2,17 +2,17 @@
 
 #include <zip.h>
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "platform/date_time.h"
+#include "base/text_codec.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
+#include "platform/local_time.h"
 #include "platform/paths.h"
-#include "platform/text_codec.h"
 
 namespace {
 
@@ -77,8 +77,7 @@ bool SupportedData(zip_t* archive, zip_uint64_t index) {
   if (zip_stat_index(archive, index, 0, &stat) != 0) return false;
   if ((stat.valid & ZIP_STAT_COMP_METHOD) == 0) return false;
   if (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE) return false;
-  return (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) == 0 ||
-         stat.encryption_method == ZIP_EM_NONE;
+  return (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) == 0 || stat.encryption_method == ZIP_EM_NONE;
 }
 
 // Every entry checked before the first byte is written.

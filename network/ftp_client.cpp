@@ -8,6 +8,7 @@
 #include <chrono>
 
 #include "network/ftp_listing.h"
+#include "platform/local_time.h"
 
 namespace {
 

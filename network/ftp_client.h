@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/date_time.h"
+#include "base/date_time.h"
 
 enum class FtpItemType { Directory, File, Other };
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "platform/strings.h"
+#include "base/strings.h"
 
 // ---- Text and numbers ----
 

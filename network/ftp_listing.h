@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/date_time.h"
 #include "network/ftp_client.h"
-#include "platform/date_time.h"
 
 // What a listed name means to a walk that builds local paths from it.
 enum class FtpNameKind {

@@ -1,6 +1,6 @@
 #include "platform/date_names.h"
 
-#include "platform/strings.h"
+#include "base/strings.h"
 
 DateNames& FormatDateNames() {
   static DateNames names = LoadLocaleDateNames();

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/date_time.h"
+#include "base/date_time.h"
 
 // Size in bytes (folders match too); -1 when nothing has that name.
 std::int64_t GetFileSizeByName(const std::string& fileName);

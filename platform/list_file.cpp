@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
+#include "base/strings.h"
+#include "base/text_codec.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/retry.h"
-#include "platform/strings.h"
-#include "platform/text_codec.h"
 
 // ---- Decoding ----
 

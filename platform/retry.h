@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/date_time.h"
+#include "base/date_time.h"
 
 inline constexpr int kFileRetryAttempts = 251;
 inline constexpr int kFileRetryPauseMs = 25;

@@ -1,8 +1,8 @@
 #include "run/config.h"
 
+#include "base/strings.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
-#include "platform/strings.h"
 #include "resources/texts.h"
 
 std::string MakeInstanceTitle(const std::string& firstArgument) {

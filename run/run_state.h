@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/date_time.h"
+#include "base/date_time.h"
 #include "platform/front_end.h"
 #include "platform/list_file.h"
 

@@ -1,8 +1,8 @@
 // The uninstall list: every file the updater has installed, for the product's
 // uninstaller; the list file itself is always named in it.
+#include "base/strings.h"
 #include "platform/file_system.h"
 #include "platform/list_file.h"
-#include "platform/strings.h"
 #include "run/config.h"
 
 void SyncUninstList(RunState& state, bool load) {

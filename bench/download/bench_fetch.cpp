@@ -12,8 +12,8 @@
 
 #include "app/haupt.h"
 #include "download/download.h"
-#include "platform/date_time.h"
 #include "platform/file_info.h"
+#include "platform/local_time.h"
 #include "platform/retry.h"
 #include "scripted_front_end.h"
 

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "platform/date_time.h"
+#include "platform/local_time.h"
 
 namespace {
 

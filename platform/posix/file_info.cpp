@@ -1,6 +1,7 @@
 // File questions on POSIX: stat for size and date, futimens for setting the
 // date, and the portable reader for version resources.
 #include "platform/file_info.h"
+#include "platform/local_time.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +12,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "platform/pe_version_resource.h"
+#include "base/pe_version_resource.h"
 
 // ---- Helpers ----
 

@@ -6,9 +6,9 @@
 #include <clocale>
 #include <string>
 
+#include "base/strings.h"
+#include "base/text_codec.h"
 #include "platform/date_names.h"
-#include "platform/strings.h"
-#include "platform/text_codec.h"
 
 namespace {
 
@@ -55,8 +55,8 @@ std::string Utf8ToAnsi(std::string_view text) { return Utf8ToWindows1252(text); 
 DateNames LoadLocaleDateNames() {
   static constexpr nl_item kShortDays[] = {ABDAY_1, ABDAY_2, ABDAY_3, ABDAY_4,
                                            ABDAY_5, ABDAY_6, ABDAY_7};
-  static constexpr nl_item kShortMonths[] = {ABMON_1, ABMON_2, ABMON_3, ABMON_4,
-                                             ABMON_5, ABMON_6, ABMON_7, ABMON_8,
+  static constexpr nl_item kShortMonths[] = {ABMON_1, ABMON_2,  ABMON_3,  ABMON_4,
+                                             ABMON_5, ABMON_6,  ABMON_7,  ABMON_8,
                                              ABMON_9, ABMON_10, ABMON_11, ABMON_12};
   static constexpr nl_item kLongMonths[] = {MON_1, MON_2, MON_3, MON_4,  MON_5,  MON_6,
                                             MON_7, MON_8, MON_9, MON_10, MON_11, MON_12};

@@ -13,9 +13,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "base/strings.h"
 #include "platform/posix/file_lock.h"
 #include "platform/posix/runtime_folder.h"
-#include "platform/strings.h"
 
 // ---- Named mutex state ----
 

@@ -29,8 +29,8 @@
 #include <fstream>
 #include <vector>
 
+#include "base/strings.h"
 #include "platform/registry.h"
-#include "platform/strings.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Local time on Windows: the zone rules in force at the date converted, as
 // SystemTimeToTzSpecificLocalTime applies them, so a winter date converts
 // with the winter offset even in summer.
-#include "platform/date_time.h"
+#include "platform/local_time.h"
 
 #include <windows.h>
 

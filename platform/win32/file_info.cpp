@@ -1,6 +1,7 @@
 // File questions on Windows: the file search for sizes, last-write times in
 // local time, and version.dll for version resources.
 #include "platform/file_info.h"
+#include "platform/local_time.h"
 
 #include <windows.h>
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "base/strings.h"
+#include "base/text_codec.h"
 #include "platform/date_names.h"
-#include "platform/strings.h"
-#include "platform/text_codec.h"
 #include "platform/win32/wide_text.h"
 
 // ---- Helpers ----

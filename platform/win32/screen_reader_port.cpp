@@ -4,7 +4,7 @@
 #include <oleauto.h>
 #include <windows.h>
 
-#include "platform/text_codec.h"
+#include "base/text_codec.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/text_codec.h"
+#include "base/text_codec.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide text is UTF-16");
 

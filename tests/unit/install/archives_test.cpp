@@ -3,8 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/date_time.h"
 #include "install_fixture.h"
-#include "platform/date_time.h"
 #include "platform/file_system.h"
 #include "resources/texts.h"
 #include "zip_builder.h"

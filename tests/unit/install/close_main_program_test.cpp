@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "base/strings.h"
 #include "install_fixture.h"
 #include "platform/process.h"
-#include "platform/strings.h"
 #include "platform/window_messages.h"
 #include "resources/texts.h"
 

@@ -2,11 +2,11 @@
 
 #include <functional>
 
+#include "base/strings.h"
 #include "deployment.h"
 #include "install_fixture.h"
-#include "platform/date_time.h"
+#include "platform/local_time.h"
 #include "platform/registry.h"
-#include "platform/strings.h"
 #include "uninstall_entry_store.h"
 
 namespace fs = std::filesystem;

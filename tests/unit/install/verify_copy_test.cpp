@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <functional>
 
+#include "base/date_time.h"
+#include "base/strings.h"
 #include "install_fixture.h"
-#include "platform/date_time.h"
 #include "platform/file_system.h"
-#include "platform/strings.h"
 #include "resources/texts.h"
 
 namespace {

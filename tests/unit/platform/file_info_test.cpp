@@ -1,4 +1,5 @@
 #include "platform/file_info.h"
+#include "platform/local_time.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 // precision, files that cannot be written, sizes past 4 GB, and version.dll
 // agreeing with the portable reader.
 #include "platform/file_info.h"
+#include "platform/local_time.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -15,8 +16,8 @@
 
 #include "../support/temp_folder.h"
 #include "../support/utf8_path.h"
+#include "base/pe_version_resource.h"
 #include "platform/file_system.h"
-#include "platform/pe_version_resource.h"
 
 namespace {
 

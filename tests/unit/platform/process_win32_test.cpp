@@ -8,9 +8,9 @@
 #include <random>
 
 #include "../support/temp_folder.h"
+#include "base/strings.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
-#include "platform/strings.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 // ANSI code page, day and month names, the user and the shell folders.
 #include <gtest/gtest.h>
 
+#include "base/strings.h"
+#include "base/text_codec.h"
 #include "platform/date_names.h"
 #include "platform/file_system.h"
-#include "platform/strings.h"
 #include "platform/system_info.h"
-#include "platform/text_codec.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/pe_version_resource.h"
+#include "base/pe_version_resource.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/date_time.h"
+#include "base/date_time.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,8 @@ TEST(DateTime, DosTimeKeepsEvenSecondsOnly) {
 
   TDateTime value = 0;
   // 2026-12-10 10:15:58: date (46 << 9) | (12 << 5) | 10, time (10 << 11) | (15 << 5) | 29.
-  ASSERT_TRUE(DosDateTimeToDateTime((46 << 9) | (12 << 5) | 10, (10 << 11) | (15 << 5) | 29, value));
+  ASSERT_TRUE(
+      DosDateTimeToDateTime((46 << 9) | (12 << 5) | 10, (10 << 11) | (15 << 5) | 29, value));
   EXPECT_EQ(FormatDateToMinute(value), "10.12.2026 10:15");
   EXPECT_FALSE(DosDateTimeToDateTime((46 << 9) | (2 << 5) | 30, 0, value));  // 30 February
   EXPECT_FALSE(DosDateTimeToDateTime(0, 0, value));                          // month 0

@@ -1,4 +1,4 @@
-#include "platform/strings.h"
+#include "base/strings.h"
 
 #include <cstdint>
 

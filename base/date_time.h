@@ -30,10 +30,3 @@ std::string FormatDateCompact(TDateTime value);
 bool TruncateToDosTime(TDateTime value, TDateTime& truncated);
 // Packed DOS date and time as ZIP entries carry them; false when invalid.
 bool DosDateTimeToDateTime(std::uint16_t dosDate, std::uint16_t dosTime, TDateTime& value);
-
-// Local time and the system clock (platform port).
-TDateTime NowLocal();
-TDateTime UnixTimeToLocal(std::int64_t unixSeconds, int milliseconds = 0);
-std::int64_t LocalToUnixTime(TDateTime value);
-// A broken-down UTC time (as FTP listings give it) as a local date-time.
-TDateTime UtcPartsToLocal(const DateTimeParts& utc);

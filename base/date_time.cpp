@@ -1,4 +1,4 @@
-#include "platform/date_time.h"
+#include "base/date_time.h"
 
 #include <cmath>
 #include <cstdio>
@@ -96,8 +96,7 @@ bool DosDateTimeToDateTime(std::uint16_t dosDate, std::uint16_t dosTime, TDateTi
   p.hour = dosTime >> 11;
   p.minute = (dosTime >> 5) & 63;
   p.second = (dosTime & 31) * 2;
-  if (p.month < 1 || p.month > 12 || p.day < 1 || p.hour > 23 || p.minute > 59 ||
-      p.second > 59) {
+  if (p.month < 1 || p.month > 12 || p.day < 1 || p.hour > 23 || p.minute > 59 || p.second > 59) {
     return false;
   }
   static constexpr int kDaysInMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

@@ -1,11 +1,11 @@
-#include "platform/pe_version_resource.h"
+#include "base/pe_version_resource.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 
-#include "platform/text_codec.h"
+#include "base/text_codec.h"
 
 // Offsets are kept in 64 bits: the sums of 32-bit file fields must not wrap
 // on the 32-bit Windows build, where size_t is 32 bits wide.

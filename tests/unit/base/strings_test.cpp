@@ -1,4 +1,4 @@
-#include "platform/strings.h"
+#include "base/strings.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +17,20 @@ TEST(ParseInteger, DecimalAndHexadecimalForms) {
     const char* word;
     std::optional<std::int64_t> value;
   };
-  const Case cases[] = {{"12", 12},        {"-7", -7},        {"+3", 3},
-                        {"$FF", 255},      {"0x10", 16},      {"X1f", 31},
-                        {"x0A", 10},       {"$FFFFFF", 16777215},
-                        {"$FF000005", -16777211}, {"", std::nullopt},
-                        {"12a", std::nullopt},    {"0x", std::nullopt},
-                        {"--1", std::nullopt},    {"99999999999999999999", std::nullopt}};
+  const Case cases[] = {{"12", 12},
+                        {"-7", -7},
+                        {"+3", 3},
+                        {"$FF", 255},
+                        {"0x10", 16},
+                        {"X1f", 31},
+                        {"x0A", 10},
+                        {"$FFFFFF", 16777215},
+                        {"$FF000005", -16777211},
+                        {"", std::nullopt},
+                        {"12a", std::nullopt},
+                        {"0x", std::nullopt},
+                        {"--1", std::nullopt},
+                        {"99999999999999999999", std::nullopt}};
   for (const Case& c : cases) EXPECT_EQ(ParseInteger(c.word), c.value) << c.word;
   EXPECT_EQ(IntegerOrDefault("abc", 12), 12);
   EXPECT_EQ(IntegerOrDefault("4294967296", 7), 7);
