@@ -175,6 +175,8 @@ void TForm1::OnClose() {
   }
 }
 
+void TForm1::OnUnexpectedError() { EndWithError(); }
+
 // ---- Commands ----
 
 void TForm1::Button1Click() {

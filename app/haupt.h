@@ -46,6 +46,7 @@ class TForm1 : public FrontEndEvents, public RunContext {
   void OnActivation(bool active) override;
   void OnResized() override;
   void OnClose() override;
+  void OnUnexpectedError() override;
 
   // ---- Commands ----
   void Button1Click();

@@ -21,6 +21,8 @@ class FrontEndEvents {
   virtual void OnActivation(bool active) = 0;
   virtual void OnResized() = 0;
   virtual void OnClose() = 0;  // the window closes; the loop ends afterwards
+  // The front end's own handling of a message threw: the run ends as failed.
+  virtual void OnUnexpectedError() = 0;
 };
 
 struct StatusStyle {
@@ -76,3 +78,7 @@ class FrontEnd {
 
 // The platform's own front end.
 std::unique_ptr<FrontEnd> CreateFrontEnd(FrontEndEvents& events);
+
+// A message when there is no front end: before it exists or after it has
+// gone.
+void ShowInformationWithoutWindow(const std::string& text);

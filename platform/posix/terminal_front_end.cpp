@@ -250,3 +250,7 @@ class TerminalFrontEnd final : public FrontEnd {
 std::unique_ptr<FrontEnd> CreateFrontEnd(FrontEndEvents& events) {
   return std::make_unique<TerminalFrontEnd>(events);
 }
+
+void ShowInformationWithoutWindow(const std::string& text) {
+  std::fprintf(stderr, "Informationen:\n%s\n", WithNewlines(text).c_str());
+}

@@ -176,7 +176,13 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam
     self->minimizeButton_ = self->cancelButton_ = self->focusBeforeDeactivation_ = nullptr;
     return DefWindowProcW(window, message, wParam, lParam);
   }
-  return self->HandleMessage(message, wParam, lParam);
+  // No exception may cross into the system's code that called us.
+  try {
+    return self->HandleMessage(message, wParam, lParam);
+  } catch (...) {
+    if (self->eventsLive_) self->events_.OnUnexpectedError();
+    return 0;
+  }
 }
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -549,3 +555,5 @@ void MainWindow::Close() {
 std::unique_ptr<FrontEnd> CreateFrontEnd(FrontEndEvents& events) {
   return std::make_unique<MainWindow>(events);
 }
+
+void ShowInformationWithoutWindow(const std::string& text) { ShowInformationBox(nullptr, text); }

@@ -86,6 +86,7 @@ class ScriptedRun : public FrontEndEvents {
   void OnActivation(bool) override {}
   void OnResized() override {}
   void OnClose() override { Say("close"); }
+  void OnUnexpectedError() override { Say("unexpected error"); }
 
  private:
   std::unique_ptr<FrontEnd> frontEnd_;
@@ -102,6 +103,7 @@ class SilentEvents : public FrontEndEvents {
   void OnActivation(bool) override {}
   void OnResized() override {}
   void OnClose() override {}
+  void OnUnexpectedError() override {}
 };
 
 // ---- Commands ----

@@ -35,6 +35,7 @@ class RecordedEvents : public FrontEndEvents {
   void OnActivation(bool) override {}
   void OnResized() override {}
   void OnClose() override { log.push_back("close"); }
+  void OnUnexpectedError() override { log.push_back("unexpected error"); }
 };
 
 // ---- Helpers ----
