@@ -8,6 +8,7 @@
 #include "download/download.h"
 #include "install/install.h"
 #include "platform/file_system.h"
+#include "platform/locale.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "resources/texts.h"

@@ -27,8 +27,3 @@ std::string FormatText(std::string_view format, const std::vector<std::string>& 
 std::vector<std::string> SplitCommandLine(std::string_view parameters);
 // Quotes an argument for a parameter string when it holds blanks or quotes.
 std::string QuoteArgument(const std::string& argument);
-
-// Locale-aware letter case (platform port).
-std::string UpperCaseLocale(std::string_view text);
-std::string LowerCaseLocale(std::string_view text);
-bool SameText(std::string_view a, std::string_view b);

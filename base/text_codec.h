@@ -14,7 +14,3 @@ std::string Cp437ToUtf8(std::string_view text);
 std::string Windows1252ToUtf8(std::string_view text);
 // Characters outside the code page become "?".
 std::string Utf8ToWindows1252(std::string_view text);
-
-// The system's ANSI code page (platform port; Windows-1252 outside Windows).
-std::string AnsiToUtf8(std::string_view text);
-std::string Utf8ToAnsi(std::string_view text);

@@ -5,6 +5,7 @@
 #include "deployment.h"
 #include "discovery/discovery.h"
 #include "platform/file_system.h"
+#include "platform/locale.h"
 #include "platform/paths.h"
 #include "platform/system_info.h"
 #include "resources/texts.h"

@@ -4,6 +4,7 @@
 #include "install/install.h"
 #include "install/zip_extract.h"
 #include "platform/file_system.h"
+#include "platform/locale.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
 #include "resources/texts.h"

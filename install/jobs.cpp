@@ -7,6 +7,7 @@
 #include "install/install.h"
 #include "platform/file_system.h"
 #include "platform/list_file.h"
+#include "platform/locale.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
 

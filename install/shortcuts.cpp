@@ -6,6 +6,7 @@
 #include "install/install.h"
 #include "platform/file_system.h"
 #include "platform/list_file.h"
+#include "platform/locale.h"
 #include "platform/paths.h"
 #include "platform/system_info.h"
 

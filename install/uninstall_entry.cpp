@@ -9,6 +9,7 @@
 #include "install/version_text.h"
 #include "platform/file_info.h"
 #include "platform/local_time.h"
+#include "platform/locale.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 

@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
+#include "platform/locale.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/retry.h"

@@ -4,8 +4,9 @@
 
 #include "base/strings.h"
 #include "base/text_codec.h"
+#include "platform/clock.h"
 #include "platform/file_system.h"
-#include "platform/process.h"
+#include "platform/locale.h"
 #include "platform/retry.h"
 
 // ---- Decoding ----
@@ -124,7 +125,7 @@ bool SaveListFile(const std::string& path, const ListFile& file) {
   const std::string bytes = EncodeListFile(file);
   for (int attempt = 1; attempt <= kListWriteAttempts; ++attempt) {
     if (WriteOnce(path, bytes)) return true;
-    if (attempt < kListWriteAttempts) SleepMs(kListWritePauseMs);
+    if (attempt < kListWriteAttempts) PauseAnsweringMs(kListWritePauseMs);
   }
   return false;
 }

@@ -1,7 +1,6 @@
 #include "platform/paths.h"
 
 #include <algorithm>
-#include <cctype>
 
 std::string NativeSeparators(std::string path) {
   std::replace(path.begin(), path.end(), '\\', kPathDelim);
@@ -27,17 +26,9 @@ std::string IncludeTrailingDelimiter(const std::string& folder) {
 
 namespace {
 
-bool IsSeparator(char c) {
-#ifdef _WIN32
-  return c == '\\' || c == '/' || c == ':';
-#else
-  return c == '/';
-#endif
-}
-
 std::size_t FileNameStart(const std::string& path) {
   for (std::size_t i = path.size(); i > 0; --i) {
-    if (IsSeparator(path[i - 1])) return i;
+    if (IsPathSeparator(path[i - 1])) return i;
   }
   return 0;
 }
@@ -79,16 +70,4 @@ bool IsContainedRelativePath(const std::string& relative) {
     start = end + 1;
   }
   return true;
-}
-
-bool IsAbsolutePath(const std::string& path) {
-  const bool rooted = !path.empty() && (path.front() == '/' || path.front() == '\\');
-#ifdef _WIN32
-  // "C:\..." and, rooted, "\\server\share\..." or the current drive's root.
-  const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
-                     path[1] == ':' && (path[2] == '\\' || path[2] == '/');
-  return drive || rooted;
-#else
-  return rooted;
-#endif
 }

@@ -4,13 +4,12 @@
 
 #include <string>
 
-#ifdef _WIN32
-inline constexpr char kPathDelim = '\\';
-inline constexpr const char* kExeSuffix = ".exe";
-#else
-inline constexpr char kPathDelim = '/';
-inline constexpr const char* kExeSuffix = "";
-#endif
+// The rules that differ by system live in the port's per-OS folders.
+extern const char kPathDelim;
+extern const char* const kExeSuffix;  // "" outside Windows
+// A character that ends a folder part: also "\\" and the drive colon on
+// Windows.
+bool IsPathSeparator(char c);
 
 // Both kinds of separator turned into the native one: configuration lines,
 // job-file paths and archive entries arrive with backslashes or slashes.

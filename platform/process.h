@@ -31,12 +31,9 @@ class NamedMutex {
 // Leaves nothing behind.
 bool MutexExists(const std::string& name);
 
-// Starts a program detached with a parameter string split like a Windows
-// command line; the verb "open" and show command as ShellExecute takes them.
-bool RunProgram(const std::string& file, const std::string& parameters,
-                const std::string& workingFolder, const std::string& verb, int showCommand);
-
-void SleepMs(int milliseconds);
+// Starts a program detached, shown normally, with a parameter string split
+// like a Windows command line.
+bool StartProgram(const std::string& file, const std::string& parameters);
 
 // The program's arguments as UTF-8, argument 0 first (on Windows taken from
 // the wide command line, not from argv).

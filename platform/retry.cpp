@@ -1,13 +1,13 @@
 #include "platform/retry.h"
 
+#include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
-#include "platform/process.h"
 
 bool DeleteFileWithRetries(const std::string& path) {
   for (int attempt = 1; attempt <= kFileRetryAttempts; ++attempt) {
     if (!FileExists(path) || DeleteFileOnce(path)) return true;
-    if (attempt < kFileRetryAttempts) SleepMs(kFileRetryPauseMs);
+    if (attempt < kFileRetryAttempts) PauseAnsweringMs(kFileRetryPauseMs);
   }
   return !FileExists(path);
 }
@@ -15,7 +15,7 @@ bool DeleteFileWithRetries(const std::string& path) {
 bool SetFileDateWithRetries(const std::string& path, TDateTime date) {
   for (int attempt = 1; attempt <= kFileRetryAttempts; ++attempt) {
     if (SetFileDateByName(path, date)) return true;
-    if (attempt < kFileRetryAttempts) SleepMs(kFileRetryPauseMs);
+    if (attempt < kFileRetryAttempts) PauseAnsweringMs(kFileRetryPauseMs);
   }
   return false;
 }

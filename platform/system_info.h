@@ -9,8 +9,7 @@ bool IsUserAdmin(const std::string& installFolder);
 std::string GetCurrentUserName();
 bool IsInternetConnected();
 
-inline constexpr int CSIDL_COMMON_PROGRAMS = 23;
-// The shell folder with a trailing separator; empty on failure. Outside
-// Windows the all-users programs folder is "applications" below the first
-// entry of $XDG_DATA_DIRS (default /usr/local/share).
-std::string GetSpecialFolderPath(int csidl);
+// The all-users programs folder (the start menu's) with a trailing
+// separator; empty on failure. Outside Windows it is "applications" below the
+// first entry of $XDG_DATA_DIRS (default /usr/local/share).
+std::string AllUsersProgramsFolder();

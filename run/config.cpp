@@ -2,6 +2,7 @@
 
 #include "base/strings.h"
 #include "platform/file_system.h"
+#include "platform/locale.h"
 #include "platform/paths.h"
 #include "resources/texts.h"
 

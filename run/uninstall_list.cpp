@@ -3,6 +3,7 @@
 #include "base/strings.h"
 #include "platform/file_system.h"
 #include "platform/list_file.h"
+#include "platform/locale.h"
 #include "run/config.h"
 
 void SyncUninstList(RunState& state, bool load) {

@@ -1,6 +1,5 @@
 // Letter case and the ANSI code page outside Windows: Unicode simple case
 // mapping through the C library, Windows-1252 for files without a BOM.
-#include <langinfo.h>
 #include <wctype.h>
 
 #include <clocale>
@@ -8,7 +7,7 @@
 
 #include "base/strings.h"
 #include "base/text_codec.h"
-#include "platform/date_names.h"
+#include "platform/locale.h"
 
 namespace {
 
@@ -49,23 +48,3 @@ bool SameText(std::string_view a, std::string_view b) {
 std::string AnsiToUtf8(std::string_view text) { return Windows1252ToUtf8(text); }
 
 std::string Utf8ToAnsi(std::string_view text) { return Utf8ToWindows1252(text); }
-
-// ---- Date names ----
-
-DateNames LoadLocaleDateNames() {
-  static constexpr nl_item kShortDays[] = {ABDAY_1, ABDAY_2, ABDAY_3, ABDAY_4,
-                                           ABDAY_5, ABDAY_6, ABDAY_7};
-  static constexpr nl_item kShortMonths[] = {ABMON_1, ABMON_2,  ABMON_3,  ABMON_4,
-                                             ABMON_5, ABMON_6,  ABMON_7,  ABMON_8,
-                                             ABMON_9, ABMON_10, ABMON_11, ABMON_12};
-  static constexpr nl_item kLongMonths[] = {MON_1, MON_2, MON_3, MON_4,  MON_5,  MON_6,
-                                            MON_7, MON_8, MON_9, MON_10, MON_11, MON_12};
-  std::setlocale(LC_TIME, "");
-  DateNames names;
-  for (int i = 0; i < 7; ++i) names.shortDayNames[i] = nl_langinfo(kShortDays[i]);
-  for (int i = 0; i < 12; ++i) {
-    names.shortMonthNames[i] = nl_langinfo(kShortMonths[i]);
-    names.longMonthNames[i] = nl_langinfo(kLongMonths[i]);
-  }
-  return names;
-}

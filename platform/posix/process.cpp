@@ -3,9 +3,7 @@
 #include "platform/process.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -160,16 +158,13 @@ bool MutexExists(const std::string& name) {
 
 // ---- Programs ----
 
-bool RunProgram(const std::string& file, const std::string& parameters,
-                const std::string& workingFolder, const std::string& /*verb*/,
-                int /*showCommand*/) {
+bool StartProgram(const std::string& file, const std::string& parameters) {
   if (file.empty()) return false;
   std::vector<std::string> arguments = SplitCommandLine(parameters);
   arguments.insert(arguments.begin(), file);
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  const char* folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
 
   int errorPipe[2];
   if (pipe2(errorPipe, O_CLOEXEC) != 0) return false;
@@ -188,7 +183,6 @@ bool RunProgram(const std::string& file, const std::string& parameters,
     const pid_t program = fork();
     if (program < 0) FailChild(errorPipe[1]);
     if (program == 0) {
-      if (folder != nullptr && chdir(folder) != 0) FailChild(errorPipe[1]);
       execvp(argv[0], argv.data());
       FailChild(errorPipe[1]);
     }
@@ -205,10 +199,6 @@ bool RunProgram(const std::string& file, const std::string& parameters,
   }
   close(errorPipe[0]);
   return got == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-void SleepMs(int milliseconds) {
-  if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 std::string GetExecutablePath() {

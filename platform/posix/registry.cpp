@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "base/strings.h"
+#include "platform/locale.h"
 #include "platform/registry.h"
 
 namespace {

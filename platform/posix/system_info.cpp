@@ -88,7 +88,4 @@ bool IsInternetConnected() { return HasIpv4DefaultRoute() || HasIpv6DefaultRoute
 
 // ---- Special folders ----
 
-std::string GetSpecialFolderPath(int csidl) {
-  if (csidl != CSIDL_COMMON_PROGRAMS) return "";
-  return FirstDataFolder() + "applications/";
-}
+std::string AllUsersProgramsFolder() { return FirstDataFolder() + "applications/"; }

@@ -1,4 +1,4 @@
-// Letter case, the ANSI code page and the date names of the user's locale,
+// Letter case and the ANSI code page of the user's locale,
 // as Windows defines them.
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 
 #include "base/strings.h"
 #include "base/text_codec.h"
-#include "platform/date_names.h"
+#include "platform/locale.h"
 #include "platform/win32/wide_text.h"
 
 // ---- Helpers ----
@@ -66,21 +66,4 @@ std::string Utf8ToAnsi(std::string_view text) {
                         nullptr, nullptr);
   }
   return ansi;
-}
-
-// ---- Date names ----
-
-// Windows counts the day names from Monday; the array starts on Sunday.
-DateNames LoadLocaleDateNames() {
-  DateNames names;
-  names.shortDayNames[0] = LocaleText(LOCALE_SABBREVDAYNAME7);
-  for (int day = 1; day < 7; ++day) {
-    names.shortDayNames[day] = LocaleText(static_cast<LCTYPE>(LOCALE_SABBREVDAYNAME1 + day - 1));
-  }
-  for (int month = 0; month < 12; ++month) {
-    names.shortMonthNames[month] =
-        LocaleText(static_cast<LCTYPE>(LOCALE_SABBREVMONTHNAME1 + month));
-    names.longMonthNames[month] = LocaleText(static_cast<LCTYPE>(LOCALE_SMONTHNAME1 + month));
-  }
-  return names;
 }

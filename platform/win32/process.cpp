@@ -61,27 +61,21 @@ bool MutexExists(const std::string& name) {
 
 // ---- Programs ----
 
-bool RunProgram(const std::string& file, const std::string& parameters,
-                const std::string& workingFolder, const std::string& verb, int showCommand) {
+bool StartProgram(const std::string& file, const std::string& parameters) {
   // The shell would see text only up to a NUL and might start another
   // program, or open a folder for an empty name.
-  for (const std::string* text : {&file, &parameters, &workingFolder}) {
+  for (const std::string* text : {&file, &parameters}) {
     if (text->find('\0') != std::string::npos) return false;
   }
   if (file.empty()) return false;
-  const std::wstring wideVerb = Widen(verb);
   const std::wstring wideFile = Widen(file);
   const std::wstring wideParameters = Widen(parameters);
-  const std::wstring wideFolder = Widen(workingFolder);
   const HINSTANCE result =
-      ShellExecuteW(nullptr, verb.empty() ? nullptr : wideVerb.c_str(), wideFile.c_str(),
-                    parameters.empty() ? nullptr : wideParameters.c_str(),
-                    workingFolder.empty() ? nullptr : wideFolder.c_str(), showCommand);
+      ShellExecuteW(nullptr, L"open", wideFile.c_str(),
+                    parameters.empty() ? nullptr : wideParameters.c_str(), nullptr, SW_SHOWNORMAL);
   // Values up to 32 are error codes.
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
-
-void SleepMs(int milliseconds) { Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0); }
 
 std::string GetExecutablePath() {
   constexpr std::size_t kLongestPath = std::size_t{1} << 16;  // beyond any Windows path

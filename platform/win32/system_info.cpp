@@ -88,9 +88,11 @@ bool IsInternetConnected() {
 
 // ---- Special folders ----
 
-std::string GetSpecialFolderPath(int csidl) {
+std::string AllUsersProgramsFolder() {
   LPITEMIDLIST items = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &items)) || items == nullptr) return "";
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_COMMON_PROGRAMS, &items)) ||
+      items == nullptr)
+    return "";
   std::string path;
   wchar_t buffer[MAX_PATH];
   if (SHGetPathFromIDListW(items, buffer) && buffer[0] != L'\0') {

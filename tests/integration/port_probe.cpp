@@ -18,11 +18,13 @@
 //   append FILE LINE           appends LINE to FILE
 //   ask TEXT                   the terminal question; "answer yes|no"
 //   front-end CAPTION          a scripted run of the front end (see below)
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <list>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/front_end.h"
@@ -61,7 +63,7 @@ class ScriptedRun : public FrontEndEvents {
     if (timer == 1) {
       frontEnd_->SetStatusText("Phase eins");
       frontEnd_->SetProgress(40);
-      SleepMs(300);
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
       frontEnd_->ProcessMessages();
       frontEnd_->SetTimerEnabled(1, false);
       frontEnd_->SetTimerEnabled(2, true);
@@ -129,8 +131,8 @@ class Probe {
                                      : "mutex created");
       } else if (command == "mutex-exists" && next(a)) {
         Say(MutexExists(a) ? "mutex held" : "mutex free");
-      } else if (command == "run" && next(a) && next(b) && next(c)) {
-        Say(RunProgram(a, b, c, "open", 1) ? "started" : "not started");
+      } else if (command == "run" && next(a) && next(b)) {
+        Say(StartProgram(a, b) ? "started" : "not started");
       } else if (command == "wait-line") {
         std::string line;
         std::getline(std::cin, line);

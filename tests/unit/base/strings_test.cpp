@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/locale.h"
 #include "platform/paths.h"
 
 TEST(SplitWords, BlanksOnlySeparate) {

@@ -48,9 +48,8 @@ TEST(PosixSystemInfo, ProgramsFolderBelowTheFirstDataFolder) {
   };
   for (const Case& c : cases) {
     DataDirsVariable variable(c.dataDirs);
-    EXPECT_EQ(GetSpecialFolderPath(CSIDL_COMMON_PROGRAMS), c.folder) << c.dataDirs.value_or("unset");
+    EXPECT_EQ(AllUsersProgramsFolder(), c.folder) << c.dataDirs.value_or("unset");
   }
-  EXPECT_EQ(GetSpecialFolderPath(CSIDL_COMMON_PROGRAMS + 1), "");
 }
 
 TEST(PosixSystemInfo, WhoMayInstall) {

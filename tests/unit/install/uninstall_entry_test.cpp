@@ -6,6 +6,7 @@
 #include "deployment.h"
 #include "install_fixture.h"
 #include "platform/local_time.h"
+#include "platform/locale.h"
 #include "platform/registry.h"
 #include "uninstall_entry_store.h"
 

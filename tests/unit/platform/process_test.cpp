@@ -94,9 +94,9 @@ TEST(NamedMutex, CheckingLeavesNothingHeld) {
 
 // ---- Programs and paths ----
 
-TEST(RunProgram, MissingProgramIsNotStarted) {
+TEST(StartProgram, MissingProgramIsNotStarted) {
   const auto missing = std::filesystem::temp_directory_path() / UniqueName("kein-programm");
-  EXPECT_FALSE(RunProgram(missing.string(), "", "", "open", 1));
+  EXPECT_FALSE(StartProgram(missing.string(), ""));
 }
 
 TEST(GetExecutablePath, NamesTheRunningTestProgram) {

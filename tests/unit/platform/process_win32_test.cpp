@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "../support/temp_folder.h"
 #include "base/strings.h"
 #include "platform/file_system.h"
+#include "platform/locale.h"
 #include "platform/paths.h"
 
 namespace {
@@ -30,21 +33,22 @@ TEST(ProcessWin32, MutexExistsCreatesNothingThatOutlivesTheQuestion) {
 
 // ---- Programs ----
 
-TEST(ProcessWin32, RunProgramStartsWithParametersInTheWorkingFolder) {
+TEST(ProcessWin32, StartProgramPassesTheParameters) {
   const TempFolder temp;
-  ASSERT_TRUE(RunProgram("cmd.exe", "/c echo gestartet> started.txt", temp.Path(), "open", 0));
+  const std::string report = temp.Path() + "started.txt";
+  ASSERT_TRUE(StartProgram("cmd.exe", "/c echo gestartet> \"" + report + "\""));
   // Bounded wait for the started program; it runs on its own.
   for (int tries = 0;
        tries < 400 && temp.Read("started.txt").find("gestartet\r\n") == std::string::npos;
        ++tries) {
-    SleepMs(25);
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   EXPECT_EQ(temp.Read("started.txt"), "gestartet\r\n");
 
-  EXPECT_FALSE(RunProgram(temp.Path() + "missing.exe", "", "", "open", 0));
-  EXPECT_FALSE(RunProgram("", "", "", "open", 0));
+  EXPECT_FALSE(StartProgram(temp.Path() + "missing.exe", ""));
+  EXPECT_FALSE(StartProgram("", ""));
   const std::string cut = "cmd.exe" + std::string(1, '\0') + "x";
-  EXPECT_FALSE(RunProgram(cut, "/c exit", temp.Path(), "open", 0));
+  EXPECT_FALSE(StartProgram(cut, "/c exit"));
 }
 
 // ---- Own path and arguments ----

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <random>
 #include <thread>
@@ -25,7 +26,7 @@ class WindowThread {
     std::future<WindowHandle> handle = created_.get_future();
     thread_ = std::thread([this, title] {
       MessageWindow window(title, [this](unsigned message) {
-        SleepMs(100);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
         received_.push_back(message);
         handlerThread_ = std::this_thread::get_id();
       });

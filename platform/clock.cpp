@@ -1,0 +1,46 @@
+#include "platform/clock.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <utility>
+
+namespace {
+
+class SystemClock final : public Clock {
+ public:
+  void Sleep(int milliseconds) override {
+    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+};
+
+Clock*& CurrentClock() {
+  static SystemClock system;
+  static Clock* current = &system;
+  return current;
+}
+
+std::function<void()>& AnsweringHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
+}  // namespace
+
+ScopedClock::ScopedClock(Clock& clock) : previous_(std::exchange(CurrentClock(), &clock)) {}
+
+ScopedClock::~ScopedClock() { CurrentClock() = previous_; }
+
+void PauseMs(int milliseconds) { CurrentClock()->Sleep(milliseconds); }
+
+void PauseAnsweringMs(int milliseconds) {
+  for (int left = milliseconds; left > 0; left -= kAnsweringSliceMs) {
+    if (AnsweringHook()) AnsweringHook()();
+    CurrentClock()->Sleep(std::min(left, kAnsweringSliceMs));
+  }
+}
+
+ScopedAnsweringHook::ScopedAnsweringHook(std::function<void()> answer)
+    : previous_(std::exchange(AnsweringHook(), std::move(answer))) {}
+
+ScopedAnsweringHook::~ScopedAnsweringHook() { AnsweringHook() = std::move(previous_); }

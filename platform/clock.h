@@ -1,0 +1,44 @@
+// Every pause of the run goes through one clock, so that tests can put in a
+// clock that never sleeps. Two kinds of pause: one that must block, and one
+// during which the window keeps answering (retries and waits for others).
+#pragma once
+
+#include <functional>
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual void Sleep(int milliseconds) = 0;
+};
+
+// Puts a clock in place of the system's for the life of the object.
+class ScopedClock {
+ public:
+  explicit ScopedClock(Clock& clock);
+  ~ScopedClock();
+  ScopedClock(const ScopedClock&) = delete;
+  ScopedClock& operator=(const ScopedClock&) = delete;
+
+ private:
+  Clock* previous_;
+};
+
+// A pause that must block: nothing else happens meanwhile.
+void PauseMs(int milliseconds);
+// A pause during which the window keeps answering: the answering hook runs
+// between slices of at most kAnsweringSliceMs.
+void PauseAnsweringMs(int milliseconds);
+inline constexpr int kAnsweringSliceMs = 10;
+
+// Puts the window's message processing in place as the answering hook for
+// the life of the object.
+class ScopedAnsweringHook {
+ public:
+  explicit ScopedAnsweringHook(std::function<void()> answer);
+  ~ScopedAnsweringHook();
+  ScopedAnsweringHook(const ScopedAnsweringHook&) = delete;
+  ScopedAnsweringHook& operator=(const ScopedAnsweringHook&) = delete;
+
+ private:
+  std::function<void()> previous_;
+};
