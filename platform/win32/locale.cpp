@@ -19,13 +19,6 @@ std::string MapCase(std::string_view text, DWORD(WINAPI* map)(LPWSTR, DWORD)) {
   return Narrow(wide);
 }
 
-std::string LocaleText(LCTYPE item) {
-  wchar_t text[128];
-  const int length =
-      GetLocaleInfoW(LOCALE_USER_DEFAULT, item, text, static_cast<int>(std::size(text)));
-  return length > 1 ? Narrow(std::wstring_view(text, length - 1)) : std::string();
-}
-
 }  // namespace
 
 // ---- Letter case ----

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/window_layout.h"
+#include "base/window_layout.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/message_boxes.h"
 #include "platform/win32/wide_text.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_layout.h"
+#include "base/window_layout.h"
 #include "platform/front_end.h"
 #include "platform/win32/wide_text.h"
 
