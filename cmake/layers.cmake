@@ -6,7 +6,8 @@
 #   run  network  accessibility   run state and context; FTP and HTTP clients
 #                                 (the only code that sees curl.h); screen readers
 #   platform                      the OS port, with win32/ and posix/ beneath
-#   base                          pure helpers: strings, text codecs, dates
+#   base                          pure helpers: strings, text codecs, dates,
+#                                 the window's layout arithmetic
 #
 # Each layer's include path shows its own folder and those of the layers it
 # is linked to, so an include from a layer above does not compile. Outside
