@@ -33,6 +33,7 @@ class TForm1 : public FrontEndEvents, public RunContext {
   // Gives up the single-instance mutex early, before the second copy starts.
   void SetInstanceGuardRelease(std::function<void()> release);
 
+  // For tests and benchmarks, which drive single operations of a phase.
   RunState& State() { return state_; }
   TFtpClient& Ftp() { return Ftp1; }
   THttpClient& Http() { return HTTP1; }
