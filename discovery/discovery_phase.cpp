@@ -10,6 +10,7 @@
 #include "platform/system_info.h"
 #include "resources/texts.h"
 #include "run/config.h"
+#include "run/install_journal.h"
 
 namespace discovery {
 
@@ -55,6 +56,9 @@ NextStep Discover(RunState& state, RunContext& run, TFtpClient& ftp) {
     state.CancelS = true;
     return NextStep::Close;
   }
+  // A run killed while its files were landing is completed before anything
+  // else looks at the installation folder.
+  RecoverInstallation(state.InstallOrdner);
   if (SameText(state.Argument(2), "/U") && FileExists(state.VergleichFilename)) {
     return NextStep::Install;
   }

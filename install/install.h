@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "run/install_journal.h"
 #include "run/run_context.h"
 #include "run/run_state.h"
 
@@ -41,7 +42,10 @@ bool VerifyFiles(RunState& state, RunContext& run);
 bool FilesIdentical(RunState& state, RunContext& run, const std::string& fileA,
                     const std::string& fileB);
 bool CopyFiles(RunState& state, RunContext& run);
-bool CopyOneFile(RunContext& run, const std::string& source, const std::string& dest);
+// Stages one file of the update in the journal's staging folder; false after
+// the failure message.
+bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& source,
+                 const std::string& entry);
 
 // ---- The uninstall entry ----
 void UpdateUninstallEntry(const RunState& state);

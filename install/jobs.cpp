@@ -33,9 +33,11 @@ std::optional<Job> ParseJob(const std::string& line) {
   const std::size_t pathStart = WordStart(line, 1);
   if (pathStart == std::string::npos) return std::nullopt;
   std::string path = NativeSeparators(TrimControl(line.substr(pathStart)));
-  // Only control characters after the verb: an empty path would name the
-  // installation folder itself.
-  if (path.empty() || !IsContainedRelativePath(path)) return std::nullopt;
+  // Only control characters after the verb, or only dots, blanks and
+  // separators (".\\"): the path would name the installation folder itself.
+  if (path.find_first_not_of(". /\\") == std::string::npos || !IsContainedRelativePath(path)) {
+    return std::nullopt;
+  }
   return Job{verb, std::move(path)};
 }
 

@@ -1,11 +1,11 @@
 // The two passes over the install list once the main program is closed:
 // verification drops every downloaded file that equals the installed one,
 // copying puts the others in place.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -19,13 +19,13 @@
 #include "platform/process.h"
 #include "platform/retry.h"
 #include "resources/texts.h"
+#include "run/install_journal.h"
 
 namespace install {
 
 namespace {
 
 constexpr std::size_t kBlockSize = 65536;
-constexpr int kTemporaryNameAttempts = 8;
 
 // The two fixed block buffers both passes share (one thread only).
 struct BlockBuffers {
@@ -90,21 +90,6 @@ std::size_t ReadBlock(std::FILE* stream, char* block) {
 
 // ---- Copying ----
 
-// A name of its own in the destination's folder, created exclusively so no
-// other file is ever overwritten by it.
-Stream CreateTemporaryBeside(const std::string& dest, std::string& temporary) {
-  static std::mt19937_64 random{std::random_device{}()};
-  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%016llx.tmp", static_cast<unsigned long long>(random()));
-    temporary = ExtractFilePath(dest) + "~" + ExtractFileName(dest) + suffix;
-    if (Stream stream = OpenUnbuffered(temporary, FileOpenMode::CreateNew)) return stream;
-    if (!DirectoryExists(ExtractFilePath(dest))) break;
-  }
-  temporary.clear();
-  return nullptr;
-}
-
 // Block by block; the window stays live between blocks.
 bool CopyBlocks(std::FILE* in, std::FILE* out, RunContext& run) {
   char* block = Buffers().first.data();
@@ -114,36 +99,6 @@ bool CopyBlocks(std::FILE* in, std::FILE* out, RunContext& run) {
     if (count > 0 && std::fwrite(block, 1, count, out) != count) return false;  // disk full
     if (count < kBlockSize) return std::ferror(in) == 0;
   }
-}
-
-bool ReplaceWithRetries(const std::string& temporary, const std::string& dest) {
-  for (int attempt = 1; attempt <= kFileRetryAttempts; ++attempt) {
-    if (ReplaceFileWith(temporary, dest)) return true;
-    // A folder in the destination's place can never be replaced by a file.
-    if (DirectoryExists(dest)) return false;
-    if (attempt < kFileRetryAttempts) PauseAnsweringMs(kFileRetryPauseMs);
-  }
-  return false;
-}
-
-// The new content is written beside the destination and takes its place
-// only when it is complete and on disk, so an installed file is never left
-// half-written (full disk, killed process); on failure the old one stays.
-bool CopyIntoPlace(const std::string& source, const std::string& dest, TDateTime date,
-                   RunContext& run) {
-  Stream in = OpenUnbuffered(source, FileOpenMode::ReadDenyWrite);
-  if (!in) return false;
-  std::string temporary;
-  Stream out = CreateTemporaryBeside(dest, temporary);
-  if (!out) return false;
-  bool complete = CopyBlocks(in.get(), out.get(), run) && FlushFileToDisk(out.get());
-  complete = std::fclose(out.release()) == 0 && complete;
-  if (complete) {
-    SetFileDateWithRetries(temporary, date);
-    complete = ReplaceWithRetries(temporary, dest);
-  }
-  if (!complete) DeleteFileWithRetries(temporary);
-  return complete;
 }
 
 }  // namespace
@@ -205,41 +160,82 @@ bool CopyFiles(RunState& state, RunContext& run) {
   std::unordered_set<std::string> recorded;
   for (const std::string& line : state.UninstSl.lines) recorded.insert(UpperCaseLocale(line));
 
+  // Staging stops at a cancel, at what only the second copy can replace and
+  // at a file that cannot be staged; what was staged lands as one.
+  InstallJournal journal(state.InstallOrdner);
+  std::vector<std::string> staged;
+  bool complete = true;
   for (const std::string& entry : state.OrdnerFiles) {
     run.ProcessMessages();
-    if (state.CancelS) return false;
+    if (state.CancelS) {
+      complete = false;
+      break;
+    }
     if (IsSpecialEntry(entry, state.OwnExeName())) {
       // This entry and all after it are left for the second copy.
       state.StartUpdater2S = true;
-      return false;
+      complete = false;
+      break;
     }
-    const std::string source = state.DownloadOrdner + entry;
-    const std::string dest = state.InstallOrdner + entry;
-    const std::string folderPart = ExtractFilePath(entry);
-    if (!folderPart.empty()) ForceDirectories(state.InstallOrdner + folderPart);
-    // An empty download is removed without being installed.
-    if (const std::int64_t size = GetFileSizeByName(source); size > 0) {
-      // CopyOneFile has reported its failure; the pass ends with it.
-      if (!CopyOneFile(run, source, dest)) return false;
-      if (IsUpdaterProgram(entry)) MarkExecutable(dest);
-      if (recorded.insert(UpperCaseLocale(dest)).second) state.UninstSl.lines.push_back(dest);
-      state.AktSize += size;
-      run.ShowProgress(ProgressPosition(state.MaxSize, state.AktSize), ProgressHint::Kopiere);
-      if (state.CopiedMarker() != "1" && !state.SaveCopiedMarker("1")) return false;
+    // CopyOneFile has reported its failure; the pass ends with it.
+    if (!CopyOneFile(run, journal, state.DownloadOrdner + entry, entry)) {
+      complete = false;
+      break;
     }
-    DeleteFileWithRetries(source);
+    staged.push_back(entry);
+    state.AktSize += GetFileSizeByName(state.DownloadOrdner + entry);
+    run.ShowProgress(ProgressPosition(state.MaxSize, state.AktSize), ProgressHint::Kopiere);
   }
-  return true;
-}
+  if (staged.empty()) return complete;
 
-bool CopyOneFile(RunContext& run, const std::string& source, const std::string& dest) {
-  if (GetFileSizeByName(source) <= 0) return false;  // missing or empty
-  const TDateTime date = GetFileDateByName(source);
-  if (!CopyIntoPlace(source, dest, date, run)) {
-    run.Fail(FormatText(kMsgCopyFileFailed, {source, dest}));
+  // The marker and the uninstall list name what is about to land, so that a
+  // kill during the renames loses neither.
+  for (const std::string& entry : staged) {
+    const std::string dest = state.InstallOrdner + entry;
+    if (recorded.insert(UpperCaseLocale(dest)).second) state.UninstSl.lines.push_back(dest);
+  }
+  if ((state.CopiedMarker() != "1" && !state.SaveCopiedMarker("1")) ||
+      !SaveListFile(state.UninstFilename, state.UninstSl)) {
+    journal.Abandon();
     return false;
   }
-  return true;
+  const std::vector<std::string> notInstalled = journal.Commit();
+  for (const std::string& entry : staged) {
+    if (std::find(notInstalled.begin(), notInstalled.end(), entry) != notInstalled.end()) continue;
+    if (IsUpdaterProgram(entry)) MarkExecutable(state.InstallOrdner + entry);
+    DeleteFileWithRetries(state.DownloadOrdner + entry);
+  }
+  if (!notInstalled.empty()) {
+    const std::string& entry = notInstalled.front();
+    run.Fail(FormatText(kMsgCopyFileFailed,
+                        {state.DownloadOrdner + entry, state.InstallOrdner + entry}));
+    return false;
+  }
+  return complete;
+}
+
+bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& source,
+                 const std::string& entry) {
+  // A place the file can never take (a folder there, a file where its folder
+  // goes) fails it before anything lands.
+  const std::string dest = journal.InstallFolder() + entry;
+  const bool placeable = ForceDirectories(ExtractFilePath(dest)) && !DirectoryExists(dest);
+  Stream in = OpenUnbuffered(source, FileOpenMode::ReadDenyWrite);
+  std::string stagedPath;
+  Stream out;
+  if (placeable && in) out.reset(journal.Stage(entry, stagedPath));
+  const bool opened = out != nullptr;
+  if (opened) std::setvbuf(out.get(), nullptr, _IONBF, 0);
+  bool staged = in && out && CopyBlocks(in.get(), out.get(), run);
+  if (out) staged = std::fclose(out.release()) == 0 && staged;
+  // The installed file takes the downloaded one's date, which the next run
+  // compares with the server's.
+  if (staged) staged = SetFileDateWithRetries(stagedPath, GetFileDateByName(source));
+  if (!staged) {
+    if (opened) journal.DiscardLast();
+    run.Fail(FormatText(kMsgCopyFileFailed, {source, dest}));
+  }
+  return staged;
 }
 
 }  // namespace install

@@ -32,6 +32,9 @@ bool RemoveDir(const std::string& folder);  // only when empty
 bool ReplaceFileWith(const std::string& source, const std::string& destination);
 // Makes the written data durable before a file is put in place.
 bool FlushFileToDisk(std::FILE* file);
+// Makes every file written into the folder, and its entries, durable at once
+// (POSIX: the whole file system; Windows: each file of the folder).
+bool FlushFolderToDisk(const std::string& folder);
 
 struct DirEntry {
   std::string name;

@@ -13,10 +13,10 @@
 class FrontEndEvents {
  public:
   virtual ~FrontEndEvents() = default;
-  virtual void OnTimer(int timer) = 0;               // 1, 2 or 3
-  virtual void OnCancelCommand() = 0;                // cancel button, Esc, Alt+F4
-  virtual void OnMinimizeCommand() = 0;              // minimise button, Enter, Ctrl+M
-  virtual void OnTrayRestore() = 0;                  // tray click, "Öffnen"
+  virtual void OnTimer(int timer) = 0;   // 1, 2 or 3
+  virtual void OnCancelCommand() = 0;    // cancel button, Esc, Alt+F4
+  virtual void OnMinimizeCommand() = 0;  // minimise button, Enter, Ctrl+M
+  virtual void OnTrayRestore() = 0;      // tray click, "Öffnen"
   virtual void OnWindowMessage(unsigned message) = 0;
   virtual void OnActivation(bool active) = 0;
   virtual void OnResized() = 0;
@@ -29,7 +29,7 @@ struct StatusStyle {
   std::string fontName = "Arial";
   int sizePoints = 12;
   bool bold = false;
-  int textColor = 0;             // 0x00BBGGRR; negative: system colour
+  int textColor = 0;  // 0x00BBGGRR; negative: system colour
   int backColor = 16777215;
 };
 

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/locale.h"
+#include "platform/replacing_write.h"
 #include "platform/retry.h"
 
 // ---- Decoding ----
@@ -109,22 +110,11 @@ std::optional<ListFile> ReadListFile(const std::string& path) {
   return DecodeListFile(bytes);
 }
 
-namespace {
-
-bool WriteOnce(const std::string& path, const std::string& bytes) {
-  std::FILE* stream = OpenFile(path, FileOpenMode::CreateExclusive);
-  if (stream == nullptr) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
-  return std::fclose(stream) == 0 && written;
-}
-
-}  // namespace
-
 bool SaveListFile(const std::string& path, const ListFile& file) {
   if (FileExists(path)) ClearFileAttributes(path);
   const std::string bytes = EncodeListFile(file);
   for (int attempt = 1; attempt <= kListWriteAttempts; ++attempt) {
-    if (WriteOnce(path, bytes)) return true;
+    if (WriteFileReplacing(path, bytes)) return true;
     if (attempt < kListWriteAttempts) PauseAnsweringMs(kListWritePauseMs);
   }
   return false;

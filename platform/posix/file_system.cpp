@@ -108,6 +108,15 @@ bool ReplaceFileWith(const std::string& source, const std::string& destination) 
 
 bool FlushFileToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
+bool FlushFolderToDisk(const std::string& folder) {
+  // One syncfs costs far less than a flush of each of thousands of files.
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool flushed = syncfs(fd) == 0;
+  close(fd);
+  return flushed;
+}
+
 // ---- Listing ----
 
 std::vector<DirEntry> ListDirectory(const std::string& folder) {

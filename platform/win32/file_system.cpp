@@ -139,6 +139,20 @@ bool FlushFileToDisk(std::FILE* file) {
   return handle != -1 && FlushFileBuffers(reinterpret_cast<HANDLE>(handle)) != FALSE;
 }
 
+bool FlushFolderToDisk(const std::string& folder) {
+  for (const DirEntry& entry : ListDirectory(folder)) {
+    if (entry.isDirectory) continue;
+    const std::wstring path = WidePath(IncludeTrailingDelimiter(folder) + entry.name);
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool flushed = FlushFileBuffers(file) != FALSE;
+    CloseHandle(file);
+    if (!flushed) return false;
+  }
+  return true;
+}
+
 // ---- Listing ----
 
 std::vector<DirEntry> ListDirectory(const std::string& folder) {

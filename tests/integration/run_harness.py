@@ -339,15 +339,21 @@ class UpdateRunTestCase(unittest.TestCase):
                     question = text[text.rindex("Bestätigen:\n") + len("Bestätigen:\n"):-7]
                     questions.append(question)
                     configs.append(self.config_lines())
-                    process.stdin.write(b"j\n" if answer(question) else b"n\n")
-                    process.stdin.flush()
+                    try:
+                        process.stdin.write(b"j\n" if answer(question) else b"n\n")
+                        process.stdin.flush()
+                    except BrokenPipeError:
+                        pass  # killed by the test while it asked
                     answered += 1
             process.wait(timeout=HANG_GUARD_SECONDS)
         finally:
             if process.poll() is None:
                 process.kill()
                 process.wait()
-            process.stdin.close()
+            try:
+                process.stdin.close()
+            except BrokenPipeError:
+                pass
             process.stdout.close()
             self.sent = [sender.communicate(timeout=HANG_GUARD_SECONDS)[0].decode()
                          for sender in self.senders]

@@ -49,6 +49,12 @@ TEST(RunJobs, DeletesAndSweepsOnlyInsideTheInstallationFolder) {
       {"S Daten\\", {"inst/Daten/alt.dll", "inst/Daten/mein alt.dll", "inst/Daten/a.txt"}},
       {"s Daten", {}},
       {"s ..\\", {}},
+      // Paths that name the installation folder itself are no paths either
+      // (inst/l lies at its top).
+      {"s .\\", {}},
+      {"s ./", {}},
+      {"s . \\", {}},
+      {"l .", {}},
       {"", {}},
   };
   for (const Case& c : cases) {

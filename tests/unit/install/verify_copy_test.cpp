@@ -202,13 +202,15 @@ TEST(CopyFiles, TheCopiedMarkerIsWrittenOnceAndOnlyWhenNotExactlyOne) {
   }
 }
 
-TEST(CopyFiles, AnUnsavedMarkerEndsThePassWithTheDownloadKept) {
+TEST(CopyFiles, AnUnsavedMarkerInstallsNothingAndKeepsTheDownload) {
   InstallFixture f;
+  f.Write("inst/a.txt", "old");
   f.Write("Produkt/a.txt", "a");
   install::BuildInstallList(f.form->State());
   f.form->State().CfgFilename = f.Path("no such folder/P.cfg");
   EXPECT_FALSE(install::CopyFiles(f.form->State(), *f.form));
-  EXPECT_EQ(f.Read("inst/a.txt"), "a");
+  EXPECT_EQ(f.Read("inst/a.txt"), "old");
+  EXPECT_TRUE(TemporaryFiles(f.Path("inst")).empty());
   EXPECT_TRUE(f.Exists("Produkt/a.txt"));
   EXPECT_EQ(f.form->State().Status, TStatus::sNoUpdated);
 }
@@ -270,16 +272,19 @@ TEST(CopyFiles, TheUpdatersProgramsAreInstalledStartable) {
   }
 }
 
-TEST(CopyFiles, AnEmptyDownloadIsRemovedWithoutBeingInstalled) {
+TEST(CopyFiles, AnEmptyFileIsInstalledLikeAnyOther) {
   InstallFixture f;
   f.Write("inst/empty.txt", "installed content");
   f.Write("Produkt/empty.txt", "");
+  f.Write("Produkt/Neu/leer.txt", "");
   install::BuildInstallList(f.form->State());
   EXPECT_TRUE(install::CopyFiles(f.form->State(), *f.form));
-  EXPECT_EQ(f.Read("inst/empty.txt"), "installed content");
+  EXPECT_TRUE(f.Exists("inst/empty.txt"));
+  EXPECT_EQ(f.Read("inst/empty.txt"), "");
+  EXPECT_TRUE(f.Exists("inst/Neu/leer.txt"));
   EXPECT_FALSE(f.Exists("Produkt/empty.txt"));
-  EXPECT_FALSE(ContainsText(f.form->State().UninstSl.lines, f.Path("inst/empty.txt")));
-  EXPECT_EQ(f.SavedMarker(), "0");
+  EXPECT_TRUE(ContainsText(f.form->State().UninstSl.lines, f.Path("inst/empty.txt")));
+  EXPECT_EQ(f.SavedMarker(), "1");
 }
 
 // The installed data survives a copy that cannot complete; the failure is
