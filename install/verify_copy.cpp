@@ -231,6 +231,11 @@ bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& so
   // The installed file takes the downloaded one's date, which the next run
   // compares with the server's.
   if (staged) staged = SetFileDateWithRetries(stagedPath, GetFileDateByName(source));
+  // A new file takes the downloaded one's permission bits (an archive's, or
+  // the usual ones); one that replaces an installed file keeps that file's.
+  if (const unsigned bits = GetPermissionBits(source); staged && bits != 0) {
+    SetPermissionBits(stagedPath, bits);
+  }
   if (!staged) {
     if (opened) journal.DiscardLast();
     run.Fail(FormatText(kMsgCopyFileFailed, {source, dest}));

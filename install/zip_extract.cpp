@@ -151,6 +151,21 @@ bool MadeReadOnlyOnDos(zip_t* archive, zip_uint64_t index) {
   return system == ZIP_OPSYS_DOS && (attributes & kDosReadOnly) != 0;
 }
 
+// The read and execute bits of an entry made on a Unix host: a program the
+// update brings stays startable. Set-id bits and writing by others never
+// come from an archive.
+std::optional<unsigned> UnixPermissionBits(zip_t* archive, zip_uint64_t index) {
+  zip_uint8_t system = 0;
+  zip_uint32_t attributes = 0;
+  if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) != 0 ||
+      system != ZIP_OPSYS_UNIX) {
+    return std::nullopt;
+  }
+  const unsigned bits = (attributes >> 16) & 0755;
+  if ((bits & 0400) == 0) return std::nullopt;  // no mode stored
+  return bits;
+}
+
 }  // namespace
 
 // ---- Extraction ----
@@ -171,6 +186,9 @@ bool ExtractZipArchive(const std::string& zipFileName, const std::string& target
       SetFileDateByName(target, *date);
     }
     if (MadeReadOnlyOnDos(archive.get(), entry.index)) SetReadOnly(target);
+    if (const std::optional<unsigned> bits = UnixPermissionBits(archive.get(), entry.index)) {
+      SetPermissionBits(target, *bits);
+    }
   }
   return true;
 }

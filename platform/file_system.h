@@ -25,6 +25,10 @@ bool SetReadOnly(const std::string& path);
 // Lets a downloaded program be started (POSIX: execute bits where the file
 // may be read; Windows: nothing to do).
 bool MarkExecutable(const std::string& path);
+// POSIX permission bits (0 when unknown; Windows has none, and setting them
+// does nothing there).
+unsigned GetPermissionBits(const std::string& path);
+bool SetPermissionBits(const std::string& path, unsigned bits);
 bool ForceDirectories(const std::string& folder);
 bool RemoveDir(const std::string& folder);  // only when empty
 // Puts a complete file in the place of another in one step; on POSIX it

@@ -106,6 +106,15 @@ bool ReplaceFileWith(const std::string& source, const std::string& destination) 
   return rename(source.c_str(), destination.c_str()) == 0;
 }
 
+unsigned GetPermissionBits(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+bool SetPermissionBits(const std::string& path, unsigned bits) {
+  return chmod(path.c_str(), bits & 07777) == 0;
+}
+
 bool FlushFileToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
 bool FlushFolderToDisk(const std::string& folder) {

@@ -133,6 +133,10 @@ bool ReplaceFileWith(const std::string& source, const std::string& destination) 
   return true;
 }
 
+unsigned GetPermissionBits(const std::string&) { return 0; }
+
+bool SetPermissionBits(const std::string&, unsigned) { return true; }
+
 bool FlushFileToDisk(std::FILE* file) {
   if (std::fflush(file) != 0) return false;
   const intptr_t handle = _get_osfhandle(_fileno(file));

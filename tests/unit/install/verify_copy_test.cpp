@@ -8,6 +8,7 @@
 #include "install_fixture.h"
 #include "platform/file_system.h"
 #include "resources/texts.h"
+#include "zip_builder.h"
 
 namespace {
 
@@ -270,6 +271,35 @@ TEST(CopyFiles, TheUpdatersProgramsAreInstalledStartable) {
     EXPECT_EQ(fs::status(f.Path("inst/" + brought)).permissions() & execute, execute);
     EXPECT_EQ(fs::status(f.Path("inst/daten.txt")).permissions() & execute, fs::perms::none);
   }
+}
+
+TEST(CopyFiles, PermissionBitsComeFromTheArchiveOrStayWithTheReplacedFile) {
+  InstallFixture f;
+  f.Write("probe", "");
+  fs::permissions(f.Path("probe"), fs::perms(0750));
+  if (fs::status(f.Path("probe")).permissions() != fs::perms(0750)) {
+    GTEST_SKIP() << "no POSIX permission bits here";
+  }
+  f.Write("inst/ersetzt.sh", "old");
+  fs::permissions(f.Path("inst/ersetzt.sh"), fs::perms(0700));
+  ZipEntrySpec helper = ZipFile("hilfe.sh", "#!/bin/sh");
+  helper.unixMode = 04777;  // set-id and writing by others never arrive
+  ZipEntrySpec replacing = ZipFile("ersetzt.sh", "new");
+  replacing.unixMode = 0755;
+  WriteZip(f.Path("Produkt/update.zip"), {helper, replacing, ZipFile("daten.txt", "d")});
+  f.Write("Produkt/geladen.txt", "over HTTP");
+  ASSERT_TRUE(install::ExtractArchives(f.form->State(), *f.form));
+  install::BuildInstallList(f.form->State());
+  EXPECT_TRUE(install::CopyFiles(f.form->State(), *f.form));
+
+  const auto bits = [&f](const std::string& name) {
+    return fs::status(f.Path("inst/" + name)).permissions() & fs::perms::all;
+  };
+  EXPECT_EQ(bits("hilfe.sh"), fs::perms(0755));
+  EXPECT_EQ(bits("ersetzt.sh"), fs::perms(0700));
+  // A file without stored bits gets those of any new file (0644 as root).
+  EXPECT_EQ(bits("geladen.txt") & fs::perms(0600), fs::perms(0600));
+  EXPECT_EQ(bits("geladen.txt") & fs::perms(0111), fs::perms::none);
 }
 
 TEST(CopyFiles, AnEmptyFileIsInstalledLikeAnyOther) {

@@ -25,6 +25,7 @@ struct ZipEntrySpec {
   std::optional<std::uint16_t> dosDate;  // with dosTime
   std::uint16_t dosTime = 0;
   std::optional<std::uint32_t> dosAttributes;  // made on a DOS host
+  std::optional<std::uint32_t> unixMode;       // made on a Unix host
 };
 
 inline ZipEntrySpec ZipFile(const std::string& name, const std::string& data) {
@@ -51,8 +52,7 @@ inline void WriteZip(const std::string& path, const std::vector<ZipEntrySpec>& e
     if (entry.isFolder) {
       index = zip_dir_add(archive, entry.name.c_str(), entry.nameEncoding);
     } else {
-      zip_source_t* source =
-          zip_source_buffer(archive, entry.data.data(), entry.data.size(), 0);
+      zip_source_t* source = zip_source_buffer(archive, entry.data.data(), entry.data.size(), 0);
       index = zip_file_add(archive, entry.name.c_str(), source, entry.nameEncoding);
       if (index < 0) zip_source_free(source);
     }
@@ -63,6 +63,11 @@ inline void WriteZip(const std::string& path, const std::vector<ZipEntrySpec>& e
     }
     if (entry.dosDate) {
       ASSERT_EQ(zip_file_set_dostime(archive, i, entry.dosTime, *entry.dosDate, 0), 0);
+    }
+    if (entry.unixMode) {
+      ASSERT_EQ(zip_file_set_external_attributes(archive, i, 0, ZIP_OPSYS_UNIX,
+                                                 (0100000u | *entry.unixMode) << 16),
+                0);
     }
     if (entry.dosAttributes) {
       ASSERT_EQ(
