@@ -186,7 +186,10 @@ bool CopyFiles(RunState& state, RunContext& run) {
     state.AktSize += GetFileSizeByName(state.DownloadOrdner + entry);
     run.ShowProgress(ProgressPosition(state.MaxSize, state.AktSize), ProgressHint::Kopiere);
   }
-  if (staged.empty()) return complete;
+  if (staged.empty()) {
+    journal.Abandon();  // a staging folder a failed first file left
+    return complete;
+  }
 
   // The marker and the uninstall list name what is about to land, so that a
   // kill during the renames loses neither.

@@ -3,7 +3,9 @@
 //
 //   create-mutex NAME          "mutex created|existed|invalid", held until exit
 //   mutex-exists NAME          "mutex held|free"
-//   run FILE PARAMETERS DIR    "started|not started"
+//   run FILE PARAMETERS        "started|not started"
+//   save-list FILE LINES       the lines of file LINES saved as list file FILE:
+//                              "saved|not saved"
 //   wait-line                  reads one line of stdin, a hold point
 //   exe-path                   GetExecutablePath
 //   window TITLE               an own window; "window H", "received M" per message
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "platform/front_end.h"
+#include "platform/list_file.h"
 #include "platform/process.h"
 #include "platform/window_messages.h"
 
@@ -136,6 +139,10 @@ class Probe {
       } else if (command == "wait-line") {
         std::string line;
         std::getline(std::cin, line);
+      } else if (command == "save-list" && next(a) && next(b)) {
+        // The lines of file b saved as the list file a, in a's encoding.
+        const std::optional<ListFile> lines = ReadListFile(b);
+        Say(lines && SaveListFile(a, *lines) ? "saved" : "not saved");
       } else if (command == "exe-path") {
         Say(GetExecutablePath());
       } else if (command == "window" && next(a)) {
