@@ -26,6 +26,11 @@ bool WalkServerFolder(RunState& state, RunContext& run, TFtpClient& ftp, const s
 // The download-list decision for one server file.
 void CheckServerFile(RunState& state, const FtpListItem& item, const std::string& folder,
                      const std::string& name, const std::string& root);
+// After a complete walk: what waits in the download folder but belongs to no
+// file the server still offers goes (a withdrawn archive would otherwise
+// fail every later run). What an archive unpacked goes too; the archive
+// itself comes again, since archives are never installed.
+void RemoveWithdrawnDownloads(const RunState& state);
 void AddDownloadFile(RunState& state, const std::string& name, const std::string& servOrdner,
                      const std::string& instOrdner, const std::string& downOrdner,
                      std::int64_t size, TDateTime datum);

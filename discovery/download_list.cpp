@@ -2,10 +2,12 @@
 // same date (to the minute) and size already waits in the download folder or
 // is installed.
 #include <cstdint>
+#include <unordered_set>
 
 #include "discovery/discovery.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
+#include "platform/locale.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
 
@@ -42,6 +44,35 @@ void CheckServerFile(RunState& state, const FtpListItem& item, const std::string
   if (FileExists(installed) && SameAsServer(installed, serverDate, serverSize)) return;
   AddDownloadFile(state, name, folder, state.InstallOrdner + relative,
                   state.DownloadOrdner + relative, serverSize, serverDate);
+}
+
+// ---- What the server no longer offers ----
+
+namespace {
+
+using OfferedSet = std::unordered_set<std::string>;
+
+void RemoveUnoffered(const std::string& folder, const OfferedSet& offered) {
+  for (const DirEntry& entry : ListDirectory(folder)) {
+    const std::string path = folder + entry.name;
+    if (entry.isDirectory) {
+      RemoveUnoffered(path + kPathDelim, offered);
+    } else if (offered.count(UpperCaseLocale(path)) == 0) {
+      ClearFileAttributes(path);
+      DeleteFileWithRetries(path);
+    }
+  }
+}
+
+}  // namespace
+
+void RemoveWithdrawnDownloads(const RunState& state) {
+  OfferedSet offered;
+  for (const std::string& installed : state.ServerFiles) {
+    offered.insert(
+        UpperCaseLocale(state.DownloadOrdner + installed.substr(state.InstallOrdner.size())));
+  }
+  RemoveUnoffered(state.DownloadOrdner, offered);
 }
 
 // ---- The list ----

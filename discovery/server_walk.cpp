@@ -22,7 +22,10 @@ NextStep Ftp1AfterClientLogin(RunState& state, RunContext& run, TFtpClient& ftp)
       WalkServerFolder(state, run, ftp, state.UpdaterOrdner[state.ConnectNr], true) &&
       WalkServerFolder(state, run, ftp, state.ServerOrdner[state.ConnectNr], false);
   if (state.CancelS) return NextStep::Close;
-  if (listed) return NextStep::Download;
+  if (listed) {
+    RemoveWithdrawnDownloads(state);
+    return NextStep::Download;
+  }
   // A listing the cancel command aborted ends the run as a cancel.
   run.Fail(kMsgWalkFailed);
   return NextStep::Close;

@@ -40,9 +40,14 @@ bool ExtractArchive(RunState& state, RunContext& run, const std::string& zipFile
   const std::string previousStatus = run.StatusText();
   run.AnnounceStatus(kTextExtracting);
   bool extracted = ExtractZipArchive(zipFileName, ExtractFilePath(zipFileName));
-  // A cancel noticed here keeps the archive for the next run.
-  if (extracted && state.CancelS) extracted = false;
-  if (extracted) DeleteFileWithRetries(zipFileName);
+  if (extracted && state.CancelS) {
+    // A cancel noticed here keeps the archive for the next run.
+    extracted = false;
+  } else {
+    // Unpacked, or damaged: a damaged one is fetched again by the next run
+    // instead of failing every run after it.
+    DeleteFileWithRetries(zipFileName);
+  }
   run.AnnounceStatus(previousStatus);
   return extracted;
 }

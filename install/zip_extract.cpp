@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "platform/file_system.h"
 #include "platform/local_time.h"
 #include "platform/paths.h"
+#include "platform/retry.h"
 
 namespace {
 
@@ -33,6 +35,7 @@ struct Entry {
   zip_uint64_t index = 0;
   std::string name;  // native separators, relative to the target folder
   bool isFolder = false;
+  zip_uint64_t size = 0;  // as the archive declares it
 };
 
 // ---- Opening ----
@@ -71,13 +74,19 @@ std::optional<std::string> DecodedName(zip_t* archive, zip_uint64_t index) {
   return NativeSeparators(stored == strict ? SanitizeUtf8(stored) : Cp437ToUtf8(stored));
 }
 
-bool SupportedData(zip_t* archive, zip_uint64_t index) {
+// The declared size of an entry whose data can be read, or nothing.
+std::optional<zip_uint64_t> SupportedDataSize(zip_t* archive, zip_uint64_t index) {
   zip_stat_t stat;
   zip_stat_init(&stat);
-  if (zip_stat_index(archive, index, 0, &stat) != 0) return false;
-  if ((stat.valid & ZIP_STAT_COMP_METHOD) == 0) return false;
-  if (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE) return false;
-  return (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) == 0 || stat.encryption_method == ZIP_EM_NONE;
+  if (zip_stat_index(archive, index, 0, &stat) != 0) return std::nullopt;
+  if ((stat.valid & ZIP_STAT_COMP_METHOD) == 0 || (stat.valid & ZIP_STAT_SIZE) == 0) {
+    return std::nullopt;
+  }
+  if (stat.comp_method != ZIP_CM_STORE && stat.comp_method != ZIP_CM_DEFLATE) return std::nullopt;
+  if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 && stat.encryption_method != ZIP_EM_NONE) {
+    return std::nullopt;
+  }
+  return stat.size;
 }
 
 // Every entry checked before the first byte is written.
@@ -90,23 +99,27 @@ std::optional<std::vector<Entry>> CheckedEntries(zip_t* archive) {
     // Absolute names, drive letters and ".." would reach outside the folder.
     if (!name || name->empty() || !IsContainedRelativePath(*name)) return std::nullopt;
     const bool isFolder = name->back() == kPathDelim;
-    if (!isFolder && !SupportedData(archive, index)) return std::nullopt;
-    entries.push_back({index, std::move(*name), isFolder});
+    std::optional<zip_uint64_t> size = 0;
+    if (!isFolder && !(size = SupportedDataSize(archive, index))) return std::nullopt;
+    entries.push_back({index, std::move(*name), isFolder, *size});
   }
   return entries;
 }
 
 // ---- Writing one entry ----
 
-bool WriteEntryData(zip_t* archive, zip_uint64_t index, const std::string& target,
+// An entry that inflates past its declared size fails before the excess is
+// written: a zip bomb cannot fill the disk beyond what the archive declares.
+bool WriteEntryData(zip_t* archive, const Entry& spec, const std::string& target,
                     std::vector<char>& block) {
-  EntryStream entry(zip_fopen_index(archive, index, 0));
+  EntryStream entry(zip_fopen_index(archive, spec.index, 0));
   if (!entry) return false;
   if (FileExists(target)) ClearFileAttributes(target);
   std::FILE* out = OpenFile(target, FileOpenMode::CreateExclusive);
   if (out == nullptr) return false;
   std::setvbuf(out, nullptr, _IONBF, 0);  // whole blocks go straight to the file
   bool complete = true;
+  zip_uint64_t written = 0;
   for (;;) {
     // libzip checks the CRC and the size when the end is reached.
     const zip_int64_t count = zip_fread(entry.get(), block.data(), block.size());
@@ -115,7 +128,8 @@ bool WriteEntryData(zip_t* archive, zip_uint64_t index, const std::string& targe
       break;
     }
     const auto length = static_cast<std::size_t>(count);
-    if (std::fwrite(block.data(), 1, length, out) != length) {
+    written += length;
+    if (written > spec.size || std::fwrite(block.data(), 1, length, out) != length) {
       complete = false;
       break;
     }
@@ -170,25 +184,54 @@ std::optional<unsigned> UnixPermissionBits(zip_t* archive, zip_uint64_t index) {
 
 // ---- Extraction ----
 
-bool ExtractZipArchive(const std::string& zipFileName, const std::string& targetFolder) {
-  Archive archive = OpenArchive(zipFileName);
-  if (!archive) return false;
-  const std::optional<std::vector<Entry>> entries = CheckedEntries(archive.get());
-  if (!entries) return false;
+namespace {
+
+// What fits on the target's disk as the archive declares it; the disk's free
+// space unknown counts as enough.
+bool FitsOnDisk(const std::vector<Entry>& entries, const std::string& targetFolder) {
+  zip_uint64_t declared = 0;
+  for (const Entry& entry : entries) {
+    if (entry.size > std::numeric_limits<zip_uint64_t>::max() - declared) return false;
+    declared += entry.size;
+  }
+  const std::int64_t free = FreeDiskSpace(targetFolder);
+  return free < 0 || declared <= static_cast<zip_uint64_t>(free);
+}
+
+bool WriteEntries(zip_t* archive, const std::vector<Entry>& entries,
+                  const std::string& targetFolder, std::vector<std::string>& written) {
   std::vector<char> block(kBlockSize);
-  for (const Entry& entry : *entries) {
+  for (const Entry& entry : entries) {
     const std::string target = targetFolder + entry.name;
     if (!ForceDirectories(ExtractFilePath(target))) return false;
     if (entry.isFolder) continue;
-    if (!WriteEntryData(archive.get(), entry.index, target, block)) return false;
+    written.push_back(target);
+    if (!WriteEntryData(archive, entry, target, block)) return false;
     // The date first: setting it needs write access on Windows.
-    if (const std::optional<TDateTime> date = EntryDate(archive.get(), entry.index)) {
+    if (const std::optional<TDateTime> date = EntryDate(archive, entry.index)) {
       SetFileDateByName(target, *date);
     }
-    if (MadeReadOnlyOnDos(archive.get(), entry.index)) SetReadOnly(target);
-    if (const std::optional<unsigned> bits = UnixPermissionBits(archive.get(), entry.index)) {
+    if (MadeReadOnlyOnDos(archive, entry.index)) SetReadOnly(target);
+    if (const std::optional<unsigned> bits = UnixPermissionBits(archive, entry.index)) {
       SetPermissionBits(target, *bits);
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool ExtractZipArchive(const std::string& zipFileName, const std::string& targetFolder) {
+  Archive archive = OpenArchive(zipFileName);
+  if (!archive) return false;
+  const std::optional<std::vector<Entry>> entries = CheckedEntries(archive.get());
+  if (!entries || !FitsOnDisk(*entries, targetFolder)) return false;
+  std::vector<std::string> written;
+  if (WriteEntries(archive.get(), *entries, targetFolder, written)) return true;
+  // Half an archive is no update: what it wrote goes.
+  for (const std::string& file : written) {
+    ClearFileAttributes(file);
+    DeleteFileWithRetries(file);
+  }
+  return false;
 }

@@ -8,7 +8,8 @@
 // native separator): folders as named, files with the entry's date, and
 // read-only when a DOS-made entry says so. False when the archive cannot be
 // read, an entry uses another method than stored or deflate, is encrypted,
-// names a place outside targetFolder, or a target cannot be written. Names
-// are checked before anything is written, so a refused archive writes
-// nothing at all.
+// names a place outside targetFolder, inflates past its declared size, or a
+// target cannot be written, and when the declared sizes do not fit on the
+// target's disk. Names and sizes are checked before anything is written, and
+// a failure removes what was written.
 bool ExtractZipArchive(const std::string& zipFileName, const std::string& targetFolder);

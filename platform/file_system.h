@@ -2,6 +2,7 @@
 // own error codes into the Boolean answers here.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -47,6 +48,9 @@ struct DirEntry {
 // Every entry but "." and "..", hidden and system ones included, in the
 // platform's order.
 std::vector<DirEntry> ListDirectory(const std::string& folder);
+
+// Bytes the user may still write on the folder's disk; -1 when unknown.
+std::int64_t FreeDiskSpace(const std::string& folder);
 
 // The user's temporary folder, always with a trailing separator.
 std::string GetTempFolder();

@@ -57,6 +57,8 @@ int VerifyAndCopy(const std::string& downloadFolder, const std::string& installF
               [](FrontEndEvents&) { return std::make_unique<SilentFrontEnd>(); });
   form.State().DownloadOrdner = IncludeTrailingDelimiter(downloadFolder);
   form.State().InstallOrdner = IncludeTrailingDelimiter(installFolder);
+  // The uninstall list lies in the installation folder, as the updater's does.
+  form.State().UninstFilename = form.State().InstallOrdner + "bench.dat";
   // Marker "1": the configuration file, which a bench has not, is never written.
   form.State().CfgSl.lines.assign(20, std::string());
   form.State().CfgSl.lines.emplace_back("1");

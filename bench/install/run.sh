@@ -9,9 +9,11 @@
 #
 # Every installed file differs from its download in its last byte, so both
 # sides read everything twice and write everything once. The updater also
-# flushes every copied file to disk before putting it in place (cp does not):
-# the row "cp + sync" shows what that costs the tools, and, where eatmydata
-# is installed, the row "without flushes" the updater without it.
+# makes the copied files durable before they take their places (one flush of
+# the file system for the staged set, one for the journal, one after the
+# renames; cp does not flush): the row "cp + sync" shows what that costs the
+# tools, and, where eatmydata is installed, the row "without flushes" the
+# updater without it.
 #
 # Needs cmp, diff, cp, unzip, python3 and /usr/bin/time (scripts/install-deps.sh).
 set -euo pipefail

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -113,6 +114,12 @@ unsigned GetPermissionBits(const std::string& path) {
 
 bool SetPermissionBits(const std::string& path, unsigned bits) {
   return chmod(path.c_str(), bits & 07777) == 0;
+}
+
+std::int64_t FreeDiskSpace(const std::string& folder) {
+  struct statvfs info {};
+  if (statvfs(folder.c_str(), &info) != 0) return -1;
+  return static_cast<std::int64_t>(info.f_bavail) * static_cast<std::int64_t>(info.f_frsize);
 }
 
 bool FlushFileToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }

@@ -137,6 +137,12 @@ unsigned GetPermissionBits(const std::string&) { return 0; }
 
 bool SetPermissionBits(const std::string&, unsigned) { return true; }
 
+std::int64_t FreeDiskSpace(const std::string& folder) {
+  ULARGE_INTEGER available{};
+  if (!GetDiskFreeSpaceExW(WidePath(folder).c_str(), &available, nullptr, nullptr)) return -1;
+  return static_cast<std::int64_t>(available.QuadPart);
+}
+
 bool FlushFileToDisk(std::FILE* file) {
   if (std::fflush(file) != 0) return false;
   const intptr_t handle = _get_osfhandle(_fileno(file));

@@ -2,6 +2,7 @@
 // loopback ports for each test.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -106,4 +107,24 @@ TEST_F(ServerWalkTest, FailedListingShowsTheSearchError) {
   ASSERT_EQ(f.ui->informations.size(), 1u);
   EXPECT_EQ(f.ui->informations[0], kMsgWalkFailed);
   EXPECT_EQ(next, NextStep::Close);
+}
+
+TEST_F(ServerWalkTest, WhatTheServerNoLongerOffersLeavesTheDownloadFolder) {
+  f.temp.Write("server/Quennvoldar/a.txt", "a");
+  f.temp.Write("server/Produkt/b.txt", "b");
+  f.temp.Write("download/b.txt", "b");  // complete, waits to be installed
+  const auto when = std::filesystem::file_time_type::clock::now() - std::chrono::hours(48);
+  std::filesystem::last_write_time(Tree() + "Produkt/b.txt", when);
+  std::filesystem::last_write_time(f.temp.Path() + "download/b.txt", when);
+  f.temp.Write("download/weg.zip", "withdrawn and damaged");
+  f.temp.Write("download/Unter/entpackt.txt", "from an archive");
+  Serve();
+  const NextStep next = discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp());
+
+  EXPECT_EQ(next, NextStep::Download);
+  EXPECT_TRUE(f.temp.Exists("download/b.txt"));
+  EXPECT_FALSE(f.temp.Exists("download/weg.zip"));
+  EXPECT_FALSE(f.temp.Exists("download/Unter/entpackt.txt"));
+  ASSERT_EQ(f.form->State().DownloadFiles.size(), 1u);
+  EXPECT_EQ(f.form->State().DownloadFiles[0].Name, "a.txt");
 }
