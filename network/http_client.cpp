@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include "platform/file_system.h"
+#include "platform/replacing_write.h"
 #include "platform/retry.h"
 
 namespace {
@@ -108,8 +109,8 @@ bool THttpClient::Get(const std::string& encodedUrl, std::FILE* target) {
 bool DownloadUrlToFile(const std::string& url, const std::string& path) {
   // Fetched beside the target and put in its place only when complete, so a
   // failed download leaves an older copy intact.
-  const std::string partial = path + ".part";
-  std::FILE* file = OpenFile(partial, FileOpenMode::CreateExclusive);
+  const std::string partial = TemporaryNameBeside(path);
+  std::FILE* file = OpenFile(partial, FileOpenMode::CreateNew);
   if (file == nullptr) return false;
   THttpClient client;
   bool complete = client.Get(url, file) && FlushFileToDisk(file);
