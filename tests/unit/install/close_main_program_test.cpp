@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "../support/instant_clock.h"
 #include "base/strings.h"
 #include "install_fixture.h"
 #include "platform/process.h"
@@ -36,12 +37,19 @@ bool Announced(const ScriptedFrontEnd& ui, const std::string& text) {
   return std::find(ui.statusTexts.begin(), ui.statusTexts.end(), text) != ui.statusTexts.end();
 }
 
+// The 750 ms pauses that let the windows settle, as the test clock saw them.
+long SettlePauses() {
+  return std::count(TestClock().sleeps.begin(), TestClock().sleeps.end(), 750);
+}
+
 }  // namespace
 
 TEST(CloseMainProgram, NotRunningNeedsNoQuestion) {
   InstallFixture f;
+  TestClock().sleeps.clear();
   EXPECT_TRUE(install::CloseMainProgram(f.form->State(), *f.form));
   EXPECT_TRUE(f.ui->questions.empty());
+  EXPECT_EQ(SettlePauses(), 1);
   f.form->State().CancelS = true;
   EXPECT_FALSE(install::CloseMainProgram(f.form->State(), *f.form));
 }
@@ -73,10 +81,12 @@ TEST(CloseMainProgram, AsksTheProgramToCloseAndWaitsForItsMutex) {
   InstallFixture f;
   MainProgram program(f, false);
   f.ui->answers = {true};
+  TestClock().sleeps.clear();
   EXPECT_TRUE(install::CloseMainProgram(f.form->State(), *f.form));
   EXPECT_EQ(program.received, (std::vector<unsigned>{WM_SHOWREQUEST, WM_CLOSEREQUEST}));
   EXPECT_FALSE(MutexExists(f.mutexName));
   EXPECT_TRUE(Announced(*f.ui, kTextClosingMainProgram));
+  EXPECT_EQ(SettlePauses(), 4) << "before all, after each message, after the wait";
 }
 
 TEST(CloseMainProgram, CancelEndsTheWaitForAProgramThatStays) {
