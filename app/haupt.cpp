@@ -1,6 +1,5 @@
 #include "app/haupt.h"
 
-#include <exception>
 
 #include "base/strings.h"
 #include "deployment.h"

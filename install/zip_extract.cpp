@@ -110,9 +110,9 @@ std::optional<std::vector<Entry>> CheckedEntries(zip_t* archive) {
 
 // An entry that inflates past its declared size fails before the excess is
 // written: a zip bomb cannot fill the disk beyond what the archive declares.
-bool WriteEntryData(zip_t* archive, const Entry& spec, const std::string& target,
+bool WriteEntryData(zip_t* archive, const Entry& declared, const std::string& target,
                     std::vector<char>& block) {
-  EntryStream entry(zip_fopen_index(archive, spec.index, 0));
+  EntryStream entry(zip_fopen_index(archive, declared.index, 0));
   if (!entry) return false;
   if (FileExists(target)) ClearFileAttributes(target);
   std::FILE* out = OpenFile(target, FileOpenMode::CreateExclusive);
@@ -129,7 +129,7 @@ bool WriteEntryData(zip_t* archive, const Entry& spec, const std::string& target
     }
     const auto length = static_cast<std::size_t>(count);
     written += length;
-    if (written > spec.size || std::fwrite(block.data(), 1, length, out) != length) {
+    if (written > declared.size || std::fwrite(block.data(), 1, length, out) != length) {
       complete = false;
       break;
     }

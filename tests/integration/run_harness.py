@@ -181,6 +181,14 @@ class UpdateRunTestCase(unittest.TestCase):
                 found[os.path.relpath(full, folder)] = file_digest(full)
         return found
 
+    def installed(self):
+        """The product's files in the installation folder: all but the
+        updater and its uninstall list."""
+        found = self.digests(self.install)
+        for own in ("Quennvoldar", "Quennvoldar.dat"):
+            found.pop(own, None)
+        return found
+
     # ---- Configuration and the lists the run keeps ----
 
     def write_config(self, product_line=PRODUCT_LINE, main_program=None):

@@ -35,12 +35,6 @@ class KilledWhileCopying(UpdateRunTestCase):
         for name, content in self.old_files.items():
             self.write(self.install + name, content)
 
-    def installed(self):
-        found = self.digests(self.install)
-        for own in ("Quennvoldar", "Quennvoldar.dat"):
-            found.pop(own, None)
-        return found
-
     def kill_at(self, moment):
         process = self.updater_process
         if moment is None:
