@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/file_info.h"
 #include "run/install_journal.h"
 #include "run/run_context.h"
 #include "run/run_state.h"
@@ -42,10 +43,10 @@ bool VerifyFiles(RunState& state, RunContext& run);
 bool FilesIdentical(RunState& state, RunContext& run, const std::string& fileA,
                     const std::string& fileB);
 bool CopyFiles(RunState& state, RunContext& run);
-// Stages one file of the update in the journal's staging folder; false after
-// the failure message.
+// Stages one downloaded file of the update in the journal's staging folder;
+// false after the failure message.
 bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& source,
-                 const std::string& entry);
+                 const FileFacts& downloaded, const std::string& entry);
 
 // ---- The uninstall entry ----
 void UpdateUninstallEntry(const RunState& state);

@@ -115,14 +115,14 @@ bool VerifyFiles(RunState& state, RunContext& run) {
       // Also lets the copy overwrite a read-only installed file later.
       ClearFileAttributes(source);
       ClearFileAttributes(dest);
+      const FileFacts downloaded = GetFileFacts(source);
       if (!IsSpecialEntry(entry, state.OwnExeName()) && FilesIdentical(state, run, source, dest)) {
         // Not copied; the installed file takes the date the next run compares.
-        const TDateTime date = GetFileDateByName(source);
-        if (FileExists(dest)) SetFileDateWithRetries(dest, date);
-        state.MaxSize -= GetFileSizeByName(source);
+        SetFileDateWithRetries(dest, downloaded.date);
+        state.MaxSize -= downloaded.size;
         DeleteFileWithRetries(source);
       } else {
-        state.AktSize += GetFileSizeByName(source);
+        state.AktSize += downloaded.size;
       }
       run.ShowProgress(ProgressPosition(state.MaxSize, state.AktSize), ProgressHint::Pruefe);
     }
@@ -135,16 +135,17 @@ bool VerifyFiles(RunState& state, RunContext& run) {
 
 bool FilesIdentical(RunState& state, RunContext& run, const std::string& fileA,
                     const std::string& fileB) {
-  if (!FileExists(fileA) || !FileExists(fileB)) return false;
-  if (GetFileSizeByName(fileA) != GetFileSizeByName(fileB)) return false;
-  const Stream a = OpenForComparison(fileA);
-  const Stream b = OpenForComparison(fileB);
+  const FileFacts a = GetFileFacts(fileA);
+  const FileFacts b = GetFileFacts(fileB);
+  if (!a.isFile || !b.isFile || a.size != b.size) return false;
+  const Stream streamA = OpenForComparison(fileA);
+  const Stream streamB = OpenForComparison(fileB);
   BlockBuffers& buffers = Buffers();
   for (;;) {
     if (state.CancelS) return false;
     run.ProcessMessages();
-    const std::size_t countA = ReadBlock(a.get(), buffers.first.data());
-    const std::size_t countB = ReadBlock(b.get(), buffers.second.data());
+    const std::size_t countA = ReadBlock(streamA.get(), buffers.first.data());
+    const std::size_t countB = ReadBlock(streamB.get(), buffers.second.data());
     if (countA != countB || std::memcmp(buffers.first.data(), buffers.second.data(), countA) != 0) {
       return false;
     }
@@ -178,12 +179,14 @@ bool CopyFiles(RunState& state, RunContext& run) {
       break;
     }
     // CopyOneFile has reported its failure; the pass ends with it.
-    if (!CopyOneFile(run, journal, state.DownloadOrdner + entry, entry)) {
+    const std::string source = state.DownloadOrdner + entry;
+    const FileFacts downloaded = GetFileFacts(source);
+    if (!CopyOneFile(run, journal, source, downloaded, entry)) {
       complete = false;
       break;
     }
     staged.push_back(entry);
-    state.AktSize += GetFileSizeByName(state.DownloadOrdner + entry);
+    state.AktSize += downloaded.size;
     run.ShowProgress(ProgressPosition(state.MaxSize, state.AktSize), ProgressHint::Kopiere);
   }
   if (staged.empty()) {
@@ -218,30 +221,27 @@ bool CopyFiles(RunState& state, RunContext& run) {
 }
 
 bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& source,
-                 const std::string& entry) {
-  // A place the file can never take (a folder there, a file where its folder
-  // goes) fails it before anything lands.
-  const std::string dest = journal.InstallFolder() + entry;
-  const bool placeable = ForceDirectories(ExtractFilePath(dest)) && !DirectoryExists(dest);
+                 const FileFacts& downloaded, const std::string& entry) {
+  // A place the file can never take fails it before anything lands.
   Stream in = OpenUnbuffered(source, FileOpenMode::ReadDenyWrite);
   std::string stagedPath;
   Stream out;
-  if (placeable && in) out.reset(journal.Stage(entry, stagedPath));
+  if (in) out.reset(journal.Stage(entry, stagedPath));
   const bool opened = out != nullptr;
   if (opened) std::setvbuf(out.get(), nullptr, _IONBF, 0);
   bool staged = in && out && CopyBlocks(in.get(), out.get(), run);
   if (out) staged = std::fclose(out.release()) == 0 && staged;
   // The installed file takes the downloaded one's date, which the next run
   // compares with the server's.
-  if (staged) staged = SetFileDateWithRetries(stagedPath, GetFileDateByName(source));
+  if (staged) staged = SetFileDateWithRetries(stagedPath, downloaded.date);
   // A new file takes the downloaded one's permission bits (an archive's, or
   // the usual ones); one that replaces an installed file keeps that file's.
-  if (const unsigned bits = GetPermissionBits(source); staged && bits != 0) {
-    SetPermissionBits(stagedPath, bits);
+  if (staged && downloaded.permissionBits != 0) {
+    SetPermissionBits(stagedPath, downloaded.permissionBits);
   }
   if (!staged) {
     if (opened) journal.DiscardLast();
-    run.Fail(FormatText(kMsgCopyFileFailed, {source, dest}));
+    run.Fail(FormatText(kMsgCopyFileFailed, {source, journal.InstallFolder() + entry}));
   }
   return staged;
 }

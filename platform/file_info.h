@@ -10,6 +10,16 @@
 std::int64_t GetFileSizeByName(const std::string& fileName);
 // Last-write date in local time, milliseconds included.
 TDateTime GetFileDateByName(const std::string& fileName);
+
+// What one look at a name tells, for passes that ask about every file: a
+// folder or nothing there is no file (size -1, date 0).
+struct FileFacts {
+  bool isFile = false;
+  std::int64_t size = -1;
+  TDateTime date = 0;
+  unsigned permissionBits = 0;  // POSIX only; 0 on Windows
+};
+FileFacts GetFileFacts(const std::string& fileName);
 // Sets the last-write date, cut to the 2-second steps of a DOS date-time.
 bool SetFileDateByName(const std::string& fileName, TDateTime date);
 // One text entry of a Windows executable's version resource (first

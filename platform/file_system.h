@@ -26,9 +26,8 @@ bool SetReadOnly(const std::string& path);
 // Lets a downloaded program be started (POSIX: execute bits where the file
 // may be read; Windows: nothing to do).
 bool MarkExecutable(const std::string& path);
-// POSIX permission bits (0 when unknown; Windows has none, and setting them
-// does nothing there).
-unsigned GetPermissionBits(const std::string& path);
+// Sets POSIX permission bits (FileFacts reads them); Windows has none, and
+// setting them does nothing there.
 bool SetPermissionBits(const std::string& path, unsigned bits);
 bool ForceDirectories(const std::string& folder);
 bool RemoveDir(const std::string& folder);  // only when empty

@@ -6,7 +6,7 @@
 
 bool DeleteFileWithRetries(const std::string& path) {
   for (int attempt = 1; attempt <= kFileRetryAttempts; ++attempt) {
-    if (!FileExists(path) || DeleteFileOnce(path)) return true;
+    if (DeleteFileOnce(path) || !FileExists(path)) return true;
     if (attempt < kFileRetryAttempts) PauseAnsweringMs(kFileRetryPauseMs);
   }
   return !FileExists(path);

@@ -63,18 +63,22 @@ bool ReplaceWithRetries(const std::string& from, const std::string& to) {
   return false;
 }
 
-// The staged files go into place; one missing was renamed before. Returns the
-// entries whose place could not be taken.
+// The staged files go into place. Returns the entries whose place could not
+// be taken. A commit knows every file is staged and its place prepared; a
+// recovery finds some renamed before the kill, and places as the killed run
+// left them.
 std::vector<std::string> RenameAll(
     const std::string& installFolder, const std::string& stagingFolder,
-    const std::vector<std::pair<std::string, std::string>>& renames) {
+    const std::vector<std::pair<std::string, std::string>>& renames, bool recovering) {
   std::vector<std::string> failed;
   for (const auto& [staged, entry] : renames) {
     const std::string from = stagingFolder + staged;
-    if (!FileExists(from)) continue;
     const std::string to = installFolder + entry;
-    ForceDirectories(ExtractFilePath(to));
-    if (FileExists(to)) ClearFileAttributes(to);
+    if (recovering) {
+      if (!FileExists(from)) continue;
+      ForceDirectories(ExtractFilePath(to));
+      if (FileExists(to)) ClearFileAttributes(to);
+    }
     if (!ReplaceWithRetries(from, to)) failed.push_back(entry);
   }
   return failed;
@@ -93,6 +97,12 @@ InstallJournal::InstallJournal(std::string installFolder)
     : installFolder_(std::move(installFolder)), stagingFolder_(StagingFolderOf(installFolder_)) {}
 
 std::FILE* InstallJournal::Stage(const std::string& entry, std::string& stagedPath) {
+  // The place is prepared now, so that a commit is no more than renames: its
+  // folder made, a read-only file there made writable. A folder in the place,
+  // or a file where its folder goes, can never be replaced.
+  const std::string place = installFolder_ + entry;
+  if (!ForceDirectories(ExtractFilePath(place)) || DirectoryExists(place)) return nullptr;
+  ClearFileAttributes(place);
   if (renames_.empty() && !ForceDirectories(stagingFolder_)) return nullptr;
   const std::string name = std::to_string(renames_.size());
   stagedPath = stagingFolder_ + name;
@@ -121,7 +131,8 @@ std::vector<std::string> InstallJournal::Commit() {
     Abandon();
     return entries;
   }
-  std::vector<std::string> failed = RenameAll(installFolder_, stagingFolder_, renames_);
+  std::vector<std::string> failed =
+      RenameAll(installFolder_, stagingFolder_, renames_, /*recovering=*/false);
   // The renames are durable before the journal goes (one file system).
   FlushFolderToDisk(stagingFolder_);
   RemoveStagingFolder(stagingFolder_);
@@ -137,7 +148,8 @@ void InstallJournal::Abandon() {
 bool RecoverInstallation(const std::string& installFolder) {
   const std::string stagingFolder = StagingFolderOf(installFolder);
   if (!DirectoryExists(stagingFolder)) return true;
-  RenameAll(installFolder, stagingFolder, ReadJournal(stagingFolder + kJournalName));
+  RenameAll(installFolder, stagingFolder, ReadJournal(stagingFolder + kJournalName),
+            /*recovering=*/true);
   RemoveStagingFolder(stagingFolder);
   return !DirectoryExists(stagingFolder);
 }

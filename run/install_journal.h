@@ -19,7 +19,8 @@ class InstallJournal {
   explicit InstallJournal(std::string installFolder);
 
   // A new file in the staging folder that is to become the entry (a path
-  // relative to the installation folder); nullptr when it cannot be made.
+  // relative to the installation folder); nullptr when it cannot be made or
+  // the entry's place can never be taken.
   std::FILE* Stage(const std::string& entry, std::string& stagedPath);
   // Removes the last staged file, which could not be written whole.
   void DiscardLast();

@@ -80,6 +80,18 @@ TDateTime GetFileDateByName(const std::string& fileName) {
                          static_cast<int>(info.st_mtim.tv_nsec / 1000000));
 }
 
+FileFacts GetFileFacts(const std::string& fileName) {
+  FileFacts facts;
+  struct stat info {};
+  if (stat(fileName.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return facts;
+  facts.isFile = true;
+  facts.size = static_cast<std::int64_t>(info.st_size);
+  facts.date = UnixTimeToLocal(static_cast<std::int64_t>(info.st_mtim.tv_sec),
+                               static_cast<int>(info.st_mtim.tv_nsec / 1000000));
+  facts.permissionBits = info.st_mode & 07777;
+  return facts;
+}
+
 bool SetFileDateByName(const std::string& fileName, TDateTime date) {
   TDateTime truncated;
   if (!TruncateToDosTime(date, truncated)) return false;

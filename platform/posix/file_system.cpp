@@ -33,8 +33,9 @@ std::FILE* OpenFile(const std::string& path, FileOpenMode mode) {
   }
   const int fd = open(path.c_str(), flags, 0644);
   if (fd < 0) return nullptr;
+  // A folder opens for reading (but never for writing); it is no file.
   struct stat info {};
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if ((flags & O_WRONLY) == 0 && (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode))) {
     close(fd);
     return nullptr;
   }
@@ -107,11 +108,6 @@ bool ReplaceFileWith(const std::string& source, const std::string& destination) 
   return rename(source.c_str(), destination.c_str()) == 0;
 }
 
-unsigned GetPermissionBits(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
-
 bool SetPermissionBits(const std::string& path, unsigned bits) {
   return chmod(path.c_str(), bits & 07777) == 0;
 }
@@ -142,8 +138,16 @@ std::vector<DirEntry> ListDirectory(const std::string& folder) {
   while (const dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    entries.push_back({name, DirectoryExists(IncludeTrailingDelimiter(folder) + name) &&
-                                 entry->d_type != DT_LNK});
+    // A link to a folder is no folder here, so that no walk goes round in a
+    // circle; the entry's type spares a look at each file where the file
+    // system gives it.
+    bool isDirectory = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat info {};
+      isDirectory = lstat((IncludeTrailingDelimiter(folder) + name).c_str(), &info) == 0 &&
+                    S_ISDIR(info.st_mode);
+    }
+    entries.push_back({name, isDirectory});
   }
   closedir(dir);
   return entries;

@@ -106,6 +106,18 @@ TDateTime GetFileDateByName(const std::string& fileName) {
   return UnixTimeToLocal(seconds, static_cast<int>(remainder / 10000));
 }
 
+FileFacts GetFileFacts(const std::string& fileName) {
+  FileFacts facts;
+  const DWORD attributes = GetFileAttributesW(WidePath(fileName).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return facts;
+  }
+  facts.isFile = true;
+  facts.size = GetFileSizeByName(fileName);
+  facts.date = GetFileDateByName(fileName);
+  return facts;
+}
+
 bool SetFileDateByName(const std::string& fileName, TDateTime date) {
   TDateTime truncated;
   if (!TruncateToDosTime(date, truncated)) return false;

@@ -133,8 +133,6 @@ bool ReplaceFileWith(const std::string& source, const std::string& destination) 
   return true;
 }
 
-unsigned GetPermissionBits(const std::string&) { return 0; }
-
 bool SetPermissionBits(const std::string&, unsigned) { return true; }
 
 std::int64_t FreeDiskSpace(const std::string& folder) {

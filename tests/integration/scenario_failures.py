@@ -1,11 +1,16 @@
 """Update runs that fail or are refused: a download that never arrives, a
-damaged archive, the main program's "-1" in the copied marker, the user
-keeping the main program, and a main program that will not close. None of
-them touches an installed file."""
+damaged archive, a zip bomb, the main program's "-1" in the copied marker,
+the user keeping the main program, and a main program that will not close.
+None of them touches an installed file."""
 
+import io
 import os
+import shutil
+import struct
+import subprocess
 import time
 import unittest
+import zipfile
 
 from run_harness import (CLOSING_MAIN, DOWNLOADED, FAILED, MSG_DOWNLOAD_FAILED, MUTEX,
                          NOT_COMPLETED, QUESTION_CLOSE_MAIN, QUESTION_START_MAIN, VERIFYING,
@@ -14,6 +19,38 @@ from run_harness import (CLOSING_MAIN, DOWNLOADED, FAILED, MSG_DOWNLOAD_FAILED, 
 
 SERVER_TIME = (int(time.time()) // 60 - 4 * 24 * 60) * 60 + 9
 MSG_EXTRACT_FAILED = "Beim Entpacken der Daten ist ein Fehler aufgetreten!"
+
+# Runs the updater with its temporary folder on a 20 MiB disk of its own (a
+# tmpfs in a private mount namespace) and writes down what the run left there.
+SMALL_TEMP_SCRIPT = """
+set -e
+cp -a "$TMPDIR/." "{work}/temp-before"
+mount -t tmpfs -o size=20m tmpfs "$TMPDIR"
+cp -a "{work}/temp-before/." "$TMPDIR"
+status=0
+"$@" || status=$?
+df -k --output=used "$TMPDIR" | tail -n 1 > "{work}/temp-used-kib"
+(cd "$TMPDIR" && find . -type f) > "{work}/temp-files"
+exit $status
+"""
+
+
+def zip_bomb(unpacked_mib, declared_size=None):
+    """Zeros deflated; declared_size, when given, is what the archive claims
+    the entry unpacks to."""
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as archive:
+        with archive.open("Bombe/null.bin", "w", force_zip64=unpacked_mib >= 4096) as entry:
+            block = bytes(1 << 20)
+            for _ in range(unpacked_mib):
+                entry.write(block)
+    data = bytearray(buffer.getvalue())
+    if declared_size is not None:
+        # The uncompressed size in the local header and in the central directory.
+        for signature, offset in ((b"PK\x03\x04", 22), (b"PK\x01\x02", 24)):
+            at = data.index(signature) + offset
+            data[at:at + 4] = struct.pack("<I", declared_size)
+    return bytes(data)
 
 
 class FailuresAndRefusals(UpdateRunTestCase):
@@ -72,6 +109,39 @@ class FailuresAndRefusals(UpdateRunTestCase):
         os.remove(os.path.join(self.server_root, "Produkt/Daten/Paket.zip"))
         self.write_config()
         self.assertEqual(self.run_updater().outcome, UPDATED)
+
+    def test_a_zip_bomb_in_a_small_temporary_folder(self):
+        if os.geteuid() != 0 or shutil.which("unshare") is None:
+            self.skipTest("needs root for a mount namespace")
+        probe = subprocess.run(["unshare", "-m", "true"], capture_output=True)
+        if probe.returncode != 0:
+            self.skipTest("no mount namespaces here: " + probe.stderr.decode())
+        bombs = {"honest, 1 MiB to 1 GiB": zip_bomb(1024),
+                 "declaring 1,000 bytes, unpacking to 64 MiB": zip_bomb(64, declared_size=1000)}
+        for case, bomb in bombs.items():
+            with self.subTest(case):
+                self.start_afresh()
+                self.lay_out([("Produkt/Daten/Bombe.zip", bomb)])
+                script = self.path("small-temp.sh")
+                self.write(script, SMALL_TEMP_SCRIPT.format(work=self.work).encode())
+                wrapper = self.path("updater-in-small-temp")
+                self.write(wrapper, (f"#!/bin/sh\nexec unshare -m --propagation private "
+                                     f"/bin/sh {script} {self.updater} \"$@\"\n").encode())
+                os.chmod(wrapper, 0o755)
+                self.updater = wrapper
+                self.serve()
+
+                result = self.run_updater()
+
+                self.assert_failed_without_start_question(result, MSG_EXTRACT_FAILED)
+                # Neither the archive nor anything unpacked from it stays, and
+                # the disk is nearly as empty as before.
+                with open(self.path("temp-files")) as listing:
+                    self.assertEqual(sorted(listing.read().split()), [
+                        "./Produkt/Daten/Ordner/b.txt", "./Produkt/Daten/a.txt",
+                        "./Produkt/Daten/liesmich.txt"])
+                with open(self.path("temp-used-kib")) as used:
+                    self.assertLess(int(used.read()), 1024)
 
     def test_the_main_programs_refusal_in_the_copied_marker(self):
         # Only an install-only start keeps what the main program wrote there.
