@@ -1,5 +1,7 @@
 #include "base/window_layout.h"
 
+#include <algorithm>
+
 #include "base/strings.h"
 
 namespace {
@@ -8,6 +10,11 @@ constexpr int kStatusTop = 20;
 constexpr int kLeftMargin = 10;
 constexpr int kBottomMargin = 20;
 constexpr const char* kButtonExtraText = "MM";
+// The least room between two controls, and the least progress bar worth
+// keeping the configured font for.
+constexpr int kGap = 10;
+constexpr int kLeastProgressHeight = 16;
+constexpr int kSmallestFontPoints = 8;
 
 // Characters, not bytes: a caption may hold umlauts.
 std::size_t CharacterCount(const std::string& text) {
@@ -27,6 +34,16 @@ int PercentOf(int length, int percent) {
   return static_cast<int>(share);
 }
 
+// The caption with the most characters, without "&"; the first on a tie.
+std::string LongestCaption(const std::vector<std::string>& captions) {
+  std::string longest;
+  for (const std::string& caption : captions) {
+    const std::string plain = StripAmpersands(caption);
+    if (CharacterCount(plain) > CharacterCount(longest)) longest = plain;
+  }
+  return longest;
+}
+
 }  // namespace
 
 // ---- Measuring ----
@@ -41,12 +58,7 @@ int TextWidthForFont(const StatusFontMetrics& font, const std::string& text) {
 
 int ButtonWidthForCaptions(const StatusFontMetrics& font,
                            const std::vector<std::string>& captions) {
-  std::string longest;
-  for (const std::string& caption : captions) {
-    const std::string plain = StripAmpersands(caption);
-    if (CharacterCount(plain) > CharacterCount(longest)) longest = plain;
-  }
-  return TextWidthForFont(font, longest + kButtonExtraText);
+  return TextWidthForFont(font, LongestCaption(captions) + kButtonExtraText);
 }
 
 // ---- Arranging ----
@@ -69,10 +81,13 @@ WindowControlsLayout ArrangeControls(int clientWidth, int clientHeight, int stat
   ControlRect& progress = layout.progress;
   progress.left = status.left;
   progress.width = status.width;
-  progress.height = 2 * cancel.height;
+  const int statusBottom = status.top + status.height;
+  const int room = cancel.top - kGap - (statusBottom + kGap);
+  progress.height = std::max(0, std::min(2 * cancel.height, room));
   // Half the free height, counted from the client area's top rather than
-  // from the status line's bottom.
-  progress.top = (cancel.top - status.top - status.height - progress.height) / 2;
+  // from the status line's bottom, but never onto the status line.
+  progress.top = std::max((cancel.top - status.top - status.height - progress.height) / 2,
+                          statusBottom + kGap);
   return layout;
 }
 
@@ -87,4 +102,50 @@ WindowPosition CenterOnWorkArea(const WorkArea& workArea, const WindowSize& wind
   if (maximized) return {workArea.left, workArea.top};
   return {(workArea.width - window.width) / 2 + workArea.left,
           (workArea.height - window.height) / 2 + workArea.top};
+}
+
+// ---- The whole window ----
+
+WindowLayout LayoutWindow(const WindowLayoutRequest& request) {
+  const WindowSize standard = WindowSizeForWorkArea(request.workArea);
+  const int standardClientWidth = standard.width - request.frame.width;
+  const int standardClientHeight = standard.height - request.frame.height;
+  const int widestClient = request.workArea.width - request.frame.width;
+  const int highestClient = request.workArea.height - request.frame.height;
+  const std::string caption = LongestCaption(request.buttonCaptions);
+  WindowLayout layout;
+  for (int points = request.fontPoints;; --points) {
+    const StatusFontMetrics font = request.fontAt(points);
+    const int buttonHeight = ButtonHeightForFont(font);
+    int buttonWidth = TextWidthForFont(font, caption + kButtonExtraText);
+
+    int widestText = 0;
+    for (const std::string& text : request.statusTexts) {
+      widestText = std::max(widestText, font.textWidth(text));
+    }
+    const int wantedWidth = std::max(2 * buttonWidth + 3 * kGap, widestText + 2 * kLeftMargin);
+    const int clientWidth = std::max(standardClientWidth, std::min(wantedWidth, widestClient));
+    // Buttons with less room around their caption rather than a smaller font.
+    const int leastButtonWidth = TextWidthForFont(font, caption) + font.lineHeight / 2;
+    buttonWidth = std::min(buttonWidth, std::max(leastButtonWidth, (clientWidth - 3 * kGap) / 2));
+
+    int statusLines = 1;
+    for (const std::string& text : request.statusTexts) {
+      const auto lines = WrapText(font.textWidth, text, clientWidth - 2 * kLeftMargin);
+      statusLines = std::max(statusLines, static_cast<int>(lines.size()));
+    }
+    const int statusHeight = statusLines * font.lineHeight;
+    // Everything but the progress bar, which wants twice a button's height.
+    const int fixedHeight = kStatusTop + statusHeight + 2 * kGap + buttonHeight + kBottomMargin;
+    const int clientHeight =
+        std::max(standardClientHeight, std::min(fixedHeight + 2 * buttonHeight, highestClient));
+
+    layout.fontPoints = points;
+    layout.window = {clientWidth + request.frame.width, clientHeight + request.frame.height};
+    layout.controls =
+        ArrangeControls(clientWidth, clientHeight, statusHeight, buttonWidth, buttonHeight);
+    const bool fits = 2 * buttonWidth + 3 * kGap <= clientWidth &&
+                      clientHeight - fixedHeight >= kLeastProgressHeight;
+    if (fits || points <= kSmallestFontPoints) return layout;
+  }
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text_wrap.h"
+
 struct ControlRect {
   int left = 0, top = 0, width = 0, height = 0;
   bool operator==(const ControlRect&) const = default;
@@ -22,8 +24,8 @@ struct WindowControlsLayout {
 
 // Text measurement in the status font, one line, in pixels.
 struct StatusFontMetrics {
-  int lineHeight = 0;                                 // height of "M"
-  std::function<int(const std::string&)> textWidth;   // width of the text as given
+  int lineHeight = 0;  // height of "M"
+  TextWidth textWidth;  // width of the text as given
 };
 
 inline constexpr int kButtonExtraHeight = 12;
@@ -36,7 +38,9 @@ int TextWidthForFont(const StatusFontMetrics& font, const std::string& text);
 // removing "&") wins, the first on a tie; its width plus "MM" fits every button.
 int ButtonWidthForCaptions(const StatusFontMetrics& font, const std::vector<std::string>& captions);
 
-// statusHeight is the status line sized to its current text.
+// statusHeight is the status line sized to its text. The progress bar is
+// twice as high as a button, less where the client area is too small for
+// that; it never reaches the status line or the buttons.
 WindowControlsLayout ArrangeControls(int clientWidth, int clientHeight, int statusHeight,
                                      int buttonWidth, int buttonHeight);
 
@@ -56,3 +60,28 @@ struct WindowPosition {
 WindowSize WindowSizeForWorkArea(const WorkArea& workArea);
 WindowPosition CenterOnWorkArea(const WorkArea& workArea, const WindowSize& window,
                                 bool maximized);
+
+// ---- The whole window ----
+
+struct WindowLayoutRequest {
+  WorkArea workArea;
+  WindowSize frame;  // what the frame and the title bar add to the client area
+  int fontPoints = 0;  // the status font's configured size
+  std::function<StatusFontMetrics(int points)> fontAt;
+  std::vector<std::string> statusTexts;  // every text the status line may show
+  std::vector<std::string> buttonCaptions;
+};
+
+struct WindowLayout {
+  int fontPoints = 0;  // the configured size, or the largest smaller one that fits
+  WindowSize window;
+  WindowControlsLayout controls;
+};
+
+// 90 % × 45 % of the work area where everything fits. Else the window grows,
+// up to the work area: wide enough for the buttons and for the longest status
+// text on one line, then high enough for the status line's lines and the
+// progress bar. Where even the work area is too small, the buttons give up
+// their spare width and the progress bar its spare height before the font
+// gives up size; every status text is always shown whole.
+WindowLayout LayoutWindow(const WindowLayoutRequest& request);

@@ -13,6 +13,11 @@ inline constexpr const char* kTextClosingMainProgram = "Beende Hauptprogramm..."
 inline constexpr const char* kTextExtracting = "Entpacke Archiv...";
 inline constexpr const char* kTextVerifying = "Neue Daten werden geprüft...";
 inline constexpr const char* kTextCopying = "Neue Daten werden kopiert...";
+// All of them: the window is laid out once for the tallest.
+inline constexpr const char* kStatusTexts[] = {
+    kTextLoadingConfig, kTextConnecting,  kTextBuildingList, kTextDownloading, kTextDownloaded,
+    kTextClosingMainProgram, kTextExtracting, kTextVerifying,  kTextCopying,
+};
 
 // Captions and tray hints
 inline constexpr const char* kCaptionCancel = "&Abbrechen";

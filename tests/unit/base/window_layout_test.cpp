@@ -20,14 +20,14 @@ static void PrintTo(const WindowPosition& p, std::ostream* out) {
 
 namespace {
 
-// A proportional font sized like a real one: every character is 0.55 em
-// wide, a line is 1.15 em high, at 96 dots per inch.
-StatusFontMetrics FontOfPoints(int points) {
-  const double em = points * 96.0 / 72.0;
+// A proportional font sized like Arial: every character is half an em wide
+// (Arial's "Minimieren" averages 0.49), a line is 1.15 em high.
+StatusFontMetrics FontOfPoints(int points, int dpi = 96) {
+  const double em = points * dpi / 72.0;
   StatusFontMetrics font;
   font.lineHeight = static_cast<int>(std::lround(em * 1.15));
   font.textWidth = [em](const std::string& text) {
-    return static_cast<int>(std::lround(text.size() * em * 0.55));
+    return static_cast<int>(std::lround(text.size() * em * 0.5));
   };
   return font;
 }
@@ -98,11 +98,15 @@ TEST(ArrangeControls, StatusLineAndProgressBarFollowTheMargins) {
   EXPECT_EQ(layout.progress, (ControlRect{10, 76, 680, 60}));
 }
 
-TEST(ArrangeControls, DivisionsTruncateTowardZero) {
-  // A client too small for its controls gives negative quotients.
-  const WindowControlsLayout layout = ArrangeControls(100, 60, 19, 70, 30);
-  EXPECT_EQ(layout.minimizeButton.left, -13);  // -40 / 3
-  EXPECT_EQ(layout.progress.top, -44);         // -89 / 2
+TEST(ArrangeControls, ProgressBarKeepsClearOfTheStatusLineAndTheButtons) {
+  // Status line 100 high, buttons 30: the usual progress bar (60 high, top
+  // at (230 − 20 − 100 − 60) div 2 = 25) would cover the status line.
+  const WindowControlsLayout roomy = ArrangeControls(700, 280, 100, 100, 30);
+  EXPECT_EQ(roomy.progress, (ControlRect{10, 130, 680, 60}));
+  // Less room than that: the bar gives up height, never its gaps of 10.
+  const WindowControlsLayout tight = ArrangeControls(700, 230, 100, 100, 30);
+  EXPECT_EQ(tight.progress, (ControlRect{10, 130, 680, 40}));
+  EXPECT_EQ(tight.cancelButton.top, 180);
 }
 
 // ---- Button width ----
@@ -166,4 +170,91 @@ TEST(WindowSizeForWorkArea, TruncatesAndCentresInAnOffsetWorkArea) {
 TEST(CenterOnWorkArea, MaximisedWindowGoesToTheWorkAreaCorner) {
   const WorkArea workArea{72, 40, 1847, 1000};
   EXPECT_EQ(CenterOnWorkArea(workArea, {1662, 450}, true), (WindowPosition{72, 40}));
+}
+
+// ---- The whole window at every font size ----
+
+namespace {
+
+bool Overlap(const ControlRect& a, const ControlRect& b) {
+  return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
+         b.top < a.top + a.height;
+}
+
+bool Inside(const ControlRect& r, int width, int height) {
+  return r.left >= 0 && r.top >= 0 && r.width > 0 && r.height > 0 && r.left + r.width <= width &&
+         r.top + r.height <= height;
+}
+
+WindowLayoutRequest RequestFor(const WorkArea& workArea, int points, int dpi) {
+  WindowLayoutRequest request;
+  request.workArea = workArea;
+  // A window frame and title bar as the system draws them at that density.
+  request.frame = {16 * dpi / 96, 39 * dpi / 96};
+  request.fontPoints = points;
+  request.fontAt = [dpi](int size) { return FontOfPoints(size, dpi); };
+  request.statusTexts.assign(std::begin(kStatusTexts), std::end(kStatusTexts));
+  request.buttonCaptions = kButtonCaptions;
+  return request;
+}
+
+}  // namespace
+
+TEST(LayoutWindow, EveryFontAndDensityFitsWithoutOverlapAndShowsTheStatusWhole) {
+  const WorkArea workAreas[] = {{0, 0, 1280, 1024}, {0, 0, 1920, 1080}};
+  for (const WorkArea& workArea : workAreas) {
+    for (const int dpi : {96, 144, 192}) {
+      for (int points = 8; points <= 72; ++points) {
+        SCOPED_TRACE(std::to_string(workArea.width) + " wide, " + std::to_string(dpi) +
+                     " dpi, " + std::to_string(points) + " points");
+        const WindowLayoutRequest request = RequestFor(workArea, points, dpi);
+        const WindowLayout layout = LayoutWindow(request);
+        ASSERT_LE(layout.window.width, workArea.width);
+        ASSERT_LE(layout.window.height, workArea.height);
+        const int clientWidth = layout.window.width - request.frame.width;
+        const int clientHeight = layout.window.height - request.frame.height;
+        const ControlRect controls[] = {layout.controls.status, layout.controls.progress,
+                                        layout.controls.minimizeButton,
+                                        layout.controls.cancelButton};
+        for (std::size_t i = 0; i < std::size(controls); ++i) {
+          EXPECT_TRUE(Inside(controls[i], clientWidth, clientHeight)) << i;
+          for (std::size_t j = i + 1; j < std::size(controls); ++j) {
+            EXPECT_FALSE(Overlap(controls[i], controls[j])) << i << " and " << j;
+          }
+        }
+        // The font shrinks only where the work area cannot hold it, and never
+        // at the usual density.
+        EXPECT_LE(layout.fontPoints, points);
+        if (dpi == 96) {
+          EXPECT_EQ(layout.fontPoints, points);
+        }
+        const StatusFontMetrics font = FontOfPoints(layout.fontPoints, dpi);
+        const ControlRect& status = layout.controls.status;
+        for (const char* text : kStatusTexts) {
+          const auto lines = WrapText(font.textWidth, text, status.width);
+          EXPECT_LE(static_cast<int>(lines.size()) * font.lineHeight, status.height) << text;
+          for (const std::string& line : lines) EXPECT_LE(font.textWidth(line), status.width);
+        }
+        for (const std::string& caption : kButtonCaptions) {
+          EXPECT_LT(TextWidthForFont(font, caption.substr(1)), layout.controls.cancelButton.width);
+        }
+      }
+    }
+  }
+}
+
+TEST(LayoutWindow, TheUsualWindowWhereEverythingFitsAndGrowthWhereNot) {
+  const WorkArea workArea{0, 0, 1920, 1080};
+  const WindowLayout usual = LayoutWindow(RequestFor(workArea, 12, 96));
+  EXPECT_EQ(usual.window, WindowSizeForWorkArea(workArea));
+  EXPECT_EQ(usual.controls.status.height, FontOfPoints(12).lineHeight);
+
+  // 60 points on 1280 × 1024: wider up to the work area, then two lines and
+  // a taller window.
+  const WindowLayoutRequest large = RequestFor({0, 0, 1280, 1024}, 60, 96);
+  const WindowLayout grown = LayoutWindow(large);
+  EXPECT_EQ(grown.fontPoints, 60);
+  EXPECT_EQ(grown.window.width, 1280);
+  EXPECT_GT(grown.window.height, WindowSizeForWorkArea(large.workArea).height);
+  EXPECT_EQ(grown.controls.status.height, 2 * FontOfPoints(60).lineHeight);
 }
