@@ -3,10 +3,12 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "base/window_layout.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/message_boxes.h"
+#include "platform/win32/status_line.h"
 #include "platform/win32/wide_text.h"
 #include "platform/window_messages.h"
 #include "resources/resource_ids.h"
@@ -33,12 +35,6 @@ constexpr int kFirstTimer = 1;
 constexpr int kLastTimer = 3;
 
 // ---- Helpers ----
-
-// Negative values name a system colour by the index in their lowest byte.
-COLORREF ResolveColour(int colour) {
-  if (colour < 0) return GetSysColor(colour & 0xFF);
-  return static_cast<COLORREF>(colour) & 0xFFFFFF;
-}
 
 WorkArea PrimaryWorkArea() {
   RECT area;
@@ -87,11 +83,11 @@ MainWindow::MainWindow(FrontEndEvents& events) : events_(events) {
   RegisterWindowClass(WindowProc);
 
   // Centred on the screen at first; resizing centres it on the work area.
-  const WindowSize size = WindowSizeForWorkArea(PrimaryWorkArea());
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - size.width) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - size.height) / 2;
-  CreateWindowExW(0, kWindowClass, L"", kWindowStyle, left, top, size.width, size.height, nullptr,
-                  nullptr, GetModuleHandleW(nullptr), this);
+  windowSize_ = WindowSizeForWorkArea(PrimaryWorkArea());
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - windowSize_.width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - windowSize_.height) / 2;
+  CreateWindowExW(0, kWindowClass, L"", kWindowStyle, left, top, windowSize_.width,
+                  windowSize_.height, nullptr, nullptr, GetModuleHandleW(nullptr), this);
   if (window_ == nullptr) return;
 
   SetWindowIcons();
@@ -126,9 +122,9 @@ void MainWindow::CreateControls() {
                            instance, nullptr);
   };
   // A focusable static: screen readers read it when it takes the focus.
-  status_ = child(L"STATIC", SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS | SS_NOPREFIX | SS_NOTIFY |
-                                 WS_TABSTOP,
-                  kStatusId, "");
+  // The window paints it (owner-drawn) in the lines the layout measured.
+  status_ = child(L"STATIC", SS_OWNERDRAW | SS_NOPREFIX | SS_NOTIFY | WS_TABSTOP, kStatusId, "");
+  RepaintStatusLineOnFocus(status_);
   progressBar_ = child(PROGRESS_CLASSW, 0, kProgressId, "");
   SendMessageW(progressBar_, PBM_SETRANGE32, 0, 100);
   SendMessageW(progressBar_, PBM_SETSTEP, 1, 0);
@@ -190,18 +186,24 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam));
       return 0;
-    case WM_CTLCOLORSTATIC:
-      if (reinterpret_cast<HWND>(lParam) == status_) {
-        return StatusLineColours(reinterpret_cast<HDC>(wParam));
-      }
-      break;
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item->hwndItem != status_) break;
+      DrawStatusLine(*item, statusText_, statusFont_, style_);
+      return TRUE;
+    }
+    case DM_GETDEFID:
+      // Tab and Enter handling asks which button is the default: the one that
+      // shows as the default, so that none loses its look.
+      return MAKELRESULT(GetFocus() == cancelButton_ ? kCancelId : kMinimizeId, DC_HASDEFID);
+    case DM_SETDEFID:
+      return TRUE;  // the default follows the focus alone
     case WM_WINDOWPOSCHANGING: {
-      // The size always follows the work area, however the change was asked for.
+      // The size is always the layout's, however the change was asked for.
       auto* position = reinterpret_cast<WINDOWPOS*>(lParam);
       if (!(position->flags & SWP_NOSIZE) && !IsIconic(window_)) {
-        const WindowSize size = WindowSizeForWorkArea(PrimaryWorkArea());
-        position->cx = size.width;
-        position->cy = size.height;
+        position->cx = windowSize_.width;
+        position->cy = windowSize_.height;
       }
       break;
     }
@@ -285,14 +287,6 @@ void MainWindow::OnCommand(int id, int code) {
   }
 }
 
-LRESULT MainWindow::StatusLineColours(HDC dc) {
-  const COLORREF back = ResolveColour(style_.backColor);
-  SetTextColor(dc, ResolveColour(style_.textColor));
-  SetBkColor(dc, back);
-  SetDCBrushColor(dc, back);
-  return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
-}
-
 // ---- Keyboard ----
 
 bool MainWindow::TranslateKeyboard(MSG& message) {
@@ -309,17 +303,25 @@ bool MainWindow::TranslateKeyboard(MSG& message) {
     return true;
   }
   if (TranslateAcceleratorW(window_, accelerators_, &message)) return true;
-  // Tab order and the buttons' underlined letters.
-  return IsDialogMessageW(window_, &message) != FALSE;
+  // Tab order and the buttons' underlined letters. Moving the focus that way
+  // may take the default look from both buttons (it does under Wine).
+  if (!IsDialogMessageW(window_, &message)) return false;
+  UpdateDefaultButton();
+  return true;
 }
 
-// The focused button shows as the default one, as in a dialog.
+// The focused button shows as the default one, as in a dialog; Minimieren
+// while the status line has the focus. Enter presses that button.
 void MainWindow::UpdateDefaultButton() {
   const bool cancelFocused = GetFocus() == cancelButton_;
-  SendMessageW(minimizeButton_, BM_SETSTYLE, cancelFocused ? BS_PUSHBUTTON : BS_DEFPUSHBUTTON,
-               TRUE);
-  SendMessageW(cancelButton_, BM_SETSTYLE, cancelFocused ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON,
-               TRUE);
+  const auto show = [](HWND button, bool isDefault) {
+    const bool shown = (GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    if (shown != isDefault) {
+      SendMessageW(button, BM_SETSTYLE, isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    }
+  };
+  show(minimizeButton_, !cancelFocused);
+  show(cancelButton_, cancelFocused);
 }
 
 void MainWindow::FocusStatusLine() {
@@ -332,86 +334,62 @@ void MainWindow::FocusStatusLine() {
 void MainWindow::ApplyStatusStyle(const StatusStyle& style) {
   style_ = style;
   if (window_ == nullptr) return;
-  ReplaceStatusFont();
   PlaceControls();
   InvalidateRect(window_, nullptr, TRUE);
 }
 
-void MainWindow::ReplaceStatusFont() {
-  LOGFONTW font = {};
-  // Points at the window's own density keep the text sharp on every monitor.
-  font.lfHeight = -MulDiv(style_.sizePoints, static_cast<int>(WindowDpi(window_)), 72);
-  font.lfWeight = style_.bold ? FW_BOLD : FW_NORMAL;
-  font.lfCharSet = DEFAULT_CHARSET;
-  font.lfQuality = DEFAULT_QUALITY;
-  const std::wstring face = Widen(style_.fontName);
-  std::copy_n(face.begin(), std::min(face.size(), std::size(font.lfFaceName) - 1),
-              font.lfFaceName);
-  const HFONT created = CreateFontIndirectW(&font);
-  if (created == nullptr) return;
-  // Buttons take the status font too; only their text colour stays their own.
-  for (const HWND control : {status_, minimizeButton_, cancelButton_}) {
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(created), TRUE);
-  }
-  if (statusFont_ != nullptr) DeleteObject(statusFont_);
-  statusFont_ = created;
-}
-
-// The inner size, also while minimised, when the client area is empty.
-SIZE MainWindow::ClientSize() const {
+// What the frame and the title bar add to the client area.
+WindowSize MainWindow::FrameSize() const {
   if (!IsIconic(window_)) {
+    RECT window;
     RECT client;
+    GetWindowRect(window_, &window);
     GetClientRect(window_, &client);
-    return {client.right, client.bottom};
+    return {(window.right - window.left) - client.right, (window.bottom - window.top) - client.bottom};
   }
-  WINDOWPLACEMENT placement = {};
-  placement.length = sizeof placement;
-  GetWindowPlacement(window_, &placement);
   RECT frame = {0, 0, 0, 0};
   AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
-  const RECT& normal = placement.rcNormalPosition;
-  return {(normal.right - normal.left) - (frame.right - frame.left),
-          (normal.bottom - normal.top) - (frame.bottom - frame.top)};
+  return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
 void MainWindow::PlaceControls() {
-  const HDC dc = GetDC(status_);
-  const HGDIOBJ previousFont = SelectObject(dc, statusFont_);
-  const auto extent = [dc](const std::wstring& text) {
-    SIZE size = {0, 0};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    return size;
-  };
-  StatusFontMetrics metrics;
-  metrics.lineHeight = extent(L"M").cy;
-  metrics.textWidth = [&extent](const std::string& text) {
-    return static_cast<int>(extent(Widen(text)).cx);
-  };
-  // The status line is as high as its text is now (it sizes itself to it).
-  int statusHeight = metrics.lineHeight;
-  if (!statusText_.empty()) {
-    const std::wstring text = Widen(statusText_);
-    RECT bounds = {0, 0, 0, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &bounds,
-              DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
-    statusHeight = bounds.bottom - bounds.top;
-  }
-  const int buttonWidth = ButtonWidthForCaptions(metrics, {kCaptionCancel, kCaptionMinimize});
-  const int buttonHeight = ButtonHeightForFont(metrics);
-  SelectObject(dc, previousFont);
-  ReleaseDC(status_, dc);
+  // Resizing the window below lays out again from inside; once is enough.
+  if (placing_) return;
+  placing_ = true;
+  StatusFontTrials fonts(style_, WindowDpi(window_));
+  WindowLayoutRequest request;
+  request.workArea = PrimaryWorkArea();
+  request.frame = FrameSize();
+  request.fontPoints = style_.sizePoints;
+  request.fontAt = [&fonts](int points) { return fonts.At(points); };
+  request.statusTexts.assign(std::begin(kStatusTexts), std::end(kStatusTexts));
+  request.statusTexts.push_back(statusText_);
+  request.buttonCaptions = {kCaptionCancel, kCaptionMinimize};
+  const WindowLayout layout = LayoutWindow(request);
 
-  const SIZE client = ClientSize();
-  const WindowControlsLayout layout =
-      ArrangeControls(client.cx, client.cy, statusHeight, buttonWidth, buttonHeight);
+  // Buttons take the status font too; only their text colour stays their own.
+  const HFONT font = fonts.Take(layout.fontPoints);
+  if (font != nullptr) {
+    for (const HWND control : {status_, minimizeButton_, cancelButton_}) {
+      SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    if (statusFont_ != nullptr) DeleteObject(statusFont_);
+    statusFont_ = font;
+  }
+  windowSize_ = layout.window;
+  if (!IsIconic(window_)) {
+    SetWindowPos(window_, nullptr, 0, 0, windowSize_.width, windowSize_.height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   const auto place = [](HWND control, const ControlRect& rect) {
     SetWindowPos(control, nullptr, rect.left, rect.top, rect.width, rect.height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
   };
-  place(status_, layout.status);
-  place(progressBar_, layout.progress);
-  place(minimizeButton_, layout.minimizeButton);
-  place(cancelButton_, layout.cancelButton);
+  place(status_, layout.controls.status);
+  place(progressBar_, layout.controls.progress);
+  place(minimizeButton_, layout.controls.minimizeButton);
+  place(cancelButton_, layout.controls.cancelButton);
+  placing_ = false;
 }
 
 void MainWindow::CenterWindowOnWorkArea() {
@@ -433,7 +411,13 @@ void MainWindow::SetCaption(const std::string& caption) {
 
 void MainWindow::SetStatusText(const std::string& text) {
   statusText_ = text;
-  if (status_ != nullptr) SetWindowTextW(status_, Widen(text).c_str());
+  if (status_ == nullptr) return;
+  SetWindowTextW(status_, Widen(text).c_str());
+  // A text the layout did not know may need more lines.
+  if (std::find(std::begin(kStatusTexts), std::end(kStatusTexts), text) == std::end(kStatusTexts)) {
+    PlaceControls();
+  }
+  InvalidateRect(status_, nullptr, TRUE);
 }
 
 void MainWindow::SetProgress(int position) {

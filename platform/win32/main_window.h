@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "base/window_layout.h"
 #include "platform/front_end.h"
 #include "platform/win32/tray_icon.h"
 
@@ -53,9 +54,8 @@ class MainWindow final : public FrontEnd {
   void CreateControls();
   void RemoveSystemMenuCommands();
   void SetWindowIcons();
-  void ReplaceStatusFont();
   void PlaceControls();
-  SIZE ClientSize() const;
+  WindowSize FrameSize() const;
   void CenterWindowOnWorkArea();
   void FocusStatusLine();
   void UpdateDefaultButton();
@@ -63,11 +63,11 @@ class MainWindow final : public FrontEnd {
   bool TranslateKeyboard(MSG& message);
   bool IsPhaseTimer(const MSG& message) const;
   void OnCommand(int id, int code);
-  LRESULT StatusLineColours(HDC dc);
 
   FrontEndEvents& events_;
   bool eventsLive_ = false;  // not before the run holds this front end
   bool closing_ = false;
+  bool placing_ = false;  // inside PlaceControls
 
   HWND window_ = nullptr;
   HWND status_ = nullptr;
@@ -84,6 +84,7 @@ class MainWindow final : public FrontEnd {
   std::string caption_;
   std::string statusText_;
   StatusStyle style_;
+  WindowSize windowSize_;  // the layout's; the window keeps it
   int progress_ = 0;
   bool timerEnabled_[4] = {false, false, false, false};
 };

@@ -1,9 +1,39 @@
 #include "platform/win32/message_boxes.h"
 
+#include "base/text_wrap.h"
 #include "platform/win32/wide_text.h"
 #include "resources/texts.h"
 
 namespace {
+
+// ---- Fitting the text ----
+
+// A box grows as wide as its longest word, and a path has no blank to break
+// at: such words are broken at their separators, so that the box stays on
+// the screen. Half the work area leaves room for the icon and the frame.
+std::string FitToWorkArea(const std::string& text) {
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof metrics;
+  RECT area;
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) ||
+      !SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0)) {
+    return text;
+  }
+  const HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  const HDC dc = CreateCompatibleDC(nullptr);
+  const HGDIOBJ previous = SelectObject(dc, font);
+  const auto width = [dc](const std::string& piece) {
+    const std::wstring wide = Widen(piece);
+    SIZE size = {0, 0};
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+    return static_cast<int>(size.cx);
+  };
+  const std::string fitted = BreakLongWords(width, text, (area.right - area.left) / 2);
+  SelectObject(dc, previous);
+  DeleteDC(dc);
+  DeleteObject(font);
+  return fitted;
+}
 
 // ---- Adjusting the box as it appears ----
 
@@ -53,8 +83,8 @@ int ShowBox(HWND owner, const std::string& text, const char* caption, UINT type,
     owner = nullptr;
     type |= MB_TASKMODAL;
   }
-  const int answer = MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(),
-                                 type | MB_SETFOREGROUND);
+  const int answer = MessageBoxW(owner, Widen(FitToWorkArea(text)).c_str(),
+                                 Widen(caption).c_str(), type | MB_SETFOREGROUND);
   // A box that failed to appear leaves the hook behind.
   if (boxHook != nullptr) {
     UnhookWindowsHookEx(boxHook);

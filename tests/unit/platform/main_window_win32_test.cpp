@@ -147,22 +147,64 @@ TEST_F(MainWindowTest, KeysReachTheCommandsOfTheHiddenMenuAndTheButtons) {
   }
 }
 
-TEST_F(MainWindowTest, TabMovesFromTheStatusLineToTheButtonsInOrder) {
+TEST_F(MainWindowTest, TabMovesFromTheStatusLineToTheButtonsInOrderAndTheDefaultFollows) {
   frontEnd->ShowMainWindow();
   ASSERT_TRUE(SetForegroundWindow(Window()));
-  const std::vector<HWND> order = {ChildByText(Window(), "&Minimieren"),
-                                   ChildByText(Window(), "&Abbrechen"),
-                                   ChildByText(Window(), "Lade Konfigurationsdatei...")};
-  for (const HWND expected : order) {
+  const HWND minimize = ChildByText(Window(), "&Minimieren");
+  const HWND cancel = ChildByText(Window(), "&Abbrechen");
+  const auto isDefault = [](HWND button) {
+    return (GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+  };
+  // The button Enter presses is the one that looks like the default.
+  const struct {
+    HWND focus;
+    HWND defaultButton;
+  } order[] = {{minimize, minimize},
+               {cancel, cancel},
+               {ChildByText(Window(), "Lade Konfigurationsdatei..."), minimize},
+               {minimize, minimize}};
+  for (const auto& step : order) {
+    SCOPED_TRACE(Narrow(std::wstring(L"focus on ") + [&] {
+      wchar_t text[64] = {};
+      GetWindowTextW(step.focus, text, 64);
+      return std::wstring(text);
+    }()));
     Type(VK_TAB);
     const DWORD start = GetTickCount();
-    while (GetFocus() != expected && GetTickCount() - start < 5000) {
+    while (GetFocus() != step.focus && GetTickCount() - start < 5000) {
       frontEnd->ProcessMessages();
       Sleep(10);
     }
-    EXPECT_EQ(GetFocus(), expected);
+    frontEnd->ProcessMessages();
+    EXPECT_EQ(GetFocus(), step.focus);
+    EXPECT_TRUE(isDefault(step.defaultButton));
+    EXPECT_FALSE(isDefault(step.defaultButton == minimize ? cancel : minimize));
   }
   EXPECT_TRUE(events.log.empty());
+}
+
+TEST_F(MainWindowTest, TheFocusedStatusLineShowsItsColoursSwapped) {
+  StatusStyle style;
+  style.textColor = 0x00FFFF;  // yellow on black
+  style.backColor = 0x000000;
+  frontEnd->ApplyStatusStyle(style);
+  frontEnd->ShowMainWindow();
+  ASSERT_TRUE(SetForegroundWindow(Window()));
+  const HWND status = ChildByText(Window(), "Lade Konfigurationsdatei...");
+  // Right of the text, clear of the focus frame.
+  const auto background = [status] {
+    RedrawWindow(status, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    RECT client;
+    GetClientRect(status, &client);
+    const HDC dc = GetDC(status);
+    const COLORREF colour = GetPixel(dc, client.right - 4, client.bottom / 2);
+    ReleaseDC(status, dc);
+    return colour;
+  };
+  SetFocus(status);
+  EXPECT_EQ(background(), RGB(255, 255, 0));
+  SetFocus(ChildByText(Window(), "&Abbrechen"));
+  EXPECT_EQ(background(), RGB(0, 0, 0));
 }
 
 // ---- Messages and closing ----
@@ -267,4 +309,47 @@ TEST_F(MainWindowTest, TrayModeHidesTheWindowAndShowingFocusesTheStatusLine) {
   EXPECT_TRUE(frontEnd->MainWindowVisible());
   EXPECT_FALSE(frontEnd->TrayIconVisible());
   EXPECT_EQ(GetFocus(), ChildByText(Window(), "Lade Konfigurationsdatei..."));
+}
+
+// ---- Message boxes ----
+
+namespace {
+
+RECT shownBox = {};
+
+BOOL CALLBACK FindThreadBox(HWND window, LPARAM found) {
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (lstrcmpW(className, L"#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+// Runs inside the box's own message loop: notes where it stands and closes it.
+void CALLBACK MeasureAndCloseBox(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND box = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), FindThreadBox, reinterpret_cast<LPARAM>(&box));
+  if (box == nullptr) return;
+  KillTimer(nullptr, timer);
+  GetWindowRect(box, &shownBox);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+}  // namespace
+
+TEST(MessageBoxes, LongPathsAreBrokenAtSeparatorsAndTheBoxStaysOnTheWorkArea) {
+  std::string path = "C:\\";
+  for (int i = 0; i < 12; ++i) path += "Unterordner" + std::to_string(i) + "\\";
+  path += "Datei-mit-einem-langen-Namen.txt";
+  const std::string text = "Beim Kopieren der Datei \"" + path + "\" nach \"" + path +
+                           "\" ist ein Fehler aufgetreten!";
+  shownBox = {};
+  SetTimer(nullptr, 0, 50, MeasureAndCloseBox);
+  ShowInformationWithoutWindow(text);
+  const WorkArea area = PrimaryWorkArea();
+  ASSERT_GT(shownBox.right, shownBox.left) << "no box was seen";
+  EXPECT_GE(shownBox.left, area.left);
+  EXPECT_LE(shownBox.right, area.left + area.width);
+  EXPECT_GE(shownBox.top, area.top);
+  EXPECT_LE(shownBox.bottom, area.top + area.height);
 }
