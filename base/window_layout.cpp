@@ -126,7 +126,7 @@ WindowLayout LayoutWindow(const WindowLayoutRequest& request) {
     const int wantedWidth = std::max(2 * buttonWidth + 3 * kGap, widestText + 2 * kLeftMargin);
     const int clientWidth = std::max(standardClientWidth, std::min(wantedWidth, widestClient));
     // Buttons with less room around their caption rather than a smaller font.
-    const int leastButtonWidth = TextWidthForFont(font, caption) + font.lineHeight / 2;
+    const int leastButtonWidth = TextWidthForFont(font, caption) + font.lineHeight / 4;
     buttonWidth = std::min(buttonWidth, std::max(leastButtonWidth, (clientWidth - 3 * kGap) / 2));
 
     int statusLines = 1;

@@ -6,6 +6,7 @@
 //   ui_driver find TITLE [TIMEOUT_MS]     the window's handle, once it shows
 //   ui_driver describe TITLE              handle, window, work area, DPI, focus, controls
 //   ui_driver click TITLE CAPTION         posts BM_CLICK to that button
+//   ui_driver key TITLE VIRTUAL_KEY       posts a key press to the window's focus
 //   ui_driver move TITLE LEFT TOP         moves the window (out of a picture's way)
 //   ui_driver measure FACE POINTS DPI TEXT...   line height of "M", text widths
 //   ui_driver screenshot TITLE FILE.bmp   the window as the screen shows it
@@ -173,6 +174,22 @@ int Click(const std::wstring& title, const std::wstring& caption) {
   return 1;
 }
 
+// Posted to the focused control, as the system queues a typed key: the
+// window's own message loop handles it, whichever window is in front.
+int Key(const std::wstring& title, WPARAM key) {
+  const HWND window = FindTopLevel(title, 0);
+  if (window == nullptr) return 1;
+  GUITHREADINFO thread = {};
+  thread.cbSize = sizeof thread;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) ||
+      thread.hwndFocus == nullptr) {
+    return 1;
+  }
+  const bool posted = PostMessageW(thread.hwndFocus, WM_KEYDOWN, key, 1) &&
+                      PostMessageW(thread.hwndFocus, WM_KEYUP, key, 0xC0000001);
+  return posted ? 0 : 1;
+}
+
 int Move(const std::wstring& title, int left, int top) {
   const HWND window = FindTopLevel(title, 0);
   if (window == nullptr) return 1;
@@ -260,7 +277,7 @@ int Screenshot(const std::wstring& title, const std::wstring& path) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: ui_driver find|describe|click|move|measure|screenshot ...\n");
+  std::fprintf(stderr, "usage: ui_driver find|describe|click|key|move|measure|screenshot ...\n");
   return 2;
 }
 
@@ -276,6 +293,7 @@ int main() {
   if (command == L"find") return Find(args[2], args.size() > 3 ? std::stoul(args[3]) : 0);
   if (command == L"describe") return Describe(args[2]);
   if (command == L"click" && args.size() == 4) return Click(args[2], args[3]);
+  if (command == L"key" && args.size() == 4) return Key(args[2], std::stoul(args[3]));
   if (command == L"move" && args.size() == 5) {
     return Move(args[2], std::stoi(args[3]), std::stoi(args[4]));
   }

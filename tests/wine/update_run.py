@@ -154,10 +154,10 @@ class UpdateRunUnderWine(unittest.TestCase):
     def config_path(self):
         return os.path.join(self.session.temp_folder, self.config_name)
 
-    def write_config(self):
+    def write_config(self, font="16 Arial", style="0 0 16777215"):
         """The file the main program writes before it starts the updater."""
         lines = [MUTEX, MAIN_WINDOW_TITLE, INSTALL_WINDOWS + "Produkt.exe", PRODUCT_LINE,
-                 "16 Arial", "0 0 16777215"]
+                 font, style]
         write(self.config_path(), "".join(line + "\r\n" for line in lines).encode("cp1252"))
 
     def seed_uninstall_entry(self):

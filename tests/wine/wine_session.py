@@ -188,6 +188,9 @@ class Driver:
     def click(self, title, caption):
         self._call("click", title, caption)
 
+    def key(self, title, virtual_key):
+        self._call("key", title, str(virtual_key))
+
     def move(self, title, left, top):
         self._call("move", title, str(left), str(top))
 
