@@ -59,6 +59,7 @@ void TForm1::ApplyFtpSettings() {
   Ftp1.SetAccount(kFtpUser, kFtpPassword);
   Ftp1.onWork = [this] { frontEnd->ProcessMessages(); };
   HTTP1.onWork = [this] { frontEnd->ProcessMessages(); };
+  HTTP1.cancelRequested = [this] { return state_.CancelS; };
 }
 
 void TForm1::Run() {

@@ -2,6 +2,7 @@
 // folder and given the server's date, so the next run finds it complete.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "network/http_client.h"
@@ -12,9 +13,10 @@ namespace download {
 
 NextStep Timer2Timer(RunState& state, RunContext& run, THttpClient& http);
 
-// One file, with up to 50 attempts; false when it could not be fetched or the
-// run was cancelled meanwhile (nothing of it is left then).
+// One file of the listed size, with up to 50 attempts (4 of them when the
+// server stops delivering); false when it could not be fetched or the run was
+// cancelled meanwhile (nothing of it is left then).
 bool HttpDownloadFile(RunState& state, RunContext& run, THttpClient& http, const std::string& url,
-                      const std::string& target);
+                      const std::string& target, std::int64_t expectedSize);
 
 }  // namespace download

@@ -17,6 +17,10 @@ namespace download {
 namespace {
 
 constexpr int kDownloadAttempts = 50;
+// Attempts that end because the server stopped delivering last their whole
+// stall time: few of them, so that a hopeless server ends the run within
+// about two minutes, while quick failures keep their many attempts.
+constexpr int kStalledAttempts = 4;
 constexpr int kAttemptPauseMs = 25;
 
 // ---- The list ----
@@ -33,7 +37,7 @@ NextStep DownloadAll(RunState& state, RunContext& run, THttpClient& http) {
       }
       const std::string url = kUpdateWebAddress + StripLeadingSlash(file.ServOrdner) + file.Name;
       const std::string target = file.DownOrdner + file.Name;
-      if (!HttpDownloadFile(state, run, http, url, target)) {
+      if (!HttpDownloadFile(state, run, http, url, target, file.Size)) {
         // Retries given up for a cancel are no failure of the download.
         if (!state.CancelS) run.Fail(kMsgDownloadFailed);
         return NextStep::Close;
@@ -65,26 +69,26 @@ NextStep Timer2Timer(RunState& state, RunContext& run, THttpClient& http) {
 // ---- One file ----
 
 bool HttpDownloadFile(RunState& state, RunContext& run, THttpClient& http, const std::string& url,
-                      const std::string& target) {
+                      const std::string& target, std::int64_t expectedSize) {
   const std::string encoded = UrlEncode(url);
   if (FileExists(target)) ClearFileAttributes(target);
-  for (int failed = 0;;) {
+  for (int failed = 0, stalled = 0;;) {
     std::FILE* file = OpenFile(target, FileOpenMode::CreateExclusive);
     if (file == nullptr) return false;
-    if (http.Get(encoded, file)) {
+    const HttpOutcome outcome = http.Get(encoded, file, expectedSize);
+    if (outcome == HttpOutcome::Complete) {
       run.ProcessMessages();
       // Data that never reaches the disk is no download either.
       if (std::fclose(file) == 0) return true;
     } else {
-      PauseAnsweringMs(kAttemptPauseMs);
       std::fclose(file);
     }
-    // A stalled server makes each attempt last the whole stall time, so a
-    // cancel is not left waiting for the last of them.
-    if (++failed >= kDownloadAttempts || state.CancelS) {
+    if (outcome == HttpOutcome::Stalled) ++stalled;
+    if (++failed >= kDownloadAttempts || stalled >= kStalledAttempts || state.CancelS) {
       DeleteFileWithRetries(target);
       return false;
     }
+    PauseAnsweringMs(kAttemptPauseMs);
   }
 }
 

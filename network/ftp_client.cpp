@@ -5,15 +5,21 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "network/ftp_listing.h"
+#include "network/transfer_loop.h"
 #include "platform/local_time.h"
 
 namespace {
 
 constexpr long kTimeoutMs = 5000;
 constexpr long kTimeoutSeconds = kTimeoutMs / 1000;
+// A listing line or a whole listing beyond these is no folder of an update
+// server: the walk fails instead of holding what a broken server sends.
+constexpr std::size_t kLongestListingLine = 64 * 1024;
+constexpr std::size_t kLargestListing = 16 * 1024 * 1024;
 
 // Folder names travel in the URL: everything but unreserved characters and
 // the separators is percent-encoded, so curl hands the bytes on unchanged.
@@ -63,6 +69,7 @@ std::string FeatureName(const std::string& line) {
 
 struct TFtpClient::Impl {
   CURL* handle = nullptr;
+  CURLM* multi = nullptr;
   std::string host;
   int port = 21;
   std::string user;
@@ -84,8 +91,20 @@ struct TFtpClient::Impl {
 
 namespace {
 
+// Refusing the data ends the request as failed.
 size_t CollectData(char* data, size_t size, size_t count, void* user) {
-  static_cast<TFtpClient::Impl*>(user)->received.append(data, size * count);
+  std::string& received = static_cast<TFtpClient::Impl*>(user)->received;
+  const std::size_t lineStart = received.rfind('\n') + 1;  // 0 when there is none
+  received.append(data, size * count);
+  const std::size_t lastBreak = received.rfind('\n');
+  const std::size_t openLine =
+      received.size() - (lastBreak == std::string::npos ? 0 : lastBreak + 1);
+  std::size_t longestLine = openLine;
+  for (std::size_t start = lineStart, end; (end = received.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    longestLine = std::max(longestLine, end - start);
+  }
+  if (received.size() > kLargestListing || longestLine > kLongestListingLine) return 0;
   return size * count;
 }
 
@@ -97,16 +116,11 @@ size_t CollectReply(char* data, size_t size, size_t count, void* user) {
   return size * count;
 }
 
-int ReportWork(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  const auto& impl = *static_cast<TFtpClient::Impl*>(user);
-  if (*impl.onWork) (*impl.onWork)();
-  return impl.listing && impl.abortRequested ? 1 : 0;
-}
-
 }  // namespace
 
 void TFtpClient::Impl::Open() {
   Close();
+  multi = curl_multi_init();
   handle = curl_easy_init();
   if (handle == nullptr) return;
   curl_easy_setopt(handle, CURLOPT_USERNAME, user.c_str());
@@ -126,13 +140,13 @@ void TFtpClient::Impl::Open() {
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, CollectReply);
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, this);
-  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, ReportWork);
-  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
-  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
 }
 
 void TFtpClient::Impl::Close() {
-  if (handle != nullptr) curl_easy_cleanup(handle);  // sends QUIT on a live connection
+  // The multi handle holds the connection: its cleanup sends QUIT.
+  if (multi != nullptr) curl_multi_cleanup(multi);
+  if (handle != nullptr) curl_easy_cleanup(handle);
+  multi = nullptr;
   handle = nullptr;
   loggedIn = false;
 }
@@ -147,7 +161,8 @@ bool TFtpClient::Impl::Perform(const std::string& url, curl_slist* commands, boo
   curl_easy_setopt(handle, CURLOPT_QUOTE, commands);
   curl_easy_setopt(handle, CURLOPT_NOBODY, transfer ? 0L : 1L);
   curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, transfer && offersMlsd ? "MLSD" : nullptr);
-  const CURLcode result = curl_easy_perform(handle);
+  const CURLcode result = PerformAnswering(multi, handle, *onWork,
+                                           [this] { return listing && abortRequested; });
   curl_easy_setopt(handle, CURLOPT_QUOTE, nullptr);
   return result == CURLE_OK;
 }

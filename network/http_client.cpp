@@ -4,20 +4,29 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
+
+#include "network/transfer_loop.h"
 #include "platform/file_system.h"
 #include "platform/replacing_write.h"
 #include "platform/retry.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr const char* kUserAgent = "Mozilla/3.0 (compatible; Indy Library)";
 constexpr const char* kAcceptHeader =
     "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
 constexpr long kConnectTimeoutMs = 10000;
-// A request that delivers less than one byte per second for this long has
-// stalled; the download phase then counts it as one failed attempt.
-constexpr long kStallSeconds = 30;
 constexpr long kReceiveBufferBytes = 256 * 1024;
+// A request that receives nothing for this long has stalled; one that
+// receives less than the floor over a window is dripping, which is the same.
+constexpr auto kStallLimit = std::chrono::seconds(20);
+constexpr auto kRateWindow = std::chrono::seconds(30);
+constexpr std::int64_t kLeastBytesPerWindow = 512 * 30;
+// A cancel does not wait for a request that has received nothing this long.
+constexpr auto kCancelIdle = std::chrono::seconds(1);
 
 bool IsSuccessStatus(long status) { return status >= 200 && status <= 299; }
 
@@ -27,27 +36,46 @@ bool IsSuccessStatus(long status) { return status >= 200 && status <= 299; }
 
 struct THttpClient::Impl {
   CURL* handle = nullptr;
+  CURLM* multi = nullptr;
   curl_slist* headers = nullptr;
+
+  // The running request.
   std::FILE* target = nullptr;
-  const std::function<void()>* onWork = nullptr;
+  std::int64_t expectedSize = kAnySize;
+  std::int64_t written = 0;
+  Clock::time_point lastArrival;
+  Clock::time_point windowStart;
+  std::int64_t windowBytes = 0;
+
+  void Start(std::FILE* file, std::int64_t expected) {
+    target = file;
+    expectedSize = expected;
+    written = 0;
+    lastArrival = windowStart = Clock::now();
+    windowBytes = 0;
+  }
 };
 
 namespace {
 
 // Only a success response's body reaches the file; an error page is read and
-// dropped so that the connection stays usable for the next request.
+// dropped so that the connection stays usable for the next request. A body
+// past the expected size ends the request before any of it is written.
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
   auto& impl = *static_cast<THttpClient::Impl*>(user);
+  const std::size_t bytes = size * count;
+  impl.lastArrival = Clock::now();
+  impl.windowBytes += static_cast<std::int64_t>(bytes);
   long status = 0;
   curl_easy_getinfo(impl.handle, CURLINFO_RESPONSE_CODE, &status);
-  if (!IsSuccessStatus(status)) return size * count;
-  return std::fwrite(data, size, count, impl.target) * size;
-}
-
-int ReportWork(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  const auto& impl = *static_cast<THttpClient::Impl*>(user);
-  if (*impl.onWork) (*impl.onWork)();
-  return 0;
+  if (!IsSuccessStatus(status)) return bytes;
+  if (impl.expectedSize != kAnySize &&
+      impl.written + static_cast<std::int64_t>(bytes) > impl.expectedSize) {
+    return 0;
+  }
+  const std::size_t stored = std::fwrite(data, 1, bytes, impl.target);
+  impl.written += static_cast<std::int64_t>(stored);
+  return stored;
 }
 
 }  // namespace
@@ -55,7 +83,7 @@ int ReportWork(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 // ---- Set-up ----
 
 THttpClient::THttpClient() : impl_(std::make_unique<Impl>()) {
-  impl_->onWork = &onWork;
+  impl_->multi = curl_multi_init();
   CURL* handle = impl_->handle = curl_easy_init();
   if (handle == nullptr) return;
   impl_->headers = curl_slist_append(nullptr, kAcceptHeader);
@@ -67,41 +95,63 @@ THttpClient::THttpClient() : impl_(std::make_unique<Impl>()) {
   curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
   curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, WriteBody);
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, impl_.get());
-  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, ReportWork);
-  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, impl_.get());
-  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
 }
 
 THttpClient::~THttpClient() {
+  if (impl_->multi != nullptr) curl_multi_cleanup(impl_->multi);
   if (impl_->handle != nullptr) curl_easy_cleanup(impl_->handle);
   curl_slist_free_all(impl_->headers);
 }
 
 // ---- Requests ----
 
-bool THttpClient::Get(const std::string& encodedUrl, std::FILE* target) {
-  CURL* handle = impl_->handle;
-  if (handle == nullptr || target == nullptr) return false;
-  impl_->target = target;
-  curl_easy_setopt(handle, CURLOPT_URL, encodedUrl.c_str());
-  const CURLcode result = curl_easy_perform(handle);
-  impl_->target = nullptr;
-  if (result != CURLE_OK) return false;  // cut connection, short body, stall
+HttpOutcome THttpClient::Get(const std::string& encodedUrl, std::FILE* target,
+                             std::int64_t expectedSize) {
+  Impl& impl = *impl_;
+  if (impl.handle == nullptr || target == nullptr) return HttpOutcome::Failed;
+  impl.Start(target, expectedSize);
+  curl_easy_setopt(impl.handle, CURLOPT_URL, encodedUrl.c_str());
+
+  HttpOutcome stoppedAs = HttpOutcome::Failed;
+  const auto stop = [&] {
+    const Clock::time_point now = Clock::now();
+    if (cancelRequested && cancelRequested() && now - impl.lastArrival >= kCancelIdle) {
+      stoppedAs = HttpOutcome::Cancelled;
+      return true;
+    }
+    if (now - impl.lastArrival >= kStallLimit) {
+      stoppedAs = HttpOutcome::Stalled;
+      return true;
+    }
+    if (now - impl.windowStart >= kRateWindow) {
+      if (impl.windowBytes < kLeastBytesPerWindow) {
+        stoppedAs = HttpOutcome::Stalled;
+        return true;
+      }
+      impl.windowStart = now;
+      impl.windowBytes = 0;
+    }
+    return false;
+  };
+  const CURLcode result = PerformAnswering(impl.multi, impl.handle, onWork, stop);
+  impl.target = nullptr;
+  if (result == CURLE_ABORTED_BY_CALLBACK) return stoppedAs;
+  if (result != CURLE_OK) return HttpOutcome::Failed;  // cut connection, short body, too long
 
   long status = 0;
-  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-  if (!IsSuccessStatus(status)) return false;
+  curl_easy_getinfo(impl.handle, CURLINFO_RESPONSE_CODE, &status);
+  if (!IsSuccessStatus(status)) return HttpOutcome::Failed;
   curl_off_t announced = -1;
   curl_off_t received = 0;
-  curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-  curl_easy_getinfo(handle, CURLINFO_SIZE_DOWNLOAD_T, &received);
-  if (announced >= 0 && announced != received) return false;
-  return std::fflush(target) == 0 && std::ferror(target) == 0;
+  curl_easy_getinfo(impl.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+  curl_easy_getinfo(impl.handle, CURLINFO_SIZE_DOWNLOAD_T, &received);
+  if (announced >= 0 && announced != received) return HttpOutcome::Failed;
+  if (expectedSize != kAnySize && impl.written != expectedSize) return HttpOutcome::Failed;
+  if (std::fflush(target) != 0 || std::ferror(target) != 0) return HttpOutcome::Failed;
+  return HttpOutcome::Complete;
 }
 
 // ---- One-off downloads ----
@@ -113,7 +163,7 @@ bool DownloadUrlToFile(const std::string& url, const std::string& path) {
   std::FILE* file = OpenFile(partial, FileOpenMode::CreateNew);
   if (file == nullptr) return false;
   THttpClient client;
-  bool complete = client.Get(url, file) && FlushFileToDisk(file);
+  bool complete = client.Get(url, file) == HttpOutcome::Complete && FlushFileToDisk(file);
   complete = std::fclose(file) == 0 && complete;
   if (complete && ReplaceFileWith(partial, path)) return true;
   DeleteFileWithRetries(partial);

@@ -2,10 +2,20 @@
 // whole run.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
+
+enum class HttpOutcome {
+  Complete,   // a success status and the whole body, of the expected size
+  Failed,     // an error status, a cut or refused connection, a body of another size
+  Stalled,    // nothing arrived for a long while, or far too little: the server is not delivering
+  Cancelled,  // a cancel while nothing had arrived for a second
+};
+
+inline constexpr std::int64_t kAnySize = -1;
 
 class THttpClient {
  public:
@@ -14,12 +24,17 @@ class THttpClient {
   THttpClient(const THttpClient&) = delete;
   THttpClient& operator=(const THttpClient&) = delete;
 
-  // GET into the open file. True only for a success status with the complete
-  // body written; a short or cut-off body is a failure.
-  bool Get(const std::string& encodedUrl, std::FILE* target);
+  // GET into the open file. A body that would pass the expected size ends the
+  // request at once (nothing past it is written); one that ends short of it
+  // fails, whatever Content-Length said.
+  HttpOutcome Get(const std::string& encodedUrl, std::FILE* target,
+                  std::int64_t expectedSize = kAnySize);
 
-  // Called while a transfer runs, so that the window stays alive.
+  // Called at least every 50 ms while a request runs: the window answers.
   std::function<void()> onWork;
+  // Asked as often: a cancel ends a request that is not moving; one that is
+  // moving is completed.
+  std::function<bool()> cancelRequested;
 
   struct Impl;
 

@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
   std::int64_t bytes = 0;
   for (const std::string& name : names) {
     const std::string target = outFolder + name;
-    if (!download::HttpDownloadFile(form.State(), form, form.Http(), base + name, target)) {
+    if (!download::HttpDownloadFile(form.State(), form, form.Http(), base + name, target,
+                                    kAnySize)) {
       std::fprintf(stderr, "failed: %s\n", name.c_str());
       return 1;
     }

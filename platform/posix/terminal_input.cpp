@@ -66,7 +66,9 @@ void InstallHandlers() {
   }
   for (std::size_t i = 0; i < std::size(kHandledSignals); ++i) {
     const int signalNumber = kHandledSignals[i];
-    const bool stop = signalNumber == SIGINT || signalNumber == SIGTERM;
+    // A hang-up is a stop too: the run ends as cancelled, and its questions
+    // find no terminal to answer them (no).
+    const bool stop = signalNumber != SIGQUIT;
     SetHandler(signalNumber, stop ? OnStopSignal : OnFatalSignal, stop ? SA_RESTART : SA_RESETHAND,
                &gPreviousActions[i]);
   }

@@ -16,11 +16,16 @@ class DownloadFaults(UpdateRunTestCase):
         return self.http_paths().count("/updates/" + server_relative)
 
     def test_a_file_that_never_arrives_ends_the_run_after_fifty_requests(self):
+        # The listing says 4,000 bytes; a body of another size is never the file.
+        error_page = b"<html><body><h1>503 Service Unavailable</h1>Bitte warten.</body></html>"
         fault_cases = [
             ("server error", "--http-error", ":1000", 50),
             ("body cut off", "--http-truncate", "", 50),
             # curl itself may retry a dropped request once on a fresh connection.
             ("connection dropped", "--http-drop", "", None),
+            ("longer body", "--http-body", b"x" * 4001, 50),
+            ("shorter body, Content-Length to match", "--http-body", b"x" * 3990, 50),
+            ("error page with status 200", "--http-body", error_page, 50),
         ]
         layouts = [  # (what, files before the broken one, files after it)
             ("own folder's file fails", {}, {"Produkt/Daten/spaeter.txt": b"later"}),
@@ -34,7 +39,13 @@ class DownloadFaults(UpdateRunTestCase):
                     self.server_file(broken, b"x" * 4000, SERVER_TIME)
                     for relative, content in {**before, **after}.items():
                         self.server_file(relative, content, SERVER_TIME)
-                    self.serve(switch, "/updates/" + broken + suffix)
+                    option = "/updates/" + broken
+                    if isinstance(suffix, bytes):  # a body served in the file's place
+                        self.write(self.path("body"), suffix)
+                        option += "=" + self.path("body")
+                    else:
+                        option += suffix
+                    self.serve(switch, option)
                     result = self.run_updater()
 
                     self.assertEqual(result.informations[0], MSG_DOWNLOAD_FAILED, result.output)

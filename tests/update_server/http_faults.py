@@ -53,11 +53,24 @@ def parse_delay_option(value):
     return _normalize_url_path(path), numbers[0]
 
 
+def parse_body_option(value):
+    """PATH=FILE -> (path, the file's bytes)."""
+    path, separator, file_name = value.partition("=")
+    if not separator:
+        raise argparse.ArgumentTypeError("expected PATH=FILE, got %r" % value)
+    try:
+        with open(file_name, "rb") as body:
+            return _normalize_url_path(path), body.read()
+    except OSError as error:
+        raise argparse.ArgumentTypeError("cannot read %s: %s" % (file_name, error))
+
+
 class HttpFaults:
     """Remaining fault budgets, consumed request by request across all connections."""
 
-    def __init__(self, errors=(), truncates=(), drops=(), delays=()):
+    def __init__(self, errors=(), truncates=(), drops=(), delays=(), bodies=()):
         self._lock = threading.Lock()
+        self._bodies = dict(bodies)
         self._errors = {path: [count, status] for path, count, status in errors}
         self._truncates = dict(truncates)
         self._drops = dict(drops)
@@ -95,3 +108,7 @@ class HttpFaults:
     def delay_seconds(self, path):
         """How long every request for the path waits before its answer."""
         return self._delays.get(path, 0)
+
+    def replaced_body(self, path):
+        """The bytes served for the path in place of its file, or None."""
+        return self._bodies.get(path)

@@ -99,6 +99,16 @@ class UpdateHttpHandler(BaseHTTPRequestHandler):
             self.close_connection = True
             self._log(None)
             return
+        body = faults.replaced_body(url_path)
+        if body is not None:
+            self.fault = "body"
+            self.send_response(HTTPStatus.OK)
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            if send_body:
+                self.wfile.write(body)
+            return
         error_status = faults.take_error_status(url_path)
         if error_status is not None:
             self.fault = "error"

@@ -14,7 +14,8 @@ import threading
 
 from event_log import EventLog
 from ftp_service import make_ftp_server
-from http_faults import HttpFaults, parse_delay_option, parse_error_option, parse_path_option
+from http_faults import (HttpFaults, parse_body_option, parse_delay_option, parse_error_option,
+                         parse_path_option)
 from http_service import UpdateHttpServer
 
 # Upper bound on how long a stop signal waits for either server loop to notice it.
@@ -40,6 +41,9 @@ def parse_args(argv):
     parser.add_argument("--http-drop", metavar="PATH[:N]", action="append", default=[],
                         type=parse_path_option,
                         help="close the connection without a response (first N or all)")
+    parser.add_argument("--http-body", metavar="PATH=FILE", action="append", default=[],
+                        type=parse_body_option,
+                        help="every GET of PATH answers 200 with FILE's bytes instead")
     parser.add_argument("--http-delay", metavar="PATH:SECONDS", action="append", default=[],
                         type=parse_delay_option,
                         help="every GET or HEAD of PATH is answered only after SECONDS")
@@ -78,7 +82,8 @@ def main(argv=None):
     root = os.path.realpath(args.folder)
     keep_library_logging_quiet()
     event_log = EventLog(args.log)
-    faults = HttpFaults(args.http_error, args.http_truncate, args.http_drop, args.http_delay)
+    faults = HttpFaults(args.http_error, args.http_truncate, args.http_drop, args.http_delay,
+                        args.http_body)
     try:
         ftp_server = make_ftp_server(
             args.ftp_port, root, args.user, args.password, event_log,
