@@ -23,8 +23,8 @@ constexpr long kReceiveBufferBytes = 256 * 1024;
 // A request that receives nothing for this long has stalled; one that
 // receives less than the floor over a window is dripping, which is the same.
 constexpr auto kStallLimit = std::chrono::seconds(20);
-constexpr auto kRateWindow = std::chrono::seconds(30);
-constexpr std::int64_t kLeastBytesPerWindow = 512 * 30;
+constexpr auto kRateWindow = std::chrono::seconds(20);
+constexpr std::int64_t kLeastBytesPerWindow = 512 * 20;
 // A cancel does not wait for a request that has received nothing this long.
 constexpr auto kCancelIdle = std::chrono::seconds(1);
 

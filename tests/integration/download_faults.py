@@ -66,6 +66,25 @@ class DownloadFaults(UpdateRunTestCase):
                         self.assert_server_date(local, SERVER_TIME, True)
                     self.start_afresh()
 
+    def test_a_server_that_stalls_or_drips_ends_the_run_after_four_attempts(self):
+        # Each attempt ends after 20 s without a byte, or with less than 512
+        # bytes a second over 20 s; four such attempts end the download.
+        for fault, switch, value in (("answer held back", "--http-delay", "1000"),
+                                     ("two bytes a second", "--http-rate", "2")):
+            with self.subTest(fault=fault):
+                broken = "Produkt/Daten/langsam.bin"
+                os.makedirs(os.path.join(self.server_root, "Quennvoldar"))  # empty own folder
+                self.server_file(broken, b"x" * 4000, SERVER_TIME)
+                self.serve(switch, f"/updates/{broken}:{value}")
+                result = self.run_updater()
+
+                self.assertEqual(result.informations, [MSG_DOWNLOAD_FAILED], result.output)
+                self.assertNotIn(DOWNLOADED, result.lines)
+                if switch == "--http-rate":  # a held request is never answered
+                    self.assertEqual(self.requests_for(broken), 4)
+                self.assertFalse(os.path.exists(self.download + "langsam.bin"))
+                self.start_afresh()
+
     def test_passing_faults_are_retried_until_the_file_is_complete(self):
         faults = {  # server file -> (switch, times, fewest and most requests)
             "Produkt/Daten/fehler.bin": ("--http-error", 3, 4, 4),

@@ -83,10 +83,29 @@ class CancelInEachPhase(UpdateRunTestCase):
         self.serve()
         self.assert_next_run_completes()
 
+    def test_cancel_while_the_server_holds_its_answer(self):
+        # Nothing arrives: the cancel ends the request at once instead of
+        # waiting for the answer (held for less than the stall limit here).
+        self.lay_out()
+        first = "/updates/Quennvoldar/Quennvoldar2"
+        self.serve("--http-delay", first + ":15")
+        result = self.run_updater(when=[(DOWNLOADING, self.send_close_request)])
+
+        self.assertEqual(self.assert_cancelled_cleanly(result, waiting=[]),
+                         self.digests_of(self.old_files))
+        self.assertNotIn(DOWNLOADED, result.statuses)
+        # The server notes a request when it answers: this one was never answered.
+        self.assertEqual(self.http_paths(), [])
+
+        self.stop_server()
+        self.serve()
+        self.assert_next_run_completes()
+
     def test_cancel_while_a_file_is_downloaded(self):
         self.lay_out()
         first = "/updates/Quennvoldar/Quennvoldar2"
-        self.serve("--http-delay", first + ":" + STALL_SECONDS)
+        # About three seconds for the 33 MiB: the close request arrives meanwhile.
+        self.serve("--http-rate", first + ":" + str(12 << 20))
         result = self.run_updater(when=[(DOWNLOADING, self.send_close_request)])
 
         self.assertEqual(self.assert_cancelled_cleanly(result, waiting=["Quennvoldar2"]),

@@ -29,6 +29,7 @@ class UpdateFtpHandler(FTPHandler):
     event_log = None
     unlistable_folders = frozenset()
     list_delay = 0
+    greeting_delay = 0
     # Real servers delay failed logins; tests should not wait for that.
     auth_failed_timeout = 0
     banner = "Quennvoldar test update server ready."
@@ -40,6 +41,14 @@ class UpdateFtpHandler(FTPHandler):
 
     def _log(self, **fields):
         self.event_log.write(proto="ftp", conn=self.connection_id, **fields)
+
+    def handle(self):
+        # A held greeting is sent later from the I/O loop, which serves
+        # every other connection meanwhile.
+        if self.greeting_delay:
+            self.ioloop.call_later(self.greeting_delay, super().handle)
+        else:
+            super().handle()
 
     def on_connect(self):
         self._log(event="connect")
@@ -101,7 +110,8 @@ class UpdateFtpHandler(FTPHandler):
 
 
 def make_ftp_server(port, root, user, password, event_log,
-                    refuse_login=False, unlistable_folders=(), offer_mlsd=True, list_delay=0):
+                    refuse_login=False, unlistable_folders=(), offer_mlsd=True, list_delay=0,
+                    greeting_delay=0):
     authorizer = RefusingAuthorizer() if refuse_login else DummyAuthorizer()
     authorizer.add_user(user, password, root, perm=READ_ONLY_PERMISSIONS)
     attributes = {
@@ -109,6 +119,7 @@ def make_ftp_server(port, root, user, password, event_log,
         "event_log": event_log,
         "unlistable_folders": frozenset(normalize_ftp_folder(f) for f in unlistable_folders),
         "list_delay": list_delay,
+        "greeting_delay": greeting_delay,
     }
     if not offer_mlsd:
         # Unknown commands get pyftpdlib's 500 and FEAT stops advertising MLST.

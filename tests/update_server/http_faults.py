@@ -68,9 +68,10 @@ def parse_body_option(value):
 class HttpFaults:
     """Remaining fault budgets, consumed request by request across all connections."""
 
-    def __init__(self, errors=(), truncates=(), drops=(), delays=(), bodies=()):
+    def __init__(self, errors=(), truncates=(), drops=(), delays=(), bodies=(), rates=()):
         self._lock = threading.Lock()
         self._bodies = dict(bodies)
+        self._rates = dict(rates)
         self._errors = {path: [count, status] for path, count, status in errors}
         self._truncates = dict(truncates)
         self._drops = dict(drops)
@@ -112,3 +113,7 @@ class HttpFaults:
     def replaced_body(self, path):
         """The bytes served for the path in place of its file, or None."""
         return self._bodies.get(path)
+
+    def bytes_per_second(self, path):
+        """The pace of the path's bodies, or None for full speed."""
+        return self._rates.get(path)

@@ -147,6 +147,15 @@ class UpdateHttpHandler(BaseHTTPRequestHandler):
                 self.wfile.write(source.read(stat.st_size // 2))
                 # The announced length can no longer be met: end the connection.
                 self.close_connection = True
+            elif self.server.faults.bytes_per_second(url_path):
+                # A tenth of the pace every tenth of a second: a slow but moving body.
+                chunk = max(1, self.server.faults.bytes_per_second(url_path) // 10)
+                while True:
+                    data = source.read(chunk)
+                    if not data:
+                        break
+                    self.wfile.write(data)
+                    time.sleep(0.1)
             else:
                 # Headers are already flushed; sendfile keeps benchmarks CPU-cheap.
                 self.connection.sendfile(source)

@@ -41,6 +41,9 @@ def parse_args(argv):
     parser.add_argument("--http-drop", metavar="PATH[:N]", action="append", default=[],
                         type=parse_path_option,
                         help="close the connection without a response (first N or all)")
+    parser.add_argument("--http-rate", metavar="PATH:BYTES", action="append", default=[],
+                        type=parse_delay_option,
+                        help="every body of PATH is sent at BYTES per second")
     parser.add_argument("--http-body", metavar="PATH=FILE", action="append", default=[],
                         type=parse_body_option,
                         help="every GET of PATH answers 200 with FILE's bytes instead")
@@ -54,6 +57,8 @@ def parse_args(argv):
                         help="do not offer MLSD/MLST; clients must use LIST")
     parser.add_argument("--ftp-list-delay", metavar="SECONDS", type=float, default=0,
                         help="every LIST/MLSD/NLST is answered only after SECONDS")
+    parser.add_argument("--ftp-greeting-delay", metavar="SECONDS", type=float, default=0,
+                        help="every connection is greeted only after SECONDS")
     args = parser.parse_args(argv)
     if not os.path.isdir(args.folder):
         parser.error("not a folder: %s" % args.folder)
@@ -83,7 +88,7 @@ def main(argv=None):
     keep_library_logging_quiet()
     event_log = EventLog(args.log)
     faults = HttpFaults(args.http_error, args.http_truncate, args.http_drop, args.http_delay,
-                        args.http_body)
+                        args.http_body, args.http_rate)
     try:
         ftp_server = make_ftp_server(
             args.ftp_port, root, args.user, args.password, event_log,
@@ -91,6 +96,7 @@ def main(argv=None):
             unlistable_folders=args.ftp_unlistable,
             offer_mlsd=not args.no_mlsd,
             list_delay=args.ftp_list_delay,
+            greeting_delay=args.ftp_greeting_delay,
         )
         http_server = UpdateHttpServer(args.http_port, root, event_log, faults)
     except OSError as error:
