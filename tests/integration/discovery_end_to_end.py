@@ -3,13 +3,14 @@ update server: the walk, the download-list decision, the requests they lead
 to, the self-update route and the failures of the walk."""
 
 import os
+import resource
 import stat
 import time
 import unittest
 from urllib.parse import quote
 
 from run_harness import (CONNECTING, MSG_NO_CONNECTION, MSG_WALK_FAILED,
-                               QUESTION_CLOSE_MAIN, UpdateRunTestCase)
+                               QUESTION_CLOSE_MAIN, WM_SHOWREQUEST, UpdateRunTestCase)
 
 # Server files' dates: whole minutes plus some seconds, well in the past.
 BASE_TIME = (int(time.time()) // 60 - 3 * 24 * 60) * 60
@@ -105,6 +106,27 @@ class WalkAndDownload(UpdateRunTestCase):
         self.assertIn("Aktualisierung wurde heruntergeladen", second.output)
 
 
+class AnsweringWhileTheServerWaits(UpdateRunTestCase):
+    def test_the_window_answers_while_the_server_holds_its_greeting(self):
+        self.server_file("Quennvoldar/a.txt", b"a")
+        self.server_file("Produkt/Daten/b.txt", b"b")
+        self.serve("--ftp-greeting-delay", "4")
+        logins_when_answered = []
+
+        def ask_the_window():
+            started = time.monotonic()
+            self.send_and_wait(WM_SHOWREQUEST)
+            # A figure, not a check: the probe's own start is part of it.
+            print(f"\nanswered while the greeting is held: "
+                  f"{(time.monotonic() - started) * 1000:.0f} ms")
+            logins_when_answered.append(
+                [event for event in self.ftp_events() if event.get("event") == "login"])
+
+        result = self.run_updater(when=[(CONNECTING, ask_the_window)])
+        self.assertEqual(logins_when_answered, [[]], "answered only after the greeting")
+        self.assertEqual(result.informations, [], result.output)
+
+
 class SelfUpdateRoute(UpdateRunTestCase):
     STAND_IN = "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/second-copy-started\"\n"
 
@@ -181,6 +203,9 @@ class WalkFailures(UpdateRunTestCase):
                                      "Produkt/Daten/x\\..\\..\\boese.txt": b"b"}, ()),
             ("dots only as a folder", {"Quennvoldar/a.txt": b"a",
                                        "Produkt/Daten/.../boese.txt": b"b"}, ()),
+            # A broken or hostile server: the walk ends at 64 KiB of the line.
+            ("a listing line of 256 MiB", {"Quennvoldar/a.txt": b"a"},
+             ("--ftp-long-line", str(256 << 20))),
         ]
         for what, files, options in cases:
             with self.subTest(what):
@@ -194,6 +219,8 @@ class WalkFailures(UpdateRunTestCase):
                 self.assertFalse(os.path.exists(self.path("boese.txt")))
                 if options:
                     self.assertNotIn("/Produkt/Daten", self.ftp_commands("CWD"))
+                # The largest child so far (the updater): nowhere near the line.
+                self.assertLess(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, 128 << 10)
                 self.start_afresh()
 
 

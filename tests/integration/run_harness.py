@@ -302,13 +302,22 @@ class UpdateRunTestCase(unittest.TestCase):
         second start would send it. The probe waits until the updater has
         handled it, so it runs on its own; the run's end reaps it and keeps
         its report ("sent") in self.sent."""
+        self.senders.append(subprocess.Popen(self._send_command(WM_CLOSEREQUEST), env=self.env,
+                                             stdout=subprocess.PIPE))
+
+    def send_and_wait(self, message):
+        """Sends the message to the updater's window and returns once the
+        window has handled it."""
+        sent = subprocess.run(self._send_command(message), env=self.env, stdout=subprocess.PIPE,
+                              timeout=HANG_GUARD_SECONDS, check=True)
+        self.assertEqual(sent.stdout, b"sent\n")
+
+    def _send_command(self, message):
         found = subprocess.run([probe_path(), "find", self.instance_title()], env=self.env,
                                stdout=subprocess.PIPE, timeout=HANG_GUARD_SECONDS, check=True)
         handle = found.stdout.decode().split()[1]
         self.assertNotEqual(handle, "0", "the updater has no window")
-        sender = subprocess.Popen([probe_path(), "send", handle, str(WM_CLOSEREQUEST)],
-                                  env=self.env, stdout=subprocess.PIPE)
-        self.senders.append(sender)
+        return [probe_path(), "send", handle, str(message)]
 
     # ---- The updater ----
 

@@ -4,7 +4,7 @@ import itertools
 import posixpath
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import BufferedIteratorProducer, FTPHandler
 from pyftpdlib.servers import FTPServer
 
 READ_ONLY_PERMISSIONS = "elr"
@@ -30,6 +30,7 @@ class UpdateFtpHandler(FTPHandler):
     unlistable_folders = frozenset()
     list_delay = 0
     greeting_delay = 0
+    long_line_bytes = 0
     # Real servers delay failed logins; tests should not wait for that.
     auth_failed_timeout = 0
     banner = "Quennvoldar test update server ready."
@@ -96,7 +97,21 @@ class UpdateFtpHandler(FTPHandler):
         if not self._refuse_unlistable(path):
             return super().ftp_CWD(path)
 
+    def _push_long_line(self, cmd):
+        """One listing line of long_line_bytes in place of the folder's, sent
+        in pieces so that the server's memory stays small."""
+        def pieces(size=self.long_line_bytes):
+            block = b"x" * 65536
+            while size > 0:
+                yield block[:size]
+                size -= len(block)
+            yield b"\r\n"
+        self.push_dtp_data(BufferedIteratorProducer(pieces()), isproducer=True, cmd=cmd)
+
     def ftp_LIST(self, path):
+        if self.long_line_bytes:
+            self._push_long_line("LIST")
+            return path
         if not self._refuse_unlistable(path):
             return super().ftp_LIST(path)
 
@@ -105,13 +120,16 @@ class UpdateFtpHandler(FTPHandler):
             return super().ftp_NLST(path)
 
     def ftp_MLSD(self, path):
+        if self.long_line_bytes:
+            self._push_long_line("MLSD")
+            return path
         if not self._refuse_unlistable(path):
             return super().ftp_MLSD(path)
 
 
 def make_ftp_server(port, root, user, password, event_log,
                     refuse_login=False, unlistable_folders=(), offer_mlsd=True, list_delay=0,
-                    greeting_delay=0):
+                    greeting_delay=0, long_line_bytes=0):
     authorizer = RefusingAuthorizer() if refuse_login else DummyAuthorizer()
     authorizer.add_user(user, password, root, perm=READ_ONLY_PERMISSIONS)
     attributes = {
@@ -120,6 +138,7 @@ def make_ftp_server(port, root, user, password, event_log,
         "unlistable_folders": frozenset(normalize_ftp_folder(f) for f in unlistable_folders),
         "list_delay": list_delay,
         "greeting_delay": greeting_delay,
+        "long_line_bytes": long_line_bytes,
     }
     if not offer_mlsd:
         # Unknown commands get pyftpdlib's 500 and FEAT stops advertising MLST.

@@ -59,6 +59,8 @@ def parse_args(argv):
                         help="every LIST/MLSD/NLST is answered only after SECONDS")
     parser.add_argument("--ftp-greeting-delay", metavar="SECONDS", type=float, default=0,
                         help="every connection is greeted only after SECONDS")
+    parser.add_argument("--ftp-long-line", metavar="BYTES", type=int, default=0,
+                        help="every listing is one line of BYTES bytes")
     args = parser.parse_args(argv)
     if not os.path.isdir(args.folder):
         parser.error("not a folder: %s" % args.folder)
@@ -97,6 +99,7 @@ def main(argv=None):
             offer_mlsd=not args.no_mlsd,
             list_delay=args.ftp_list_delay,
             greeting_delay=args.ftp_greeting_delay,
+            long_line_bytes=args.ftp_long_line,
         )
         http_server = UpdateHttpServer(args.http_port, root, event_log, faults)
     except OSError as error:
