@@ -2,19 +2,21 @@
 "&Abbrechen" button while it downloads: the file being fetched is completed
 and waits for the next run, no later one is fetched, the installed files
 stay as they were, the main program keeps running, and the next run
-completes the update."""
+completes the update. And the window answers while the FTP server holds back
+its greeting."""
 
 import os
 import unittest
 
-from update_run import (DOWNLOADING, NOT_COMPLETED, QUESTION_CLOSE_MAIN, QUESTION_START_MAIN,
-                        UPDATED, VERSION_SAMPLE, WM_CLOSEREQUEST, WM_SHOWREQUEST,
-                        UpdateRunUnderWine, digest, digests, main_title, read)
+from update_run import (DOWNLOADING, NOT_COMPLETED, QUESTION_CLOSE_MAIN,
+                        QUESTION_START_MAIN, UPDATED, VERSION_SAMPLE, WM_CLOSEREQUEST,
+                        WM_SHOWREQUEST, UpdateRunUnderWine, digest, digests, main_title, read)
 from wine_session import WAIT_S
 
-# The first file of the list, held back longer than the cancel takes to arrive.
+# The first file of the list, sent slowly enough that the cancel arrives while
+# it is moving (a download that is moving is completed).
 SLOW_FILE = "Quennvoldar/Quennvoldar2.exe"
-SLOW_SECONDS = 8
+SLOW_BYTES_PER_SECOND = 256 * 1024
 
 
 class CancelUnderWine(UpdateRunUnderWine):
@@ -28,7 +30,7 @@ class CancelUnderWine(UpdateRunUnderWine):
         self.server_files({("Quennvoldar/" if name.startswith("Quennvoldar") else "Produkt/") +
                            name: content for name, content in new.items()})
         self.write_config()
-        self.serve("--http-delay", f"{self.web_address.path}{SLOW_FILE}:{SLOW_SECONDS}")
+        self.serve("--http-rate", f"{self.web_address.path}{SLOW_FILE}:{SLOW_BYTES_PER_SECOND}")
         main_program = self.start_main_program()
         updater_process = self.start_updater()
 
@@ -59,6 +61,27 @@ class CancelUnderWine(UpdateRunUnderWine):
         self.assertEqual(installed, {name: digest(content)
                                      for name, content in {**old, **new}.items()})
         self.assertFalse(os.path.exists(self.download))
+
+
+class AnsweringUnderWine(UpdateRunUnderWine):
+    def test_the_window_answers_while_the_server_holds_its_greeting(self):
+        updater = read(self.updater)
+        self.install_files({"Quennvoldar.exe": updater, "Produkt.exe": read(VERSION_SAMPLE)})
+        self.server_files({"Quennvoldar/Quennvoldar2.exe": updater, "Produkt/a.txt": b"neu a"})
+        self.write_config()
+        # Held for 4 s, within the 5 s the updater waits for a server's reply.
+        self.serve("--ftp-greeting-delay", "4")
+        updater_process = self.start_updater()
+        self.driver.wait_for(main_title())
+        self.driver.pass_offline_question(main_title())
+
+        pinged = self.driver.ping(main_title())
+        print(f"\nanswered while the greeting is held: {pinged['ms']} ms")
+        # Far less than the rest of the hold: the window did not wait for it.
+        self.assertTrue(pinged["answered"])
+        self.assertLess(pinged["ms"], 2000)
+        self.assertEqual(self.answer_boxes(), [UPDATED + QUESTION_START_MAIN])
+        self.assertEqual(updater_process.wait(WAIT_S), 0)
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@
 //   ui_driver describe TITLE              handle, window, work area, DPI, focus, controls
 //   ui_driver click TITLE CAPTION         posts BM_CLICK to that button
 //   ui_driver key TITLE VIRTUAL_KEY       posts a key press to the window's focus
+//   ui_driver ping TITLE                  sends WM_NULL; how long the window took to answer
 //   ui_driver move TITLE LEFT TOP         moves the window (out of a picture's way)
 //   ui_driver measure FACE POINTS DPI TEXT...   line height of "M", text widths
 //   ui_driver screenshot TITLE FILE.bmp   the window as the screen shows it
@@ -190,6 +191,19 @@ int Key(const std::wstring& title, WPARAM key) {
   return posted ? 0 : 1;
 }
 
+// What a screen reader does all the time: a message that needs an answer.
+int Ping(const std::wstring& title) {
+  const HWND window = FindTopLevel(title, 0);
+  if (window == nullptr) return 1;
+  const DWORD start = GetTickCount();
+  DWORD_PTR result = 0;
+  const bool answered =
+      SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result) != 0;
+  std::printf("{\"answered\": %s, \"ms\": %lu}\n", answered ? "true" : "false",
+              static_cast<unsigned long>(GetTickCount() - start));
+  return 0;
+}
+
 int Move(const std::wstring& title, int left, int top) {
   const HWND window = FindTopLevel(title, 0);
   if (window == nullptr) return 1;
@@ -277,7 +291,7 @@ int Screenshot(const std::wstring& title, const std::wstring& path) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: ui_driver find|describe|click|key|move|measure|screenshot ...\n");
+  std::fprintf(stderr, "usage: ui_driver find|describe|click|key|ping|move|measure|screenshot ...\n");
   return 2;
 }
 
@@ -294,6 +308,7 @@ int main() {
   if (command == L"describe") return Describe(args[2]);
   if (command == L"click" && args.size() == 4) return Click(args[2], args[3]);
   if (command == L"key" && args.size() == 4) return Key(args[2], std::stoul(args[3]));
+  if (command == L"ping") return Ping(args[2]);
   if (command == L"move" && args.size() == 5) {
     return Move(args[2], std::stoi(args[3]), std::stoi(args[4]));
   }

@@ -188,6 +188,10 @@ class Driver:
     def click(self, title, caption):
         self._call("click", title, caption)
 
+    def ping(self, title):
+        """{"answered": bool, "ms": how long the window took}."""
+        return json.loads(self._call("ping", title))
+
     def key(self, title, virtual_key):
         self._call("key", title, str(virtual_key))
 
