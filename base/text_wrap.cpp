@@ -28,8 +28,7 @@ std::size_t FittingPrefix(const TextWidth& width, const std::string& word, int l
     if (IsSeparator(word[end - 1])) afterSeparator = end;
     if (end == word.size()) break;
   }
-  return preferSeparator && afterSeparator > 0 && fitting < word.size() ? afterSeparator
-                                                                        : fitting;
+  return preferSeparator && afterSeparator > 0 && fitting < word.size() ? afterSeparator : fitting;
 }
 
 // The pieces of a word each no wider than the line, where characters allow.
@@ -59,8 +58,7 @@ std::vector<std::string> Words(const std::string& text) {
 
 }  // namespace
 
-std::vector<std::string> WrapText(const TextWidth& width, const std::string& text,
-                                  int lineWidth) {
+std::vector<std::string> WrapText(const TextWidth& width, const std::string& text, int lineWidth) {
   std::vector<std::string> lines;
   std::string line;
   bool lineStarted = false;

@@ -6,6 +6,7 @@
 #include "base/strings.h"
 #include "deployment.h"
 #include "download/download.h"
+#include "download/partial_download.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
@@ -48,6 +49,7 @@ NextStep DownloadAll(RunState& state, RunContext& run, THttpClient& http) {
       if (FileExists(target)) SetFileDateWithRetries(target, file.Datum);
       if (state.CancelS) return NextStep::Close;
     }
+    RemovePartialDownloads(state.DownloadOrdner);
     run.ShowProgress(100, ProgressHint::Lade);
     run.AnnounceStatus(kTextDownloaded);
     return state.CancelS ? NextStep::Close : NextStep::Install;
@@ -71,21 +73,27 @@ NextStep Timer2Timer(RunState& state, RunContext& run, THttpClient& http) {
 bool HttpDownloadFile(RunState& state, RunContext& run, THttpClient& http, const std::string& url,
                       const std::string& target, std::int64_t expectedSize) {
   const std::string encoded = UrlEncode(url);
-  if (FileExists(target)) ClearFileAttributes(target);
+  // What the folder holds under the name is of another version: it goes now,
+  // so that nothing but the whole new file can be installed from there.
+  if (FileExists(target)) {
+    ClearFileAttributes(target);
+    if (!DeleteFileWithRetries(target)) return false;
+  }
+  PartialDownload partial(state.DownloadOrdner, target);
   for (int failed = 0, stalled = 0;;) {
-    std::FILE* file = OpenFile(target, FileOpenMode::CreateExclusive);
+    HttpResume resume;
+    std::FILE* file = partial.Open(expectedSize, resume);
     if (file == nullptr) return false;
-    const HttpOutcome outcome = http.Get(encoded, file, expectedSize);
-    if (outcome == HttpOutcome::Complete) {
+    const HttpOutcome outcome = http.Get(encoded, file, expectedSize, resume);
+    // Data that never reaches the disk is no download either.
+    const bool closed = std::fclose(file) == 0;
+    if (outcome == HttpOutcome::Complete && closed) {
       run.ProcessMessages();
-      // Data that never reaches the disk is no download either.
-      if (std::fclose(file) == 0) return true;
-    } else {
-      std::fclose(file);
+      return partial.Complete();
     }
+    partial.Keep(http.LastBodyValidator());
     if (outcome == HttpOutcome::Stalled) ++stalled;
     if (++failed >= kDownloadAttempts || stalled >= kStalledAttempts || state.CancelS) {
-      DeleteFileWithRetries(target);
       return false;
     }
     PauseAnsweringMs(kAttemptPauseMs);

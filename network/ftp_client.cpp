@@ -161,8 +161,8 @@ bool TFtpClient::Impl::Perform(const std::string& url, curl_slist* commands, boo
   curl_easy_setopt(handle, CURLOPT_QUOTE, commands);
   curl_easy_setopt(handle, CURLOPT_NOBODY, transfer ? 0L : 1L);
   curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, transfer && offersMlsd ? "MLSD" : nullptr);
-  const CURLcode result = PerformAnswering(multi, handle, *onWork,
-                                           [this] { return listing && abortRequested; });
+  const CURLcode result =
+      PerformAnswering(multi, handle, *onWork, [this] { return listing && abortRequested; });
   curl_easy_setopt(handle, CURLOPT_QUOTE, nullptr);
   return result == CURLE_OK;
 }

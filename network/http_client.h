@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 enum class HttpOutcome {
@@ -17,6 +18,15 @@ enum class HttpOutcome {
 
 inline constexpr std::int64_t kAnySize = -1;
 
+// Where a request may continue: after the bytes the file already holds, if
+// the server still has the version they came from (their validator: its ETag
+// or Last-Modified). A server that has another version, or ignores ranges,
+// sends the whole file, which then replaces those bytes.
+struct HttpResume {
+  std::int64_t offset = 0;
+  std::string validator;
+};
+
 class THttpClient {
  public:
   THttpClient();
@@ -24,11 +34,14 @@ class THttpClient {
   THttpClient(const THttpClient&) = delete;
   THttpClient& operator=(const THttpClient&) = delete;
 
-  // GET into the open file. A body that would pass the expected size ends the
-  // request at once (nothing past it is written); one that ends short of it
-  // fails, whatever Content-Length said.
+  // GET into the open file (appended to, when resuming). A body that would
+  // pass the expected size ends the request at once (nothing past it is
+  // written); one that ends short of it fails, whatever Content-Length said.
   HttpOutcome Get(const std::string& encodedUrl, std::FILE* target,
-                  std::int64_t expectedSize = kAnySize);
+                  std::int64_t expectedSize = kAnySize, const HttpResume& resume = {});
+  // Whether the last request wrote a success response's body, and the
+  // validator of those bytes ("" when the server gave none).
+  std::optional<std::string> LastBodyValidator() const;
 
   // Called at least every 50 ms while a request runs: the window answers.
   std::function<void()> onWork;

@@ -12,6 +12,7 @@ enum class FileOpenMode {
   ReadDenyWrite,    // others may read but not write
   CreateExclusive,  // created or truncated for writing, no sharing
   CreateNew,        // created for writing; fails when the file exists
+  Append,           // created when missing, else kept; every write goes to its end
 };
 
 // A stdio stream for the path, or nullptr.
@@ -34,6 +35,8 @@ bool RemoveDir(const std::string& folder);  // only when empty
 // Puts a complete file in the place of another in one step; on POSIX it
 // takes the replaced file's permission bits.
 bool ReplaceFileWith(const std::string& source, const std::string& destination);
+// Cuts the open file to the size (its end is where the next append goes).
+bool TruncateFile(std::FILE* file, std::int64_t size);
 // Makes the written data durable before a file is put in place.
 bool FlushFileToDisk(std::FILE* file);
 // Makes every file written into the folder, and its entries, durable at once

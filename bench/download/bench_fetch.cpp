@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
 
   TForm1 form({argv[0], "Bench.cfg"},
               [](FrontEndEvents& events) { return std::make_unique<ScriptedFrontEnd>(events); });
+  form.State().DownloadOrdner = outFolder;
   const TDateTime serverDate = NowLocal();
 
   const auto start = std::chrono::steady_clock::now();

@@ -30,6 +30,10 @@ std::FILE* OpenFile(const std::string& path, FileOpenMode mode) {
       flags |= O_WRONLY | O_CREAT | O_EXCL;
       stdioMode = "wb";
       break;
+    case FileOpenMode::Append:
+      flags |= O_WRONLY | O_CREAT | O_APPEND;
+      stdioMode = "ab";
+      break;
   }
   const int fd = open(path.c_str(), flags, 0644);
   if (fd < 0) return nullptr;
@@ -116,6 +120,10 @@ std::int64_t FreeDiskSpace(const std::string& folder) {
   struct statvfs info {};
   if (statvfs(folder.c_str(), &info) != 0) return -1;
   return static_cast<std::int64_t>(info.f_bavail) * static_cast<std::int64_t>(info.f_frsize);
+}
+
+bool TruncateFile(std::FILE* file, std::int64_t size) {
+  return std::fflush(file) == 0 && ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
 }
 
 bool FlushFileToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }

@@ -58,6 +58,9 @@ std::FILE* OpenFile(const std::string& path, FileOpenMode mode) {
       return _wfsopen(wide.c_str(), L"wb", _SH_DENYRW);
     case FileOpenMode::CreateNew:
       return CreateNewFile(path);
+    case FileOpenMode::Append:
+      if (IsReadOnly(GetFileAttributesW(wide.c_str()))) return nullptr;
+      return _wfsopen(wide.c_str(), L"ab", _SH_DENYRW);
   }
   return nullptr;
 }
@@ -139,6 +142,10 @@ std::int64_t FreeDiskSpace(const std::string& folder) {
   ULARGE_INTEGER available{};
   if (!GetDiskFreeSpaceExW(WidePath(folder).c_str(), &available, nullptr, nullptr)) return -1;
   return static_cast<std::int64_t>(available.QuadPart);
+}
+
+bool TruncateFile(std::FILE* file, std::int64_t size) {
+  return std::fflush(file) == 0 && _chsize_s(_fileno(file), size) == 0;
 }
 
 bool FlushFileToDisk(std::FILE* file) {

@@ -17,8 +17,8 @@
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"QuennvoldarMainWindow";
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
-                               WS_CLIPCHILDREN;
+constexpr DWORD kWindowStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 // Control identifiers; creation order is the tab order.
 constexpr int kStatusId = 100;
@@ -45,9 +45,8 @@ WorkArea PrimaryWorkArea() {
 }
 
 HICON LoadApplicationIcon(int size) {
-  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
-                                       MAKEINTRESOURCEW(IDI_QUENNVOLDAR), IMAGE_ICON, size, size,
-                                       LR_DEFAULTCOLOR));
+  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_QUENNVOLDAR),
+                                       IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
 void RegisterWindowClass(WNDPROC windowProc) {
@@ -117,8 +116,8 @@ MainWindow::~MainWindow() {
 void MainWindow::CreateControls() {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   const auto child = [&](const wchar_t* windowClass, DWORD style, int id, const char* text) {
-    return CreateWindowExW(0, windowClass, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0,
-                           0, 0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+    return CreateWindowExW(0, windowClass, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0,
+                           0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                            instance, nullptr);
   };
   // A focusable static: screen readers read it when it takes the focus.
@@ -128,10 +127,10 @@ void MainWindow::CreateControls() {
   progressBar_ = child(PROGRESS_CLASSW, 0, kProgressId, "");
   SendMessageW(progressBar_, PBM_SETRANGE32, 0, 100);
   SendMessageW(progressBar_, PBM_SETSTEP, 1, 0);
-  minimizeButton_ = child(L"BUTTON", BS_DEFPUSHBUTTON | BS_NOTIFY | WS_TABSTOP, kMinimizeId,
-                          kCaptionMinimize);
-  cancelButton_ = child(L"BUTTON", BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP, kCancelId,
-                        kCaptionCancel);
+  minimizeButton_ =
+      child(L"BUTTON", BS_DEFPUSHBUTTON | BS_NOTIFY | WS_TABSTOP, kMinimizeId, kCaptionMinimize);
+  cancelButton_ =
+      child(L"BUTTON", BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP, kCancelId, kCaptionCancel);
 }
 
 // Without close the title bar's close button is disabled, and the window
@@ -345,7 +344,8 @@ WindowSize MainWindow::FrameSize() const {
     RECT client;
     GetWindowRect(window_, &window);
     GetClientRect(window_, &client);
-    return {(window.right - window.left) - client.right, (window.bottom - window.top) - client.bottom};
+    return {(window.right - window.left) - client.right,
+            (window.bottom - window.top) - client.bottom};
   }
   RECT frame = {0, 0, 0, 0};
   AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);

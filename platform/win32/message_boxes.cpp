@@ -83,8 +83,8 @@ int ShowBox(HWND owner, const std::string& text, const char* caption, UINT type,
     owner = nullptr;
     type |= MB_TASKMODAL;
   }
-  const int answer = MessageBoxW(owner, Widen(FitToWorkArea(text)).c_str(),
-                                 Widen(caption).c_str(), type | MB_SETFOREGROUND);
+  const int answer = MessageBoxW(owner, Widen(FitToWorkArea(text)).c_str(), Widen(caption).c_str(),
+                                 type | MB_SETFOREGROUND);
   // A box that failed to appear leaves the hook behind.
   if (boxHook != nullptr) {
     UnhookWindowsHookEx(boxHook);

@@ -17,8 +17,8 @@ COLORREF ResolveColour(int colour) {
   return static_cast<COLORREF>(colour) & 0xFFFFFF;
 }
 
-LRESULT CALLBACK StatusLineProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                UINT_PTR, DWORD_PTR) {
+LRESULT CALLBACK StatusLineProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                DWORD_PTR) {
   if (message == WM_SETFOCUS || message == WM_KILLFOCUS) InvalidateRect(window, nullptr, TRUE);
   return DefSubclassProc(window, message, wParam, lParam);
 }
@@ -33,8 +33,7 @@ HFONT CreateStatusFont(const StatusStyle& style, int points, UINT dpi) {
   font.lfCharSet = DEFAULT_CHARSET;
   font.lfQuality = DEFAULT_QUALITY;
   const std::wstring face = Widen(style.fontName);
-  std::copy_n(face.begin(), std::min(face.size(), std::size(font.lfFaceName) - 1),
-              font.lfFaceName);
+  std::copy_n(face.begin(), std::min(face.size(), std::size(font.lfFaceName) - 1), font.lfFaceName);
   return CreateFontIndirectW(&font);
 }
 
@@ -75,8 +74,8 @@ StatusFontMetrics StatusFontTrials::At(int points) {
   SelectObject(dc_, font);
   StatusFontMetrics metrics = MeasureInContext(dc_);
   // The context is shared: a later measurement selects this font again.
-  metrics.textWidth = [dc = dc_, font, measure = std::move(metrics.textWidth)](
-                          const std::string& text) {
+  metrics.textWidth = [dc = dc_, font,
+                       measure = std::move(metrics.textWidth)](const std::string& text) {
     SelectObject(dc, font);
     return measure(text);
   };

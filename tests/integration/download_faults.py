@@ -85,6 +85,51 @@ class DownloadFaults(UpdateRunTestCase):
                 self.assertFalse(os.path.exists(self.download + "langsam.bin"))
                 self.start_afresh()
 
+    def test_a_download_cut_again_and_again_arrives_whole_by_resuming(self):
+        # 4 MiB, every body cut after 256 KiB: each attempt asks for the rest
+        # only. A server that ignores ranges sends the whole file instead.
+        big = "Produkt/Daten/gross.bin"
+        cases = [("ranges honoured", ["--http-cut", f"/updates/{big}:{256 << 10}"], 17),
+                 ("ranges ignored", ["--http-no-range", "--http-truncate", f"/updates/{big}:1"],
+                  2)]
+        for case, options, most_requests in cases:
+            with self.subTest(case):
+                os.makedirs(os.path.join(self.server_root, "Quennvoldar"))  # empty own folder
+                content = os.urandom(4 << 20)
+                self.server_file(big, content, SERVER_TIME)
+                self.serve(*options)
+                result = self.run_updater()
+
+                self.assertIn(DOWNLOADED, result.lines, result.output)
+                with open(self.install + "gross.bin", "rb") as installed:
+                    self.assertEqual(installed.read(), content)
+                # At most 17 × 256 KiB sent: 1.06 times the file.
+                self.assertLessEqual(self.requests_for(big), most_requests)
+                self.assertFalse(os.path.exists(self.download.rstrip("/") + ".partial"))
+                self.start_afresh()
+
+    def test_what_a_cancelled_run_fetched_is_resumed_by_the_next(self):
+        big = "Produkt/Daten/gross.bin"
+        os.makedirs(os.path.join(self.server_root, "Quennvoldar"))  # empty own folder
+        content = os.urandom(4 << 20)
+        self.server_file(big, content, SERVER_TIME)
+        # The first run gets the first MiB again and again until it is cancelled.
+        self.serve("--http-no-range", "--http-cut", f"/updates/{big}:{1 << 20}")
+        first = self.run_updater(when=[("Aktualisierung wird heruntergeladen...",
+                                        self.send_close_request)])
+        self.assertNotIn(DOWNLOADED, first.lines, first.output)
+        self.assertEqual(self.waiting_downloads(), [], "only whole files wait there")
+
+        self.stop_server()
+        self.serve()
+        self.write_config()
+        self.forget_events()
+        second = self.run_updater()
+        self.assertIn(DOWNLOADED, second.lines, second.output)
+        with open(self.install + "gross.bin", "rb") as installed:
+            self.assertEqual(installed.read(), content)
+        self.assertEqual([e["status"] for e in self.http_events()], [206])
+
     def test_passing_faults_are_retried_until_the_file_is_complete(self):
         faults = {  # server file -> (switch, times, fewest and most requests)
             "Produkt/Daten/fehler.bin": ("--http-error", 3, 4, 4),

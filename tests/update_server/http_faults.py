@@ -68,10 +68,13 @@ def parse_body_option(value):
 class HttpFaults:
     """Remaining fault budgets, consumed request by request across all connections."""
 
-    def __init__(self, errors=(), truncates=(), drops=(), delays=(), bodies=(), rates=()):
+    def __init__(self, errors=(), truncates=(), drops=(), delays=(), bodies=(), rates=(),
+                 cuts=(), ignores_ranges=False):
         self._lock = threading.Lock()
         self._bodies = dict(bodies)
         self._rates = dict(rates)
+        self._cuts = dict(cuts)
+        self.ignores_ranges = ignores_ranges
         self._errors = {path: [count, status] for path, count, status in errors}
         self._truncates = dict(truncates)
         self._drops = dict(drops)
@@ -117,3 +120,8 @@ class HttpFaults:
     def bytes_per_second(self, path):
         """The pace of the path's bodies, or None for full speed."""
         return self._rates.get(path)
+
+    def cut_bytes(self, path):
+        """How much of each body of the path is sent before the connection
+        is closed, or None for all of it."""
+        return self._cuts.get(path)

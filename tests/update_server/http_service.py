@@ -132,24 +132,35 @@ class UpdateHttpHandler(BaseHTTPRequestHandler):
             return
         with source:
             stat = os.fstat(source.fileno())
-            truncate = send_body and self.server.faults.take_truncate(url_path)
+            last_modified = self.date_time_string(stat.st_mtime)
+            start = self._range_start(stat.st_size, last_modified)
+            length = stat.st_size - start
+            faults = self.server.faults
+            truncate = send_body and faults.take_truncate(url_path)
             if truncate:
                 self.fault = "truncate"
             content_type = mimetypes.guess_type(file_path)[0] or "application/octet-stream"
-            self.send_response(HTTPStatus.OK)
+            if start:
+                self.send_response(HTTPStatus.PARTIAL_CONTENT)
+                self.send_header("Content-Range",
+                                 "bytes %d-%d/%d" % (start, stat.st_size - 1, stat.st_size))
+            else:
+                self.send_response(HTTPStatus.OK)
             self.send_header("Content-Type", content_type)
-            self.send_header("Content-Length", str(stat.st_size))
-            self.send_header("Last-Modified", self.date_time_string(stat.st_mtime))
+            self.send_header("Content-Length", str(length))
+            self.send_header("Last-Modified", last_modified)
             self.end_headers()
             if not send_body:
                 return
-            if truncate:
-                self.wfile.write(source.read(stat.st_size // 2))
+            source.seek(start)
+            cut = faults.cut_bytes(url_path)
+            if truncate or (cut is not None and cut < length):
+                self.wfile.write(source.read(length // 2 if truncate else cut))
                 # The announced length can no longer be met: end the connection.
                 self.close_connection = True
-            elif self.server.faults.bytes_per_second(url_path):
+            elif faults.bytes_per_second(url_path):
                 # A tenth of the pace every tenth of a second: a slow but moving body.
-                chunk = max(1, self.server.faults.bytes_per_second(url_path) // 10)
+                chunk = max(1, faults.bytes_per_second(url_path) // 10)
                 while True:
                     data = source.read(chunk)
                     if not data:
@@ -158,7 +169,20 @@ class UpdateHttpHandler(BaseHTTPRequestHandler):
                     time.sleep(0.1)
             else:
                 # Headers are already flushed; sendfile keeps benchmarks CPU-cheap.
-                self.connection.sendfile(source)
+                self.connection.sendfile(source, offset=start)
+
+    def _range_start(self, size, last_modified):
+        """Where the body starts: after the bytes a "Range: bytes=N-" skips,
+        when its If-Range (if any) still names this version; else 0."""
+        wanted = self.headers.get("Range", "")
+        if self.server.faults.ignores_ranges or not wanted.startswith("bytes="):
+            return 0
+        first, dash, last = wanted[len("bytes="):].partition("-")
+        if not dash or last or not first.isdigit() or int(first) >= size:
+            return 0
+        if self.headers.get("If-Range", last_modified) != last_modified:
+            return 0
+        return int(first)
 
     def _send_plain(self, status, send_body):
         try:

@@ -44,6 +44,11 @@ def parse_args(argv):
     parser.add_argument("--http-rate", metavar="PATH:BYTES", action="append", default=[],
                         type=parse_delay_option,
                         help="every body of PATH is sent at BYTES per second")
+    parser.add_argument("--http-cut", metavar="PATH:BYTES", action="append", default=[],
+                        type=parse_delay_option,
+                        help="every body of PATH ends after BYTES, with the connection")
+    parser.add_argument("--http-no-range", action="store_true",
+                        help="Range requests get the whole file, as from an old server")
     parser.add_argument("--http-body", metavar="PATH=FILE", action="append", default=[],
                         type=parse_body_option,
                         help="every GET of PATH answers 200 with FILE's bytes instead")
@@ -90,7 +95,7 @@ def main(argv=None):
     keep_library_logging_quiet()
     event_log = EventLog(args.log)
     faults = HttpFaults(args.http_error, args.http_truncate, args.http_drop, args.http_delay,
-                        args.http_body, args.http_rate)
+                        args.http_body, args.http_rate, args.http_cut, args.http_no_range)
     try:
         ftp_server = make_ftp_server(
             args.ftp_port, root, args.user, args.password, event_log,

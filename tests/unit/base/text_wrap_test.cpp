@@ -23,7 +23,8 @@ TEST(WrapText, BreaksAtBlanksAndInsideWordsWiderThanTheLine) {
   };
   const Case cases[] = {
       {"Entpacke Archiv...", 180, {"Entpacke Archiv..."}},
-      {"Aktualisierung wird heruntergeladen...", 200,
+      {"Aktualisierung wird heruntergeladen...",
+       200,
        {"Aktualisierung wird", "heruntergeladen..."}},
       // A word wider than the line goes on in the next; what follows joins it.
       {"Aktualisierung wird", 60, {"Aktual", "isieru", "ng", "wird"}},

@@ -156,7 +156,7 @@ TEST(WindowSizeForWorkArea, TruncatesAndCentresInAnOffsetWorkArea) {
   };
   const Case cases[] = {
       {{0, 0, 1280, 984}, {1152, 442}, {64, 271}},
-      {{0, 40, 1366, 728}, {1229, 327}, {68, 240}},   // taskbar on top
+      {{0, 40, 1366, 728}, {1229, 327}, {68, 240}},    // taskbar on top
       {{72, 0, 1847, 1079}, {1662, 485}, {164, 297}},  // odd sizes truncate
   };
   for (const Case& c : cases) {
@@ -205,8 +205,8 @@ TEST(LayoutWindow, EveryFontAndDensityFitsWithoutOverlapAndShowsTheStatusWhole) 
   for (const WorkArea& workArea : workAreas) {
     for (const int dpi : {96, 144, 192}) {
       for (int points = 8; points <= 72; ++points) {
-        SCOPED_TRACE(std::to_string(workArea.width) + " wide, " + std::to_string(dpi) +
-                     " dpi, " + std::to_string(points) + " points");
+        SCOPED_TRACE(std::to_string(workArea.width) + " wide, " + std::to_string(dpi) + " dpi, " +
+                     std::to_string(points) + " points");
         const WindowLayoutRequest request = RequestFor(workArea, points, dpi);
         const WindowLayout layout = LayoutWindow(request);
         ASSERT_LE(layout.window.width, workArea.width);

@@ -1,0 +1,81 @@
+#include "download/partial_download.h"
+
+#include <algorithm>
+
+#include "platform/file_info.h"
+#include "platform/file_system.h"
+#include "platform/list_file.h"
+#include "platform/paths.h"
+#include "platform/replacing_write.h"
+#include "platform/retry.h"
+
+namespace {
+
+// "…/Produkt/Daten/" keeps its partial downloads in "…/Produkt/Daten.partial/".
+std::string PartialFolderOf(const std::string& downloadFolder) {
+  std::string folder = downloadFolder;
+  while (!folder.empty() && folder.back() == kPathDelim) folder.pop_back();
+  return folder + ".partial" + kPathDelim;
+}
+
+// FNV-1a of the file's place: a short name whatever the place's length.
+std::string NameFor(const std::string& target) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const unsigned char c : target) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string name(16, '0');
+  for (int i = 15; i >= 0; --i, hash >>= 4) name[static_cast<std::size_t>(i)] = kHex[hash & 15];
+  return name;
+}
+
+}  // namespace
+
+PartialDownload::PartialDownload(const std::string& downloadFolder, const std::string& target)
+    : folder_(PartialFolderOf(downloadFolder)),
+      bytes_(folder_ + NameFor(target)),
+      validator_(bytes_ + ".validator"),
+      target_(target) {}
+
+std::FILE* PartialDownload::Open(std::int64_t expectedSize, HttpResume& resume) {
+  if (!ForceDirectories(folder_)) return nullptr;
+  const std::int64_t kept = std::max<std::int64_t>(GetFileSizeByName(bytes_), 0);
+  std::string validator;
+  if (const std::optional<ListFile> saved = ReadListFile(validator_);
+      saved && !saved->lines.empty()) {
+    validator = saved->lines.front();
+  }
+  std::FILE* file = OpenFile(bytes_, FileOpenMode::Append);
+  if (file == nullptr) return nullptr;
+  resume = {};
+  if (kept > 0 && !validator.empty() && expectedSize != kAnySize && kept < expectedSize) {
+    resume = {kept, validator};
+  } else if (kept > 0 && !TruncateFile(file, 0)) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
+}
+
+void PartialDownload::Keep(const std::optional<std::string>& validator) {
+  if (!validator) return;  // no body reached the bytes: their validator holds
+  if (validator->empty() || !WriteFileReplacing(validator_, *validator + "\n")) {
+    DeleteFileWithRetries(validator_);  // bytes nothing vouches for are not resumed
+  }
+}
+
+bool PartialDownload::Complete() {
+  if (!ReplaceFileWith(bytes_, target_)) return false;
+  DeleteFileWithRetries(validator_);
+  return true;
+}
+
+void RemovePartialDownloads(const std::string& downloadFolder) {
+  const std::string folder = PartialFolderOf(downloadFolder);
+  for (const DirEntry& entry : ListDirectory(folder)) {
+    if (!entry.isDirectory) DeleteFileWithRetries(folder + entry.name);
+  }
+  RemoveDir(folder);
+}
