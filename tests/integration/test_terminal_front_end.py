@@ -67,7 +67,7 @@ class ScriptedRun(PortTestCase):
         self.assertEqual(self.probe("find", "Quennvoldar V1.44"), ["window 0"])
 
     def test_stop_signals_cancel_the_run(self):
-        for stop in (signal.SIGINT, signal.SIGTERM):
+        for stop in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
             with self.subTest(signal=stop.name):
                 run = self.start_run()
                 run.send_signal(stop)
