@@ -76,14 +76,15 @@ struct THttpClient::Impl {
   HttpResume resume;
   std::int64_t base = -1;  // where the body starts in the file; -1 before its first byte
   std::int64_t written = 0;
+  std::string validator;  // of the body's bytes
+  // What has arrived when: the stall and drip checks.
+  Clock::time_point lastArrival;
+  Clock::time_point windowStart;
+  std::int64_t windowBytes = 0;
   // The current response's headers.
   std::string etag;
   std::string lastModified;
   std::int64_t rangeStart = -1;
-  std::string validator;  // of the last success response
-  Clock::time_point lastArrival;
-  Clock::time_point windowStart;
-  std::int64_t windowBytes = 0;
 
   void Start(std::FILE* file, std::int64_t expected, const HttpResume& from) {
     target = file;
