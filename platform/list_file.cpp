@@ -1,6 +1,5 @@
 #include "platform/list_file.h"
 
-#include <cstdio>
 
 #include "base/strings.h"
 #include "base/text_codec.h"
@@ -9,6 +8,7 @@
 #include "platform/locale.h"
 #include "platform/replacing_write.h"
 #include "platform/retry.h"
+#include "platform/whole_file.h"
 
 // ---- Decoding ----
 
@@ -98,16 +98,9 @@ std::string EncodeListFile(const ListFile& file) {
 // ---- Files ----
 
 std::optional<ListFile> ReadListFile(const std::string& path) {
-  std::FILE* stream = OpenFile(path, FileOpenMode::Read);
-  if (stream == nullptr) return std::nullopt;
-  std::string bytes;
-  char buffer[65536];
-  std::size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) bytes.append(buffer, count);
-  const bool failed = std::ferror(stream) != 0;
-  std::fclose(stream);
-  if (failed) return std::nullopt;
-  return DecodeListFile(bytes);
+  const std::optional<std::string> bytes = ReadWholeFile(path);
+  if (!bytes) return std::nullopt;
+  return DecodeListFile(*bytes);
 }
 
 bool SaveListFile(const std::string& path, const ListFile& file) {

@@ -6,6 +6,7 @@
 #include "platform/paths.h"
 #include "platform/replacing_write.h"
 #include "platform/retry.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -17,26 +18,13 @@ std::string StagingFolderOf(const std::string& installFolder) {
   return installFolder + kStagingFolderName + kPathDelim;
 }
 
-std::string ReadWholeFile(const std::string& path, bool& read) {
-  std::string bytes;
-  read = false;
-  std::FILE* stream = OpenFile(path, FileOpenMode::Read);
-  if (stream == nullptr) return bytes;
-  char block[4096];
-  std::size_t count;
-  while ((count = std::fread(block, 1, sizeof block, stream)) > 0) bytes.append(block, count);
-  read = std::ferror(stream) == 0;
-  std::fclose(stream);
-  return bytes;
-}
-
 // Staged name and entry per line, tab-separated; empty unless the journal is
 // complete.
 std::vector<std::pair<std::string, std::string>> ReadJournal(const std::string& path) {
-  bool read = false;
-  const std::string bytes = ReadWholeFile(path, read);
+  const std::optional<std::string> read = ReadWholeFile(path);
   std::vector<std::pair<std::string, std::string>> renames;
   if (!read) return renames;
+  const std::string& bytes = *read;
   std::size_t start = 0;
   while (start < bytes.size()) {
     std::size_t end = bytes.find('\n', start);
