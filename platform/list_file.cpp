@@ -1,6 +1,5 @@
 #include "platform/list_file.h"
 
-
 #include "base/strings.h"
 #include "base/text_codec.h"
 #include "platform/clock.h"
