@@ -79,7 +79,8 @@ struct TFtpClient::Impl {
   bool offersMlsd = false;
   bool listing = false;
   bool abortRequested = false;
-  std::string received;              // listing data of the running request
+  std::string received;  // listing data of the running request
+  RateFloor floor;
   std::vector<std::string> replies;  // control replies of the running request
   const std::function<void()>* onWork = nullptr;
 
@@ -93,7 +94,9 @@ namespace {
 
 // Refusing the data ends the request as failed.
 size_t CollectData(char* data, size_t size, size_t count, void* user) {
-  std::string& received = static_cast<TFtpClient::Impl*>(user)->received;
+  auto& impl = *static_cast<TFtpClient::Impl*>(user);
+  impl.floor.Arrived(size * count);
+  std::string& received = impl.received;
   const std::size_t lineStart = received.rfind('\n') + 1;  // 0 when there is none
   received.append(data, size * count);
   const std::size_t lastBreak = received.rfind('\n');
@@ -161,8 +164,10 @@ bool TFtpClient::Impl::Perform(const std::string& url, curl_slist* commands, boo
   curl_easy_setopt(handle, CURLOPT_QUOTE, commands);
   curl_easy_setopt(handle, CURLOPT_NOBODY, transfer ? 0L : 1L);
   curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, transfer && offersMlsd ? "MLSD" : nullptr);
-  const CURLcode result =
-      PerformAnswering(multi, handle, *onWork, [this] { return listing && abortRequested; });
+  // A stall is curl's to notice (no byte for the time-out); a drip is ours.
+  floor.Restart();
+  const CURLcode result = PerformAnswering(
+      multi, handle, *onWork, [this] { return (listing && abortRequested) || floor.Dripping(); });
   curl_easy_setopt(handle, CURLOPT_QUOTE, nullptr);
   return result == CURLE_OK;
 }

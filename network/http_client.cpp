@@ -25,10 +25,8 @@ constexpr const char* kAcceptHeader =
 constexpr long kConnectTimeoutMs = 10000;
 constexpr long kReceiveBufferBytes = 256 * 1024;
 // A request that receives nothing for this long has stalled; one that
-// receives less than the floor over a window is dripping, which is the same.
+// drips (RateFloor) has too.
 constexpr auto kStallLimit = std::chrono::seconds(20);
-constexpr auto kRateWindow = std::chrono::seconds(20);
-constexpr std::int64_t kLeastBytesPerWindow = 512 * 20;
 // A cancel does not wait for a request that has received nothing this long.
 constexpr auto kCancelIdle = std::chrono::seconds(1);
 
@@ -79,8 +77,7 @@ struct THttpClient::Impl {
   std::string validator;  // of the body's bytes
   // What has arrived when: the stall and drip checks.
   Clock::time_point lastArrival;
-  Clock::time_point windowStart;
-  std::int64_t windowBytes = 0;
+  RateFloor floor;
   // The current response's headers.
   std::string etag;
   std::string lastModified;
@@ -93,8 +90,8 @@ struct THttpClient::Impl {
     base = -1;
     written = 0;
     validator.clear();
-    lastArrival = windowStart = Clock::now();
-    windowBytes = 0;
+    lastArrival = Clock::now();
+    floor.Restart();
   }
 };
 
@@ -138,7 +135,7 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
   auto& impl = *static_cast<THttpClient::Impl*>(user);
   const std::size_t bytes = size * count;
   impl.lastArrival = Clock::now();
-  impl.windowBytes += static_cast<std::int64_t>(bytes);
+  impl.floor.Arrived(bytes);
   long status = 0;
   curl_easy_getinfo(impl.handle, CURLINFO_RESPONSE_CODE, &status);
   if (!IsSuccessStatus(status)) return bytes;
@@ -213,13 +210,9 @@ HttpOutcome THttpClient::Get(const std::string& encodedUrl, std::FILE* target,
       stoppedAs = HttpOutcome::Stalled;
       return true;
     }
-    if (now - impl.windowStart >= kRateWindow) {
-      if (impl.windowBytes < kLeastBytesPerWindow) {
-        stoppedAs = HttpOutcome::Stalled;
-        return true;
-      }
-      impl.windowStart = now;
-      impl.windowBytes = 0;
+    if (impl.floor.Dripping()) {
+      stoppedAs = HttpOutcome::Stalled;
+      return true;
     }
     return false;
   };

@@ -4,6 +4,8 @@ namespace {
 
 // Well inside the 100 ms within which the window must answer.
 constexpr int kAnswerIntervalMs = 50;
+constexpr auto kRateWindow = std::chrono::seconds(20);
+constexpr std::int64_t kLeastBytesPerWindow = 512 * 20;
 
 }  // namespace
 
@@ -31,4 +33,20 @@ CURLcode PerformAnswering(CURLM* multi, CURL* handle, const std::function<void()
   }
   curl_multi_remove_handle(multi, handle);
   return result;
+}
+
+void RateFloor::Restart() {
+  windowStart_ = std::chrono::steady_clock::now();
+  windowBytes_ = 0;
+}
+
+void RateFloor::Arrived(std::size_t bytes) { windowBytes_ += static_cast<std::int64_t>(bytes); }
+
+bool RateFloor::Dripping() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - windowStart_ < kRateWindow) return false;
+  if (windowBytes_ < kLeastBytesPerWindow) return true;
+  windowStart_ = now;
+  windowBytes_ = 0;
+  return false;
 }

@@ -5,6 +5,9 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 
 // The request's result; CURLE_ABORTED_BY_CALLBACK when stop() said so (it is
@@ -12,3 +15,17 @@
 // next request.
 CURLcode PerformAnswering(CURLM* multi, CURL* handle, const std::function<void()>& onWork,
                           const std::function<bool()>& stop);
+
+// A server that drips instead of sending: less than 512 bytes a second over
+// a window of 20 s. The same floor holds for every request.
+class RateFloor {
+ public:
+  void Restart();  // at the request's start
+  void Arrived(std::size_t bytes);
+  // Checked between waits: true once a window has ended below the floor.
+  bool Dripping();
+
+ private:
+  std::chrono::steady_clock::time_point windowStart_;
+  std::int64_t windowBytes_ = 0;
+};

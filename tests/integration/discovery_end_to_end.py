@@ -206,6 +206,8 @@ class WalkFailures(UpdateRunTestCase):
             # A broken or hostile server: the walk ends at 64 KiB of the line.
             ("a listing line of 256 MiB", {"Quennvoldar/a.txt": b"a"},
              ("--ftp-long-line", str(256 << 20))),
+            # Less than 512 bytes a second over 20 s ends the listing.
+            ("a listing that drips", {"Quennvoldar/a.txt": b"a"}, ("--ftp-drip",)),
         ]
         for what, files, options in cases:
             with self.subTest(what):

@@ -2,6 +2,7 @@
 
 import itertools
 import posixpath
+import time
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.handlers import BufferedIteratorProducer, FTPHandler
@@ -24,6 +25,20 @@ class RefusingAuthorizer(DummyAuthorizer):
         raise AuthenticationFailed("Login refused by test switch.")
 
 
+class _Drip:
+    """A producer handing out one byte per call, a quarter second apart."""
+
+    def __init__(self, data):
+        self.data = data
+
+    def more(self):
+        if not self.data:
+            return b""
+        time.sleep(0.25)
+        byte, self.data = self.data[:1], self.data[1:]
+        return byte
+
+
 class UpdateFtpHandler(FTPHandler):
     # Configured per server by make_ftp_server through a subclass.
     event_log = None
@@ -31,6 +46,7 @@ class UpdateFtpHandler(FTPHandler):
     list_delay = 0
     greeting_delay = 0
     long_line_bytes = 0
+    drip_listings = False
     # Real servers delay failed logins; tests should not wait for that.
     auth_failed_timeout = 0
     banner = "Quennvoldar test update server ready."
@@ -108,7 +124,17 @@ class UpdateFtpHandler(FTPHandler):
             yield b"\r\n"
         self.push_dtp_data(BufferedIteratorProducer(pieces()), isproducer=True, cmd=cmd)
 
+    def _push_dripping_listing(self, cmd):
+        """Listing lines sent a byte every quarter second, each byte on its
+        own. The I/O loop sleeps meanwhile: this server serves nothing else."""
+        lines = b"".join(b"type=file;size=1;modify=20260101000000; tropf%02d.txt\r\n" % index
+                         for index in range(6))
+        self.push_dtp_data(_Drip(lines), isproducer=True, cmd=cmd)
+
     def ftp_LIST(self, path):
+        if self.drip_listings:
+            self._push_dripping_listing("LIST")
+            return path
         if self.long_line_bytes:
             self._push_long_line("LIST")
             return path
@@ -120,6 +146,9 @@ class UpdateFtpHandler(FTPHandler):
             return super().ftp_NLST(path)
 
     def ftp_MLSD(self, path):
+        if self.drip_listings:
+            self._push_dripping_listing("MLSD")
+            return path
         if self.long_line_bytes:
             self._push_long_line("MLSD")
             return path
@@ -129,7 +158,7 @@ class UpdateFtpHandler(FTPHandler):
 
 def make_ftp_server(port, root, user, password, event_log,
                     refuse_login=False, unlistable_folders=(), offer_mlsd=True, list_delay=0,
-                    greeting_delay=0, long_line_bytes=0):
+                    greeting_delay=0, long_line_bytes=0, drip_listings=False):
     authorizer = RefusingAuthorizer() if refuse_login else DummyAuthorizer()
     authorizer.add_user(user, password, root, perm=READ_ONLY_PERMISSIONS)
     attributes = {
@@ -139,6 +168,7 @@ def make_ftp_server(port, root, user, password, event_log,
         "list_delay": list_delay,
         "greeting_delay": greeting_delay,
         "long_line_bytes": long_line_bytes,
+        "drip_listings": drip_listings,
     }
     if not offer_mlsd:
         # Unknown commands get pyftpdlib's 500 and FEAT stops advertising MLST.

@@ -66,6 +66,8 @@ def parse_args(argv):
                         help="every connection is greeted only after SECONDS")
     parser.add_argument("--ftp-long-line", metavar="BYTES", type=int, default=0,
                         help="every listing is one line of BYTES bytes")
+    parser.add_argument("--ftp-drip", action="store_true",
+                        help="every listing is sent a byte every quarter second")
     args = parser.parse_args(argv)
     if not os.path.isdir(args.folder):
         parser.error("not a folder: %s" % args.folder)
@@ -105,6 +107,7 @@ def main(argv=None):
             list_delay=args.ftp_list_delay,
             greeting_delay=args.ftp_greeting_delay,
             long_line_bytes=args.ftp_long_line,
+            drip_listings=args.ftp_drip,
         )
         http_server = UpdateHttpServer(args.http_port, root, event_log, faults)
     except OSError as error:
