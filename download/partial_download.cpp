@@ -4,10 +4,10 @@
 
 #include "platform/file_info.h"
 #include "platform/file_system.h"
-#include "platform/list_file.h"
 #include "platform/paths.h"
 #include "platform/replacing_write.h"
 #include "platform/retry.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -42,11 +42,7 @@ PartialDownload::PartialDownload(const std::string& downloadFolder, const std::s
 std::FILE* PartialDownload::Open(std::int64_t expectedSize, HttpResume& resume) {
   if (!ForceDirectories(folder_)) return nullptr;
   const std::int64_t kept = std::max<std::int64_t>(GetFileSizeByName(bytes_), 0);
-  std::string validator;
-  if (const std::optional<ListFile> saved = ReadListFile(validator_);
-      saved && !saved->lines.empty()) {
-    validator = saved->lines.front();
-  }
+  const std::string validator = ReadWholeFile(validator_).value_or("");
   std::FILE* file = OpenFile(bytes_, FileOpenMode::Append);
   if (file == nullptr) return nullptr;
   resume = {};
@@ -61,7 +57,7 @@ std::FILE* PartialDownload::Open(std::int64_t expectedSize, HttpResume& resume) 
 
 void PartialDownload::Keep(const std::optional<std::string>& validator) {
   if (!validator) return;  // no body reached the bytes: their validator holds
-  if (validator->empty() || !WriteFileReplacing(validator_, *validator + "\n")) {
+  if (validator->empty() || !WriteFileReplacing(validator_, *validator)) {
     DeleteFileWithRetries(validator_);  // bytes nothing vouches for are not resumed
   }
 }
@@ -73,9 +69,5 @@ bool PartialDownload::Complete() {
 }
 
 void RemovePartialDownloads(const std::string& downloadFolder) {
-  const std::string folder = PartialFolderOf(downloadFolder);
-  for (const DirEntry& entry : ListDirectory(folder)) {
-    if (!entry.isDirectory) DeleteFileWithRetries(folder + entry.name);
-  }
-  RemoveDir(folder);
+  RemoveFolderOfFiles(PartialFolderOf(downloadFolder));
 }

@@ -11,7 +11,6 @@
 
 #include "base/strings.h"
 #include "install/install.h"
-#include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/locale.h"

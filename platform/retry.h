@@ -14,3 +14,5 @@ inline constexpr int kListWritePauseMs = 10;
 // Deletes the file if it exists; true when it is gone afterwards.
 bool DeleteFileWithRetries(const std::string& path);
 bool SetFileDateWithRetries(const std::string& path, TDateTime date);
+// Deletes every file of a folder that holds only files, then the folder.
+void RemoveFolderOfFiles(const std::string& folder);

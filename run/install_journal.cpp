@@ -55,9 +55,10 @@ bool ReplaceWithRetries(const std::string& from, const std::string& to) {
 // be taken. A commit knows every file is staged and its place prepared; a
 // recovery finds some renamed before the kill, and places as the killed run
 // left them.
-std::vector<std::string> RenameAll(
-    const std::string& installFolder, const std::string& stagingFolder,
-    const std::vector<std::pair<std::string, std::string>>& renames, bool recovering) {
+std::vector<std::string> RenameAll(const std::string& installFolder,
+                                   const std::string& stagingFolder,
+                                   const std::vector<std::pair<std::string, std::string>>& renames,
+                                   bool recovering) {
   std::vector<std::string> failed;
   for (const auto& [staged, entry] : renames) {
     const std::string from = stagingFolder + staged;
@@ -70,13 +71,6 @@ std::vector<std::string> RenameAll(
     if (!ReplaceWithRetries(from, to)) failed.push_back(entry);
   }
   return failed;
-}
-
-void RemoveStagingFolder(const std::string& stagingFolder) {
-  for (const DirEntry& entry : ListDirectory(stagingFolder)) {
-    if (!entry.isDirectory) DeleteFileWithRetries(stagingFolder + entry.name);
-  }
-  RemoveDir(stagingFolder);
 }
 
 }  // namespace
@@ -123,13 +117,13 @@ std::vector<std::string> InstallJournal::Commit() {
       RenameAll(installFolder_, stagingFolder_, renames_, /*recovering=*/false);
   // The renames are durable before the journal goes (one file system).
   FlushFolderToDisk(stagingFolder_);
-  RemoveStagingFolder(stagingFolder_);
+  RemoveFolderOfFiles(stagingFolder_);
   renames_.clear();
   return failed;
 }
 
 void InstallJournal::Abandon() {
-  RemoveStagingFolder(stagingFolder_);
+  RemoveFolderOfFiles(stagingFolder_);
   renames_.clear();
 }
 
@@ -138,6 +132,6 @@ bool RecoverInstallation(const std::string& installFolder) {
   if (!DirectoryExists(stagingFolder)) return true;
   RenameAll(installFolder, stagingFolder, ReadJournal(stagingFolder + kJournalName),
             /*recovering=*/true);
-  RemoveStagingFolder(stagingFolder);
+  RemoveFolderOfFiles(stagingFolder);
   return !DirectoryExists(stagingFolder);
 }

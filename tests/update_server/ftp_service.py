@@ -131,12 +131,19 @@ class UpdateFtpHandler(FTPHandler):
                          for index in range(6))
         self.push_dtp_data(_Drip(lines), isproducer=True, cmd=cmd)
 
-    def ftp_LIST(self, path):
+    def _push_fault_listing(self, cmd):
+        """The listing a fault switch asks for in place of the folder's;
+        False when none does."""
         if self.drip_listings:
-            self._push_dripping_listing("LIST")
-            return path
-        if self.long_line_bytes:
-            self._push_long_line("LIST")
+            self._push_dripping_listing(cmd)
+        elif self.long_line_bytes:
+            self._push_long_line(cmd)
+        else:
+            return False
+        return True
+
+    def ftp_LIST(self, path):
+        if self._push_fault_listing("LIST"):
             return path
         if not self._refuse_unlistable(path):
             return super().ftp_LIST(path)
@@ -146,11 +153,7 @@ class UpdateFtpHandler(FTPHandler):
             return super().ftp_NLST(path)
 
     def ftp_MLSD(self, path):
-        if self.drip_listings:
-            self._push_dripping_listing("MLSD")
-            return path
-        if self.long_line_bytes:
-            self._push_long_line("MLSD")
+        if self._push_fault_listing("MLSD"):
             return path
         if not self._refuse_unlistable(path):
             return super().ftp_MLSD(path)
