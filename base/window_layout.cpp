@@ -117,7 +117,7 @@ WindowLayout LayoutWindow(const WindowLayoutRequest& request) {
   for (int points = request.fontPoints;; --points) {
     const StatusFontMetrics font = request.fontAt(points);
     const int buttonHeight = ButtonHeightForFont(font);
-    int buttonWidth = TextWidthForFont(font, caption + kButtonExtraText);
+    int buttonWidth = ButtonWidthForCaptions(font, request.buttonCaptions);
 
     int widestText = 0;
     for (const std::string& text : request.statusTexts) {

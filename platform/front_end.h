@@ -33,11 +33,6 @@ struct StatusStyle {
   int backColor = 16777215;
 };
 
-// Window layout figures (pixels) that a front end may report for checks.
-struct MainWindowLayout {
-  int width = 0, height = 0, left = 0, top = 0;
-};
-
 class FrontEnd {
  public:
   virtual ~FrontEnd() = default;
