@@ -13,10 +13,11 @@ apt_get=(apt-get -qq -y -o DPkg::Lock::Timeout=600)
 
 packages=(
     build-essential cmake pkgconf
-    libcurl4-openssl-dev libzip-dev zlib1g-dev
+    libcurl4-openssl-dev libzip-dev zlib1g-dev libsodium-dev
+    openssl ca-certificates
     googletest libgtest-dev libgmock-dev
     clang libclang-rt-14-dev
-    python3 python3-pyftpdlib
+    python3 python3-pyftpdlib python3-openssl
     zipcmp zipmerge ziptool
     curl wget unzip nginx time
     ccache iproute2 util-linux
