@@ -67,6 +67,30 @@ inline constexpr const char* kMsgNoConnection =
     "Es konnte keine Verbindung zum Server hergestellt werden!";
 inline constexpr const char* kMsgWalkFailed =
     "Es ist ein Fehler beim Durchsuchen des Servers aufgetreten!";
+inline constexpr const char* kMsgDownloadFolderNotOwn =
+    "Der Download-Ordner \"%s\" gehört einem anderen Benutzer oder ist für andere "
+    "beschreibbar!\r\n"
+    "Aus Sicherheitsgründen wird er nicht verwendet.";
+
+// Signed releases: every message ends the run before anything is installed.
+inline constexpr const char* kMsgReleaseMissing =
+    "Auf dem Update-Server fehlt die signierte Freigabeliste!\r\n"
+    "Die Aktualisierung wurde aus Sicherheitsgründen abgebrochen.";
+inline constexpr const char* kMsgReleaseNotSigned =
+    "Die Freigabeliste des Update-Servers ist nicht vom Hersteller signiert!\r\n"
+    "Die Aktualisierung wurde aus Sicherheitsgründen abgebrochen.";
+inline constexpr const char* kMsgReleaseExpired =
+    "Die Freigabeliste des Update-Servers ist abgelaufen!\r\n"
+    "Die Aktualisierung wurde aus Sicherheitsgründen abgebrochen.";
+inline constexpr const char* kMsgReleaseOlder =
+    "Der Update-Server bietet eine ältere Freigabe an als die bereits angenommene!\r\n"
+    "Die Aktualisierung wurde aus Sicherheitsgründen abgebrochen.";
+inline constexpr const char* kMsgFileNotReleased =
+    "Die Datei \"%s\" ist in der Freigabeliste des Update-Servers nicht enthalten!\r\n"
+    "Die Aktualisierung wurde aus Sicherheitsgründen abgebrochen.";
+inline constexpr const char* kMsgFileNotAuthentic =
+    "Die Datei \"%s\" stimmt nicht mit der Freigabeliste des Update-Servers überein!\r\n"
+    "Die Aktualisierung wurde aus Sicherheitsgründen abgebrochen.";
 
 // Download
 inline constexpr const char* kMsgDownloadFailed =
