@@ -6,6 +6,7 @@
 #include "discovery/discovery.h"
 #include "download/download.h"
 #include "install/install.h"
+#include "network/tls_policy.h"
 #include "platform/file_system.h"
 #include "platform/locale.h"
 #include "platform/paths.h"
@@ -55,6 +56,7 @@ void TForm1::InitCaptions() {
 }
 
 void TForm1::ApplyFtpSettings() {
+  SetTlsPolicy({kFtpTls, kTlsCaFile});
   Ftp1.Configure(kFtpHost, kFtpPort);
   Ftp1.SetAccount(kFtpUser, kFtpPassword);
   Ftp1.onWork = [this] { frontEnd->ProcessMessages(); };

@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "network/ftp_listing.h"
+#include "network/tls_policy_curl.h"
 #include "network/transfer_loop.h"
 #include "platform/local_time.h"
 
@@ -131,7 +132,7 @@ void TFtpClient::Impl::Open() {
   curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "ftp");
   curl_easy_setopt(handle, CURLOPT_PROXY, "");
   curl_easy_setopt(handle, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
-  curl_easy_setopt(handle, CURLOPT_USE_SSL, CURLUSESSL_NONE);
+  ApplyTlsPolicy(handle);
   curl_easy_setopt(handle, CURLOPT_TRANSFERTEXT, 0L);
   curl_easy_setopt(handle, CURLOPT_FTP_FILEMETHOD, CURLFTPMETHOD_SINGLECWD);
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);

@@ -26,7 +26,8 @@ class TFtpClient {
   TFtpClient(const TFtpClient&) = delete;
   TFtpClient& operator=(const TFtpClient&) = delete;
 
-  // Passive, IPv4, binary, UTF-8 names, 5000 ms time-outs, no TLS.
+  // Passive, IPv4, binary, UTF-8 names, 5000 ms time-outs, TLS as the
+  // program's TLS policy says (network/tls_policy.h).
   void Configure(const std::string& host, int port);
   void SetAccount(const std::string& user, const std::string& password);
   // Opens the control connection and logs in; false when either fails.

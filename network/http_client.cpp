@@ -10,6 +10,7 @@
 #include <exception>
 #include <string>
 
+#include "network/tls_policy_curl.h"
 #include "network/transfer_loop.h"
 #include "platform/file_system.h"
 #include "platform/replacing_write.h"
@@ -189,6 +190,8 @@ HttpOutcome THttpClient::Get(const std::string& encodedUrl, std::FILE* target,
   Impl& impl = *impl_;
   if (impl.handle == nullptr || target == nullptr) return HttpOutcome::Failed;
   impl.Start(target, expectedSize, resume);
+  // The program sets its policy after the window's client exists.
+  ApplyTlsPolicy(impl.handle);
   curl_easy_setopt(impl.handle, CURLOPT_URL, encodedUrl.c_str());
   // The rest of the kept bytes, if they are still what the server has.
   curl_slist* headers = curl_slist_append(nullptr, kAcceptHeader);

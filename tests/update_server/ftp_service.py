@@ -1,11 +1,13 @@
-"""Read-only pyftpdlib server for the update folder, with logging and fault switches."""
+"""Read-only pyftpdlib server for the update folder, with logging and fault switches;
+explicit TLS required on the control and data connections when given a certificate."""
 
 import itertools
 import posixpath
 import time
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
-from pyftpdlib.handlers import BufferedIteratorProducer, FTPHandler
+from pyftpdlib.handlers import (BufferedIteratorProducer, FTPHandler, TLS_DTPHandler,
+                                TLS_FTPHandler)
 from pyftpdlib.servers import FTPServer
 
 READ_ONLY_PERMISSIONS = "elr"
@@ -159,9 +161,26 @@ class UpdateFtpHandler(FTPHandler):
             return super().ftp_MLSD(path)
 
 
+class TlsDataConnection(TLS_DTPHandler):
+    """curl begins a data connection's handshake before it sends the transfer
+    command; pyftpdlib would take those early bytes for a hang-up."""
+
+    def readable(self):
+        return self._ssl_accepting or super().readable()
+
+
+class TlsUpdateFtpHandler(UpdateFtpHandler, TLS_FTPHandler):
+    """AUTH TLS before the login, PROT P before every data connection."""
+    tls_control_required = True
+    tls_data_required = True
+    dtp_handler = TlsDataConnection
+
+
 def make_ftp_server(port, root, user, password, event_log,
                     refuse_login=False, unlistable_folders=(), offer_mlsd=True, list_delay=0,
-                    greeting_delay=0, long_line_bytes=0, drip_listings=False):
+                    greeting_delay=0, long_line_bytes=0, drip_listings=False, tls_identity=None):
+    """tls_identity: (certificate file, key file) for explicit TLS, or None."""
+    base = UpdateFtpHandler if tls_identity is None else TlsUpdateFtpHandler
     authorizer = RefusingAuthorizer() if refuse_login else DummyAuthorizer()
     authorizer.add_user(user, password, root, perm=READ_ONLY_PERMISSIONS)
     attributes = {
@@ -173,11 +192,13 @@ def make_ftp_server(port, root, user, password, event_log,
         "long_line_bytes": long_line_bytes,
         "drip_listings": drip_listings,
     }
+    if tls_identity is not None:
+        attributes["certfile"], attributes["keyfile"] = tls_identity
     if not offer_mlsd:
         # Unknown commands get pyftpdlib's 500 and FEAT stops advertising MLST.
         attributes["proto_cmds"] = {
-            name: info for name, info in FTPHandler.proto_cmds.items()
+            name: info for name, info in base.proto_cmds.items()
             if name not in MLSX_COMMANDS
         }
-    handler = type("ConfiguredFtpHandler", (UpdateFtpHandler,), attributes)
+    handler = type("ConfiguredFtpHandler", (base,), attributes)
     return FTPServer(("127.0.0.1", port), handler)

@@ -1,10 +1,12 @@
-"""HTTP/1.1 keep-alive file server for the update folder, with fault injection."""
+"""HTTP/1.1 keep-alive file server for the update folder, with fault injection;
+HTTPS when given a TLS context."""
 
 import http.cookies
 import itertools
 import mimetypes
 import os
 import secrets
+import ssl
 import sys
 import time
 from http import HTTPStatus
@@ -45,10 +47,11 @@ def resolve_url_path(root, url_path):
 class UpdateHttpServer(ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, port, root, event_log, faults):
+    def __init__(self, port, root, event_log, faults, tls_context=None):
         self.root = os.path.realpath(root)
         self.event_log = event_log
         self.faults = faults
+        self.tls_context = tls_context  # HTTPS when given
         # Fresh per run so a cookie kept from an earlier run does not count.
         self.cookie_value = secrets.token_hex(8)
         self._connection_ids = itertools.count(1)
@@ -56,6 +59,22 @@ class UpdateHttpServer(ThreadingHTTPServer):
 
     def next_connection_id(self):
         return next(self._connection_ids)
+
+    def get_request(self):
+        connection, address = super().get_request()
+        if self.tls_context is not None:
+            # The handshake runs in the connection's own thread (finish_request).
+            connection = self.tls_context.wrap_socket(connection, server_side=True,
+                                                      do_handshake_on_connect=False)
+        return connection, address
+
+    def finish_request(self, request, client_address):
+        if self.tls_context is not None:
+            try:
+                request.do_handshake()
+            except (ssl.SSLError, OSError):
+                return  # a client that refuses the certificate ends the handshake
+        super().finish_request(request, client_address)
 
     def handle_error(self, request, client_address):
         # Clients hanging up mid-transfer are expected (aborted downloads).

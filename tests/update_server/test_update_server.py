@@ -12,6 +12,7 @@ import json
 import os
 import shutil
 import signal
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -39,6 +40,9 @@ UMLAUT_NAME = "Käse.dat"
 OLD_MTIME = calendar.timegm((2020, 3, 4, 22, 30, 0))
 RECENT_MTIME = (int(time.time()) // 60 - 2 * 24 * 60) * 60
 SECRET = b"outside the served folder"
+# What a --tls CA folder holds.
+CA_CERTIFICATE = "ca.pem"
+CA_KEY = "ca-key.pem"
 FILES = {
     "Produkt/Daten/" + BLANK_NAME: b"zip bytes " * 1000,
     "Produkt/Daten/" + UMLAUT_NAME: b"umlaut content",
@@ -548,6 +552,117 @@ class LifecycleTests(unittest.TestCase):
             capture_output=True, timeout=60)
         self.assertEqual(started.returncode, 1)
         self.assertIn(b"not a folder", started.stderr)
+
+
+class TlsTests(unittest.TestCase):
+    """--tls: HTTPS, and FTP with TLS required on control and data, with a
+    certificate from the test CA of a folder, another CA or for another host."""
+
+    def setUp(self):
+        self.work_dir = tempfile.mkdtemp(prefix="update-server-tls-")
+        self.addCleanup(shutil.rmtree, self.work_dir)
+        self.root = make_tree(self.work_dir)
+        self.ca_folder = os.path.join(self.work_dir, "test-ca")
+
+    def start(self, certificate="trusted"):
+        server = ServerProcess(self.root, self.work_dir, "--tls", self.ca_folder,
+                               "--tls-certificate", certificate)
+        self.addCleanup(server.stop)
+        return server
+
+    def trusting_test_ca(self):
+        return ssl.create_default_context(cafile=os.path.join(self.ca_folder, CA_CERTIFICATE))
+
+    def https_get(self, server, path):
+        connection = http.client.HTTPSConnection("127.0.0.1", server.http_port, timeout=10,
+                                                 context=self.trusting_test_ca())
+        try:
+            response, body = get(connection, path)
+        finally:
+            connection.close()
+        return response.status, body
+
+    def ftps_listing(self, server, folder):
+        with ftplib.FTP_TLS(context=self.trusting_test_ca(), timeout=10) as client:
+            client.connect("127.0.0.1", server.ftp_port)
+            client.login(USER, PASSWORD)  # AUTH TLS first
+            client.prot_p()
+            return dict(client.mlsd(folder))
+
+    def test_clients_that_trust_the_test_ca_list_and_fetch(self):
+        server = self.start()
+        self.assertEqual(self.https_get(server, url("Produkt/Daten/" + UMLAUT_NAME)),
+                         (200, FILES["Produkt/Daten/" + UMLAUT_NAME]))
+        self.assertIn(UMLAUT_NAME, self.ftps_listing(server, "/Produkt/Daten"))
+
+    def test_plain_connections_are_refused(self):
+        server = self.start()
+        with server.ftp() as client:
+            with self.assertRaises(ftplib.error_perm) as refused:
+                client.login(USER, PASSWORD)
+            self.assertTrue(str(refused.exception).startswith("550"))
+        with ftplib.FTP_TLS(context=self.trusting_test_ca(), timeout=10) as client:
+            client.connect("127.0.0.1", server.ftp_port)
+            client.login(USER, PASSWORD)
+            with self.assertRaises(ftplib.error_perm) as refused:
+                client.sendcmd("PASV")  # no PROT P: no data connection
+            self.assertTrue(str(refused.exception).startswith("550"))
+        connection = server.http()
+        with self.assertRaises((http.client.HTTPException, ConnectionError)):
+            get(connection, url("Produkt/Daten/" + UMLAUT_NAME))
+        connection.close()
+
+    def test_certificates_a_client_of_the_test_ca_refuses(self):
+        cases = [
+            ("other-ca", "unable to get local issuer certificate"),
+            ("other-host", "not valid for '127.0.0.1'"),
+        ]
+        for certificate, reason in cases:
+            with self.subTest(certificate=certificate):
+                server = self.start(certificate)
+                with self.assertRaises(ssl.SSLCertVerificationError) as https_refused:
+                    self.https_get(server, url("Produkt/Daten/" + UMLAUT_NAME))
+                self.assertIn(reason, str(https_refused.exception))
+                with self.assertRaises(ssl.SSLCertVerificationError) as ftps_refused:
+                    self.ftps_listing(server, "/Produkt/Daten")
+                self.assertIn(reason, str(ftps_refused.exception))
+                self.assertEqual(server.events_since(0, event="login"), [])
+                self.assertEqual(server.events_since(0, proto="http", method="GET"), [])
+
+    def test_servers_starting_together_make_one_ca_and_later_ones_keep_it(self):
+        first, second = [subprocess.Popen(
+            [SERVER_PYTHON, SERVER_SCRIPT, self.root, "--ftp-port", "0", "--http-port", "0",
+             "--tls", self.ca_folder, "--ready-file", os.path.join(self.work_dir, name)],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE) for name in ("first", "second")]
+        for process, name in ((first, "first"), (second, "second")):
+            self.addCleanup(process.communicate, timeout=10)
+            self.addCleanup(process.send_signal, signal.SIGTERM)
+            wait_for_ready_file(os.path.join(self.work_dir, name), process)
+        with open(os.path.join(self.ca_folder, CA_CERTIFICATE), "rb") as ca:
+            made = ca.read()
+        self.assertCountEqual(os.listdir(self.ca_folder), [CA_CERTIFICATE, CA_KEY])
+        self.assertEqual([name for name in os.listdir(self.work_dir) if "test-ca" in name],
+                         ["test-ca"])
+        # Both serve certificates of that CA, and so does a later start.
+        for ready in ("first", "second"):
+            with open(os.path.join(self.work_dir, ready), encoding="utf-8") as file:
+                port = json.load(file)["http_port"]
+            connection = http.client.HTTPSConnection("127.0.0.1", port, timeout=10,
+                                                     context=self.trusting_test_ca())
+            self.assertEqual(get(connection, "/vask/updates/Quennvoldar/version.txt")[0].status,
+                             200)
+            connection.close()
+        later = self.start()
+        self.assertEqual(self.https_get(later, "/vask/updates/Quennvoldar/version.txt")[0], 200)
+        with open(os.path.join(self.ca_folder, CA_CERTIFICATE), "rb") as ca:
+            self.assertEqual(ca.read(), made)
+
+    def test_a_certificate_choice_needs_tls(self):
+        started = subprocess.run(
+            [SERVER_PYTHON, SERVER_SCRIPT, self.root, "--tls-certificate", "other-ca"],
+            capture_output=True, timeout=30)
+        self.assertEqual(started.returncode, 2)
+        self.assertIn(b"--tls-certificate needs --tls", started.stderr)
 
 
 class FaultOptionParsingTests(unittest.TestCase):

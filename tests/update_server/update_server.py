@@ -9,7 +9,9 @@ import json
 import logging
 import os
 import signal
+import ssl
 import sys
+import tempfile
 import threading
 
 from event_log import EventLog
@@ -17,6 +19,7 @@ from ftp_service import make_ftp_server
 from http_faults import (HttpFaults, parse_body_option, parse_delay_option, parse_error_option,
                          parse_path_option)
 from http_service import UpdateHttpServer
+from tls_certificates import CERTIFICATE_KINDS, TRUSTED, write_server_identity
 
 # Upper bound on how long a stop signal waits for either server loop to notice it.
 STOP_POLL_SECONDS = 0.1
@@ -68,10 +71,25 @@ def parse_args(argv):
                         help="every listing is one line of BYTES bytes")
     parser.add_argument("--ftp-drip", action="store_true",
                         help="every listing is sent a byte every quarter second")
+    parser.add_argument("--tls", metavar="CA_FOLDER",
+                        help="HTTPS, and FTP with explicit TLS required on control and data, "
+                             "with a certificate issued at start by the test CA of CA_FOLDER "
+                             "(made when missing)")
+    parser.add_argument("--tls-certificate", choices=CERTIFICATE_KINDS, default=TRUSTED,
+                        help="show the test CA's certificate for 127.0.0.1 (trusted), one from "
+                             "another CA (other-ca) or one for another host name (other-host)")
     args = parser.parse_args(argv)
     if not os.path.isdir(args.folder):
         parser.error("not a folder: %s" % args.folder)
+    if args.tls_certificate != TRUSTED and not args.tls:
+        parser.error("--tls-certificate needs --tls")
     return args
+
+
+def https_context(identity):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(*identity)
+    return context
 
 
 def write_ready_file(path, ftp_port, http_port):
@@ -98,6 +116,16 @@ def main(argv=None):
     event_log = EventLog(args.log)
     faults = HttpFaults(args.http_error, args.http_truncate, args.http_drop, args.http_delay,
                         args.http_body, args.http_rate, args.http_cut, args.http_no_range)
+    if not args.tls:
+        return serve(args, root, event_log, faults, None)
+    # The server's certificate and key live as long as the server.
+    with tempfile.TemporaryDirectory(prefix="update-server-tls-") as identity_folder:
+        identity = write_server_identity(args.tls, args.tls_certificate, identity_folder)
+        return serve(args, root, event_log, faults, identity)
+
+
+def serve(args, root, event_log, faults, identity):
+    """Both servers until a stop signal; identity: (certificate file, key file) for TLS."""
     try:
         ftp_server = make_ftp_server(
             args.ftp_port, root, args.user, args.password, event_log,
@@ -108,8 +136,11 @@ def main(argv=None):
             greeting_delay=args.ftp_greeting_delay,
             long_line_bytes=args.ftp_long_line,
             drip_listings=args.ftp_drip,
+            tls_identity=identity,
         )
-        http_server = UpdateHttpServer(args.http_port, root, event_log, faults)
+        http_server = UpdateHttpServer(
+            args.http_port, root, event_log, faults,
+            tls_context=https_context(identity) if identity else None)
     except OSError as error:
         print("update_server: cannot listen: %s" % error, file=sys.stderr)
         return 1

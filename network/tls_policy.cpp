@@ -1,0 +1,29 @@
+#include "network/tls_policy.h"
+
+#include <utility>
+
+#include "network/tls_policy_curl.h"
+
+namespace {
+
+TlsPolicy& CurrentPolicy() {
+  static TlsPolicy policy;
+  return policy;
+}
+
+}  // namespace
+
+void SetTlsPolicy(TlsPolicy policy) { CurrentPolicy() = std::move(policy); }
+
+void ApplyTlsPolicy(CURL* handle) {
+  const TlsPolicy& policy = CurrentPolicy();
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(handle, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2);
+  // Without a file of its own curl keeps the store it was built for: the
+  // system's CA bundle (OpenSSL) or the Windows certificate store (Schannel).
+  if (!policy.caFile.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO, policy.caFile.c_str());
+  // Only FTP reads these: explicit TLS, asked for as "AUTH TLS".
+  curl_easy_setopt(handle, CURLOPT_USE_SSL, policy.ftpTls ? CURLUSESSL_ALL : CURLUSESSL_NONE);
+  curl_easy_setopt(handle, CURLOPT_FTPSSLAUTH, CURLFTPAUTH_TLS);
+}
