@@ -43,6 +43,8 @@ void TForm1::FormCreate() {
   state_.ExePath = GetExecutablePath();
   state_.UninstFilename = ChangeFileExt(state_.ExePath, ".dat");
   state_.VergleichFilename = GetTempFolder() + ChangeFileExt(state_.OwnExeName(), ".fn");
+  // The build checked the keys' form.
+  state_.ReleaseKeys = ParsePublicKeys(kReleaseKeys).value_or(std::vector<PublicKey>{});
   InitCaptions();
   ApplyFtpSettings();
   frontEnd->SetProgress(0);
@@ -83,7 +85,7 @@ void TForm1::SetInstanceGuardRelease(std::function<void()> release) {
 NextStep TForm1::RunPhase(int timer) {
   switch (timer) {
     case kDiscoveryTimer:
-      return discovery::Timer1Timer(state_, *this, Ftp1);
+      return discovery::Timer1Timer(state_, *this, Ftp1, HTTP1);
     case kDownloadTimer:
       return download::Timer2Timer(state_, *this, HTTP1);
     case kInstallTimer:

@@ -1,10 +1,13 @@
 # The program is built from layers, each a library of one folder that may use
 # only the layers below it:
 #
-#   app                           the window and the run's road
+#   app  release_tool             the window and the run's road; the vendor's
+#                                 signing command
 #   discovery  download  install  the three phases
 #   run  network  accessibility   run state and context; FTP and HTTP clients
 #                                 (the only code that sees curl.h); screen readers
+#   trust                         release manifests, signatures and hashes (the
+#                                 only code that sees sodium.h)
 #   platform                      the OS port, with win32/ and posix/ beneath
 #   base                          pure helpers: strings, text codecs, dates,
 #                                 the window's layout arithmetic

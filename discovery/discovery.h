@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 #include "network/ftp_client.h"
@@ -13,13 +14,16 @@
 
 namespace discovery {
 
-NextStep Timer1Timer(RunState& state, RunContext& run, TFtpClient& ftp);
+NextStep Timer1Timer(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient& http);
 
-// Fresh copies of the updater over HTTP when the server cannot be listed.
-bool DownloadSelfUpdate(RunState& state);
+// Fresh copies of the updater over HTTP when the server cannot be listed;
+// with release keys, only the copies the updater folder's manifest lists
+// (ReleaseRefused otherwise).
+bool DownloadSelfUpdate(RunState& state, THttpClient& http);
 
-// After the login: the updater's own folder, then the product's.
-NextStep Ftp1AfterClientLogin(RunState& state, RunContext& run, TFtpClient& ftp);
+// After the login: the updater's own folder, then the product's, each after
+// its release manifest when the updater holds release keys.
+NextStep Ftp1AfterClientLogin(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient& http);
 bool WalkServerFolder(RunState& state, RunContext& run, TFtpClient& ftp, const std::string& folder,
                       bool isUpdater);
 
@@ -33,6 +37,29 @@ void CheckServerFile(RunState& state, const FtpListItem& item, const std::string
 void RemoveWithdrawnDownloads(const RunState& state);
 void AddDownloadFile(RunState& state, const std::string& name, const std::string& servOrdner,
                      const std::string& instOrdner, const std::string& downOrdner,
-                     std::int64_t size, TDateTime datum);
+                     std::int64_t size, TDateTime datum, const std::string& sha256 = "");
+
+// ---- Signed releases ----
+
+// A file or manifest that is not the vendor's release: the walk ends with
+// its message.
+class ReleaseRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The server folder's signed manifest, fetched over HTTP from `url` and
+// checked: signed by a known key, not expired, not older than the release
+// this installation accepted last for the slot. The accepted one is kept
+// (state.Releases under `folder`, and beside the download folder under
+// `slot` for an install-only start) and raises the installation's floor.
+// "" when accepted or cancelled, else the refusal's message.
+std::string AcceptRelease(RunState& state, THttpClient& http, const std::string& url,
+                          const std::string& folder, const std::string& slot);
+// What the manifest of the walk's root says of a server file (path relative
+// to the root, with "/"); nullptr when updates are not signed. Throws
+// ReleaseRefused for a file it does not list, or lists with another size.
+const ReleasedFile* ReleasedEntry(const RunState& state, const std::string& root,
+                                  const std::string& path, std::int64_t listedSize);
 
 }  // namespace discovery

@@ -11,6 +11,8 @@
 #include "resources/texts.h"
 #include "run/config.h"
 #include "run/install_journal.h"
+#include "run/releases.h"
+#include "trust/sha256.h"
 
 namespace discovery {
 
@@ -28,17 +30,23 @@ bool RunsAsSecondCopy(const RunState& state) {
 // FTP first; when that fails, fresh copies of the updater over HTTP, unless
 // the install-only argument or the second copy bars that route. At most two
 // attempts.
-NextStep ConnectToServer(RunState& state, RunContext& run, TFtpClient& ftp) {
+NextStep ConnectToServer(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient& http) {
   for (;;) {
     run.AnnounceStatus(kTextConnecting);
     if (state.ConnectNr == 1) {
       ftp.SetAccount(kFtpUser, kFtpPassword);
-      if (ftp.Connect()) return Ftp1AfterClientLogin(state, run, ftp);
-    } else if (!SameText(state.Argument(2), "/U") && !RunsAsSecondCopy(state) &&
-               DownloadSelfUpdate(state)) {
-      // The close handler starts the second copy.
-      state.StartUpdater2S = true;
-      return NextStep::Close;
+      if (ftp.Connect()) return Ftp1AfterClientLogin(state, run, ftp, http);
+    } else if (!SameText(state.Argument(2), "/U") && !RunsAsSecondCopy(state)) {
+      try {
+        if (DownloadSelfUpdate(state, http)) {
+          // The close handler starts the second copy.
+          state.StartUpdater2S = true;
+          return NextStep::Close;
+        }
+      } catch (const ReleaseRefused& refusal) {
+        RefuseRelease(state, run, refusal.what());
+        return NextStep::Close;
+      }
     }
     if (state.ConnectNr == 2) {
       run.Fail(kMsgNoConnection);
@@ -48,9 +56,38 @@ NextStep ConnectToServer(RunState& state, RunContext& run, TFtpClient& ftp) {
   }
 }
 
+// One copy of the updater from the self-update address; with release keys
+// it takes its place only when it is what the updater folder's manifest
+// lists (ReleaseRefused otherwise).
+bool FetchUpdaterCopy(const RunState& state, const std::string& source, const char* name,
+                      const std::string& path) {
+  const std::string file = std::string(name) + kExeSuffix;
+  if (state.ReleaseKeys.empty()) return DownloadUrlToFile(source + file, path);
+  const ReleaseManifest& manifest = state.Releases.at(kSelfUpdatePath);
+  const auto released = manifest.files.find(file);
+  if (released == manifest.files.end()) {
+    throw ReleaseRefused(FormatText(kMsgFileNotReleased, {file}));
+  }
+  Sha256 hash;
+  HttpBodyWatch watch;
+  watch.starts = [&hash](std::int64_t) { hash = Sha256(); };
+  watch.arrived = [&hash](const char* data, std::size_t size) {
+    hash.Add(data, size);
+    return true;
+  };
+  bool authentic = true;
+  const auto accept = [&] {
+    authentic = hash.HexDigest() == released->second.sha256;
+    return authentic;
+  };
+  if (DownloadUrlToFile(source + file, path, released->second.size, watch, accept)) return true;
+  if (!authentic) throw ReleaseRefused(FormatText(kMsgFileNotAuthentic, {file}));
+  return false;
+}
+
 // ---- The checks before connecting ----
 
-NextStep Discover(RunState& state, RunContext& run, TFtpClient& ftp) {
+NextStep Discover(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient& http) {
   SyncUninstList(state, true);
   if (!LoadConfig(state, run)) {
     state.CancelS = true;
@@ -71,32 +108,38 @@ NextStep Discover(RunState& state, RunContext& run, TFtpClient& ftp) {
     return NextStep::Close;
   }
   if (!IsInternetConnected() && !run.Confirm(kQuestionOffline)) return NextStep::Close;
-  return ConnectToServer(state, run, ftp);
+  return ConnectToServer(state, run, ftp, http);
 }
 
 }  // namespace
 
 // ---- Phase ----
 
-NextStep Timer1Timer(RunState& state, RunContext& run, TFtpClient& ftp) {
+NextStep Timer1Timer(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient& http) {
   if (SameText(state.Argument(3), "/M")) run.SetTrayMode(true);
-  const NextStep next = Discover(state, run, ftp);
+  const NextStep next = Discover(state, run, ftp, http);
   return state.CancelS ? NextStep::Close : next;
 }
 
 // ---- Self-update ----
 
-bool DownloadSelfUpdate(RunState& state) {
+bool DownloadSelfUpdate(RunState& state, THttpClient& http) {
   const std::string secondCopy = state.InstallOrdner + kSecondCopyName + kExeSuffix;
   const std::string firstCopy = state.DownloadOrdner + kFirstCopyName + kExeSuffix;
   for (const std::string& copy : {secondCopy, firstCopy}) {
     if (FileExists(copy)) ClearFileAttributes(copy);
   }
   const std::string source = std::string(kSelfUpdateAddress) + kSelfUpdatePath;
-  const bool downloaded = DownloadUrlToFile(source + kSecondCopyName + kExeSuffix, secondCopy) &&
-                          MarkExecutable(secondCopy) &&
-                          DownloadUrlToFile(source + kFirstCopyName + kExeSuffix, firstCopy) &&
-                          MarkExecutable(firstCopy);
+  if (!state.ReleaseKeys.empty()) {
+    const std::string refusal = AcceptRelease(state, http, source + kReleaseManifestName,
+                                              kSelfUpdatePath, kUpdaterReleaseSlot);
+    // A server that gives no manifest is a route that failed.
+    if (refusal == kMsgReleaseMissing) return false;
+    if (!refusal.empty()) throw ReleaseRefused(refusal);
+  }
+  const bool downloaded =
+      FetchUpdaterCopy(state, source, kSecondCopyName, secondCopy) && MarkExecutable(secondCopy) &&
+      FetchUpdaterCopy(state, source, kFirstCopyName, firstCopy) && MarkExecutable(firstCopy);
   // The product's uninstaller removes what the list names.
   if (FileExists(secondCopy) && !ContainsText(state.UninstSl.lines, secondCopy)) {
     state.UninstSl.lines.push_back(secondCopy);

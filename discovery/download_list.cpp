@@ -10,6 +10,8 @@
 #include "platform/locale.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
+#include "resources/texts.h"
+#include "trust/sha256.h"
 
 namespace discovery {
 
@@ -27,9 +29,13 @@ bool SameAsServer(const std::string& localFile, TDateTime serverDate, std::int64
 
 void CheckServerFile(RunState& state, const FtpListItem& item, const std::string& folder,
                      const std::string& name, const std::string& root) {
+  const std::string serverPath = folder.substr(root.size()) + name;
+  // The manifest describes the folder; it is never installed itself.
+  if (serverPath == kReleaseManifestName) return;
   const std::string relative = ServerPathToLocal(folder.substr(root.size()));
   const TDateTime serverDate = item.modified;
   const std::int64_t serverSize = item.size < 0 ? -item.size : item.size;
+  const ReleasedFile* released = ReleasedEntry(state, root, serverPath, serverSize);
 
   const std::string installed = state.InstallOrdner + relative + name;
   state.ServerFiles.push_back(installed);
@@ -37,13 +43,19 @@ void CheckServerFile(RunState& state, const FtpListItem& item, const std::string
   const std::string downloaded = state.DownloadOrdner + relative + name;
   if (FileExists(downloaded)) {
     ClearFileAttributes(downloaded);
-    // A complete copy from an interrupted run is installed from there.
-    if (SameAsServer(downloaded, serverDate, serverSize)) return;
+    // A complete copy from an interrupted run is installed from there, once
+    // its bytes prove to be the release's.
+    if (SameAsServer(downloaded, serverDate, serverSize) &&
+        (released == nullptr || Sha256OfFile(downloaded) == released->sha256)) {
+      if (released != nullptr) state.CheckedDownloads.insert(serverPath);
+      return;
+    }
     DeleteFileWithRetries(downloaded);
   }
   if (FileExists(installed) && SameAsServer(installed, serverDate, serverSize)) return;
   AddDownloadFile(state, name, folder, state.InstallOrdner + relative,
-                  state.DownloadOrdner + relative, serverSize, serverDate);
+                  state.DownloadOrdner + relative, serverSize, serverDate,
+                  released != nullptr ? released->sha256 : "");
 }
 
 // ---- What the server no longer offers ----
@@ -79,9 +91,9 @@ void RemoveWithdrawnDownloads(const RunState& state) {
 
 void AddDownloadFile(RunState& state, const std::string& name, const std::string& servOrdner,
                      const std::string& instOrdner, const std::string& downOrdner,
-                     std::int64_t size, TDateTime datum) {
+                     std::int64_t size, TDateTime datum, const std::string& sha256) {
   state.MaxSize += size;
-  state.DownloadFiles.push_back({datum, size, name, servOrdner, instOrdner, downOrdner});
+  state.DownloadFiles.push_back({datum, size, name, servOrdner, instOrdner, downOrdner, sha256});
 }
 
 }  // namespace discovery

@@ -4,27 +4,53 @@
 #include <exception>
 #include <vector>
 
+#include "deployment.h"
 #include "discovery/discovery.h"
 #include "platform/paths.h"
 #include "resources/texts.h"
+#include "run/releases.h"
 
 namespace discovery {
 
 // ---- After the login ----
 
-NextStep Ftp1AfterClientLogin(RunState& state, RunContext& run, TFtpClient& ftp) {
+namespace {
+
+// One root of the walk, after its release manifest when updates are signed.
+bool WalkRoot(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient& http,
+              const std::string& root, bool isUpdater) {
+  if (!state.ReleaseKeys.empty() && !state.CancelS) {
+    const std::string refusal = AcceptRelease(
+        state, http, kUpdateWebAddress + StripLeadingSlash(root) + kReleaseManifestName, root,
+        isUpdater ? kUpdaterReleaseSlot : kProductReleaseSlot);
+    if (!refusal.empty()) throw ReleaseRefused(refusal);
+  }
+  return WalkServerFolder(state, run, ftp, root, isUpdater);
+}
+
+}  // namespace
+
+NextStep Ftp1AfterClientLogin(RunState& state, RunContext& run, TFtpClient& ftp,
+                              THttpClient& http) {
   run.AnnounceStatus(kTextBuildingList);
   state.DownloadFiles.clear();
   state.ServerFiles.clear();
+  state.Releases.clear();
+  state.CheckedDownloads.clear();
   state.MaxSize = 0;
   state.AktSize = 0;
-  const bool listed =
-      WalkServerFolder(state, run, ftp, state.UpdaterOrdner[state.ConnectNr], true) &&
-      WalkServerFolder(state, run, ftp, state.ServerOrdner[state.ConnectNr], false);
-  if (state.CancelS) return NextStep::Close;
-  if (listed) {
-    RemoveWithdrawnDownloads(state);
-    return NextStep::Download;
+  try {
+    const bool listed =
+        WalkRoot(state, run, ftp, http, state.UpdaterOrdner[state.ConnectNr], true) &&
+        WalkRoot(state, run, ftp, http, state.ServerOrdner[state.ConnectNr], false);
+    if (state.CancelS) return NextStep::Close;
+    if (listed) {
+      RemoveWithdrawnDownloads(state);
+      return NextStep::Download;
+    }
+  } catch (const ReleaseRefused& refusal) {
+    RefuseRelease(state, run, refusal.what());
+    return NextStep::Close;
   }
   // A listing the cancel command aborted ends the run as a cancel.
   run.Fail(kMsgWalkFailed);
@@ -55,6 +81,8 @@ bool WalkServerFolder(RunState& state, RunContext& run, TFtpClient& ftp, const s
       }
     }
     return true;
+  } catch (const ReleaseRefused&) {
+    throw;
   } catch (const std::exception&) {
     return false;
   }

@@ -12,6 +12,8 @@
 #include "platform/paths.h"
 #include "platform/retry.h"
 #include "resources/texts.h"
+#include "run/releases.h"
+#include "trust/sha256.h"
 
 namespace download {
 
@@ -38,11 +40,20 @@ NextStep DownloadAll(RunState& state, RunContext& run, THttpClient& http) {
       }
       const std::string url = kUpdateWebAddress + StripLeadingSlash(file.ServOrdner) + file.Name;
       const std::string target = file.DownOrdner + file.Name;
-      if (!HttpDownloadFile(state, run, http, url, target, file.Size)) {
+      // Its path in the release: the download folder mirrors the server folder.
+      const std::string releasePath = BackslashToSlash(target.substr(state.DownloadOrdner.size()));
+      const FetchResult fetched =
+          HttpDownloadFile(state, run, http, url, target, file.Size, file.Sha256);
+      if (fetched == FetchResult::NotAuthentic) {
+        RefuseRelease(state, run, FormatText(kMsgFileNotAuthentic, {releasePath}));
+        return NextStep::Close;
+      }
+      if (fetched == FetchResult::Failed) {
         // Retries given up for a cancel are no failure of the download.
         if (!state.CancelS) run.Fail(kMsgDownloadFailed);
         return NextStep::Close;
       }
+      if (!file.Sha256.empty()) state.CheckedDownloads.insert(releasePath);
       state.AktSize += file.Size;
       run.ShowProgress(static_cast<int>(CalcPercent(100, state.MaxSize, state.AktSize)),
                        ProgressHint::Lade);
@@ -70,31 +81,52 @@ NextStep Timer2Timer(RunState& state, RunContext& run, THttpClient& http) {
 
 // ---- One file ----
 
-bool HttpDownloadFile(RunState& state, RunContext& run, THttpClient& http, const std::string& url,
-                      const std::string& target, std::int64_t expectedSize) {
+FetchResult HttpDownloadFile(RunState& state, RunContext& run, THttpClient& http,
+                             const std::string& url, const std::string& target,
+                             std::int64_t expectedSize, const std::string& sha256) {
   const std::string encoded = UrlEncode(url);
   // What the folder holds under the name is of another version: it goes now,
   // so that nothing but the whole new file can be installed from there.
   if (FileExists(target)) {
     ClearFileAttributes(target);
-    if (!DeleteFileWithRetries(target)) return false;
+    if (!DeleteFileWithRetries(target)) return FetchResult::Failed;
   }
   PartialDownload partial(state.DownloadOrdner, target);
   for (int failed = 0, stalled = 0;;) {
     HttpResume resume;
     std::FILE* file = partial.Open(expectedSize, resume);
-    if (file == nullptr) return false;
-    const HttpOutcome outcome = http.Get(encoded, file, expectedSize, resume);
+    if (file == nullptr) return FetchResult::Failed;
+    // The hash follows the body into the file; a body that continues kept
+    // bytes continues their hash, read once from the disk.
+    Sha256 hash;
+    Sha256 keptHash;
+    const bool keptHashed =
+        !sha256.empty() && resume.offset > 0 && partial.HashKept(keptHash, resume.offset);
+    HttpBodyWatch watch;
+    if (!sha256.empty()) {
+      watch.starts = [&](std::int64_t start) {
+        hash = start > 0 && keptHashed ? keptHash : Sha256();
+      };
+      watch.arrived = [&](const char* data, std::size_t size) {
+        hash.Add(data, size);
+        return true;
+      };
+    }
+    const HttpOutcome outcome = http.Get(encoded, file, expectedSize, resume, watch);
     // Data that never reaches the disk is no download either.
     const bool closed = std::fclose(file) == 0;
     if (outcome == HttpOutcome::Complete && closed) {
       run.ProcessMessages();
-      return partial.Complete();
+      if (!sha256.empty() && hash.HexDigest() != sha256) {
+        partial.Discard();
+        return FetchResult::NotAuthentic;
+      }
+      return partial.Complete() ? FetchResult::Fetched : FetchResult::Failed;
     }
     partial.Keep(http.LastBodyValidator());
     if (outcome == HttpOutcome::Stalled) ++stalled;
     if (++failed >= kDownloadAttempts || stalled >= kStalledAttempts || state.CancelS) {
-      return false;
+      return FetchResult::Failed;
     }
     PauseAnsweringMs(kAttemptPauseMs);
   }

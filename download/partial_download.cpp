@@ -13,9 +13,7 @@ namespace {
 
 // "…/Produkt/Daten/" keeps its partial downloads in "…/Produkt/Daten.partial/".
 std::string PartialFolderOf(const std::string& downloadFolder) {
-  std::string folder = downloadFolder;
-  while (!folder.empty() && folder.back() == kPathDelim) folder.pop_back();
-  return folder + ".partial" + kPathDelim;
+  return FolderBeside(downloadFolder, ".partial");
 }
 
 // FNV-1a of the file's place: a short name whatever the place's length.
@@ -66,6 +64,15 @@ bool PartialDownload::Complete() {
   if (!ReplaceFileWith(bytes_, target_)) return false;
   DeleteFileWithRetries(validator_);
   return true;
+}
+
+bool PartialDownload::HashKept(Sha256& hash, std::int64_t length) const {
+  return AddFileToHash(hash, bytes_, length);
+}
+
+void PartialDownload::Discard() {
+  DeleteFileWithRetries(bytes_);
+  DeleteFileWithRetries(validator_);
 }
 
 void RemovePartialDownloads(const std::string& downloadFolder) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "network/http_client.h"
+#include "trust/sha256.h"
 
 class PartialDownload {
  public:
@@ -25,6 +26,10 @@ class PartialDownload {
   void Keep(const std::optional<std::string>& validator);
   // The whole file takes its place in the download folder.
   bool Complete();
+  // The first `length` kept bytes added to the hash; false when unreadable.
+  bool HashKept(Sha256& hash, std::int64_t length) const;
+  // Bytes that proved not to be the release's go.
+  void Discard();
 
  private:
   std::string folder_;

@@ -15,6 +15,11 @@ namespace install {
 // Always ends the run.
 NextStep Timer3Timer(RunState& state, RunContext& run);
 
+// ---- Signed releases ----
+// False after the refusal when a file waiting to be installed is not one an
+// accepted manifest lists with its bytes; true without release keys.
+bool CheckWaitingFiles(RunState& state, RunContext& run);
+
 // ---- Archives ----
 // Every "*.zip" at the top of the download folder, unpacked in place and
 // deleted; false when one cannot be unpacked.

@@ -80,6 +80,8 @@ void InstallSteps(RunState& state, RunContext& run) {
 NextStep Timer3Timer(RunState& state, RunContext& run) {
   state.DownloadFiles.clear();
   run.ShowProgress(0, ProgressHint::Kopiere);
+  // The job file and the archives are the release's too: checked first.
+  if (!CheckWaitingFiles(state, run)) return NextStep::Close;
   ConsumeJobFile(state);
   try {
     InstallSteps(state, run);

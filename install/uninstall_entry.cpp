@@ -4,14 +4,15 @@
 #include <functional>
 
 #include "base/strings.h"
+#include "base/version_text.h"
 #include "deployment.h"
 #include "install/install.h"
-#include "install/version_text.h"
 #include "platform/file_info.h"
 #include "platform/local_time.h"
 #include "platform/locale.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "run/installation_key.h"
 
 namespace install {
 
@@ -55,12 +56,8 @@ std::string MainProgramFile(const RunState& state) {
 
 void UpdateUninstallEntry(const RunState& state) {
   try {
-    const std::unique_ptr<UninstallKey> key =
-        OpenUninstallKey(StripVersionSuffix(state.MutexTitel));
-    if (!key || !key->HasValue("InstallLocation")) return;
-    // Another installation of the same product has an entry of its own.
-    const std::optional<std::string> location = key->ReadText("InstallLocation");
-    if (!location || !SameText(*location, state.InstallOrdner)) return;
+    const std::unique_ptr<UninstallKey> key = OpenInstallationKey(state);
+    if (!key) return;
 
     const std::string version = TrimControl(GetMainProgramVersion(state));
     std::string publisher;

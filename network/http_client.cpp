@@ -73,6 +73,7 @@ struct THttpClient::Impl {
   std::FILE* target = nullptr;
   std::int64_t expectedSize = kAnySize;
   HttpResume resume;
+  const HttpBodyWatch* watch = nullptr;
   std::int64_t base = -1;  // where the body starts in the file; -1 before its first byte
   std::int64_t written = 0;
   std::string validator;  // of the body's bytes
@@ -84,10 +85,12 @@ struct THttpClient::Impl {
   std::string lastModified;
   std::int64_t rangeStart = -1;
 
-  void Start(std::FILE* file, std::int64_t expected, const HttpResume& from) {
+  void Start(std::FILE* file, std::int64_t expected, const HttpResume& from,
+             const HttpBodyWatch& bodyWatch) {
     target = file;
     expectedSize = expected;
     resume = from;
+    watch = &bodyWatch;
     base = -1;
     written = 0;
     validator.clear();
@@ -146,6 +149,7 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
     // A weak ETag cannot vouch for single bytes; the date can.
     impl.validator =
         !impl.etag.empty() && impl.etag.rfind("W/", 0) != 0 ? impl.etag : impl.lastModified;
+    if (impl.watch->starts) impl.watch->starts(impl.base);
   }
   if (impl.expectedSize != kAnySize &&
       impl.base + impl.written + static_cast<std::int64_t>(bytes) > impl.expectedSize) {
@@ -153,6 +157,7 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
   }
   const std::size_t stored = std::fwrite(data, 1, bytes, impl.target);
   impl.written += static_cast<std::int64_t>(stored);
+  if (impl.watch->arrived && !impl.watch->arrived(data, stored)) return 0;
   return stored;
 }
 
@@ -186,10 +191,11 @@ THttpClient::~THttpClient() {
 // ---- Requests ----
 
 HttpOutcome THttpClient::Get(const std::string& encodedUrl, std::FILE* target,
-                             std::int64_t expectedSize, const HttpResume& resume) {
+                             std::int64_t expectedSize, const HttpResume& resume,
+                             const HttpBodyWatch& watch) {
   Impl& impl = *impl_;
   if (impl.handle == nullptr || target == nullptr) return HttpOutcome::Failed;
-  impl.Start(target, expectedSize, resume);
+  impl.Start(target, expectedSize, resume, watch);
   // The program sets its policy after the window's client exists.
   ApplyTlsPolicy(impl.handle);
   curl_easy_setopt(impl.handle, CURLOPT_URL, encodedUrl.c_str());
@@ -223,6 +229,7 @@ HttpOutcome THttpClient::Get(const std::string& encodedUrl, std::FILE* target,
   curl_easy_setopt(impl.handle, CURLOPT_HTTPHEADER, nullptr);
   curl_slist_free_all(headers);
   impl.target = nullptr;
+  impl.watch = nullptr;
   if (result == CURLE_ABORTED_BY_CALLBACK) return stoppedAs;
   if (result != CURLE_OK) return HttpOutcome::Failed;  // cut connection, short body, too long
 
@@ -250,16 +257,18 @@ std::optional<std::string> THttpClient::LastBodyValidator() const {
 
 // ---- One-off downloads ----
 
-bool DownloadUrlToFile(const std::string& url, const std::string& path) {
+bool DownloadUrlToFile(const std::string& url, const std::string& path, std::int64_t expectedSize,
+                       const HttpBodyWatch& watch, const std::function<bool()>& accept) {
   // Fetched beside the target and put in its place only when complete, so a
   // failed download leaves an older copy intact.
   const std::string partial = TemporaryNameBeside(path);
   std::FILE* file = OpenFile(partial, FileOpenMode::CreateNew);
   if (file == nullptr) return false;
   THttpClient client;
-  bool complete = client.Get(url, file) == HttpOutcome::Complete && FlushFileToDisk(file);
+  bool complete = client.Get(url, file, expectedSize, {}, watch) == HttpOutcome::Complete &&
+                  FlushFileToDisk(file);
   complete = std::fclose(file) == 0 && complete;
-  if (complete && ReplaceFileWith(partial, path)) return true;
+  if (complete && (!accept || accept()) && ReplaceFileWith(partial, path)) return true;
   DeleteFileWithRetries(partial);
   return false;
 }

@@ -27,6 +27,14 @@ struct HttpResume {
   std::string validator;
 };
 
+// Sees a success response's body on its way into the file: where in the file
+// it starts (0, or the resume offset) and every piece written. `arrived`
+// answering false ends the request as failed.
+struct HttpBodyWatch {
+  std::function<void(std::int64_t start)> starts;
+  std::function<bool(const char* data, std::size_t size)> arrived;
+};
+
 class THttpClient {
  public:
   THttpClient();
@@ -38,7 +46,8 @@ class THttpClient {
   // pass the expected size ends the request at once (nothing past it is
   // written); one that ends short of it fails, whatever Content-Length said.
   HttpOutcome Get(const std::string& encodedUrl, std::FILE* target,
-                  std::int64_t expectedSize = kAnySize, const HttpResume& resume = {});
+                  std::int64_t expectedSize = kAnySize, const HttpResume& resume = {},
+                  const HttpBodyWatch& watch = {});
   // Whether the last request wrote a success response's body, and the
   // validator of those bytes ("" when the server gave none).
   std::optional<std::string> LastBodyValidator() const;
@@ -60,4 +69,8 @@ class THttpClient {
 std::string UrlEncode(const std::string& url);
 
 // Fetches one URL into a file with a fresh client; true on complete success.
-bool DownloadUrlToFile(const std::string& url, const std::string& path);
+// The file takes the path's place only when it is whole, of the expected
+// size, and `accept` (asked last, when given) agrees with what the watch saw.
+bool DownloadUrlToFile(const std::string& url, const std::string& path,
+                       std::int64_t expectedSize = kAnySize, const HttpBodyWatch& watch = {},
+                       const std::function<bool()>& accept = {});

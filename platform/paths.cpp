@@ -57,6 +57,12 @@ std::string StripLeadingSlash(const std::string& folder) {
   return folder;
 }
 
+std::string FolderBeside(const std::string& folder, const std::string& suffix) {
+  std::string name = folder;
+  while (!name.empty() && name.back() == kPathDelim) name.pop_back();
+  return name + suffix + kPathDelim;
+}
+
 bool IsContainedRelativePath(const std::string& relative) {
   if (relative.empty()) return true;
   if (relative.find('\0') != std::string::npos) return false;

@@ -25,6 +25,9 @@ std::string ExtractFileName(const std::string& path);
 // appends the new one when the name has none.
 std::string ChangeFileExt(const std::string& path, const std::string& extension);
 std::string StripLeadingSlash(const std::string& folder);
+// A folder beside another, named after it: ("…/Produkt/Daten/", ".partial")
+// gives "…/Produkt/Daten.partial/".
+std::string FolderBeside(const std::string& folder, const std::string& suffix);
 // A full path: from the root, or with a drive letter on Windows.
 bool IsAbsolutePath(const std::string& path);
 // True when a relative path stays inside the folder it is appended to: not

@@ -120,3 +120,5 @@ inline constexpr const char* kNvdaLibraryName = "nvdaControllerClient32.dll";
 inline constexpr const char* kUpdaterServerFolder1 = "/Quennvoldar/";
 inline constexpr const char* kUpdaterServerFolder2 = "/vask/updates/Quennvoldar/";
 inline constexpr const char* kSelfUpdatePath = "/vask/updates/Quennvoldar/";
+// The signed list of what a server folder releases, at the folder's top.
+inline constexpr const char* kReleaseManifestName = "quennvoldar-release.txt";

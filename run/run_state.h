@@ -5,12 +5,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "base/date_time.h"
 #include "platform/front_end.h"
 #include "platform/list_file.h"
+#include "trust/release_manifest.h"
 
 enum class TStatus : std::uint8_t { sNoUpdated, sYesUpdated, sIsUpdated, sError };
 
@@ -31,6 +34,9 @@ struct TDownloadFile {
   std::string ServOrdner;
   std::string InstOrdner;
   std::string DownOrdner;
+  // What the release manifest says the file's bytes hash to; empty when
+  // updates are not signed.
+  std::string Sha256;
 };
 using TDownloadFiles = std::vector<TDownloadFile>;
 
@@ -60,6 +66,18 @@ struct RunState {
   std::string VergleichFilename;
   std::string JobsFilename;
   ListFile JobsSl;
+
+  // ---- Signed releases ----
+  // The vendor's keys; without any, what the server offers is installed
+  // unchecked.
+  std::vector<PublicKey> ReleaseKeys;
+  // The manifests accepted for the updater's folder and the product's (by
+  // server folder, or by slot when read back from where they are kept), both
+  // laid over the download folder.
+  std::map<std::string, ReleaseManifest> Releases;
+  // Download-folder paths (relative, with "/") whose bytes this run has
+  // checked against a manifest.
+  std::set<std::string> CheckedDownloads;
 
   // ---- Where the run stands ----
   TStatus Status = TStatus::sNoUpdated;

@@ -3,6 +3,9 @@
 // and then the server date on every file. Prints the time taken.
 //
 //   qv_bench_download BASE_URL NAMES_FILE OUT_FOLDER
+//
+// A line of NAMES_FILE is a file name, or "SHA256  NAME" as sha256sum
+// writes it: the file is then hashed as it arrives, as a signed release's.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -24,10 +27,19 @@ int main(int argc, char** argv) {
   }
   const std::string base = argv[1];
   const std::string outFolder = std::string(argv[3]) + "/";
-  std::vector<std::string> names;
+  struct Listed {
+    std::string name;
+    std::string sha256;
+  };
+  std::vector<Listed> files;
   std::ifstream list(argv[2]);
-  for (std::string name; std::getline(list, name);) {
-    if (!name.empty()) names.push_back(name);
+  for (std::string line; std::getline(list, line);) {
+    const std::size_t gap = line.find("  ");
+    if (gap == std::string::npos) {
+      if (!line.empty()) files.push_back({line, ""});
+    } else {
+      files.push_back({line.substr(gap + 2), line.substr(0, gap)});
+    }
   }
 
   TForm1 form({argv[0], "Bench.cfg"},
@@ -37,10 +49,10 @@ int main(int argc, char** argv) {
 
   const auto start = std::chrono::steady_clock::now();
   std::int64_t bytes = 0;
-  for (const std::string& name : names) {
+  for (const auto& [name, sha256] : files) {
     const std::string target = outFolder + name;
-    if (!download::HttpDownloadFile(form.State(), form, form.Http(), base + name, target,
-                                    kAnySize)) {
+    if (download::HttpDownloadFile(form.State(), form, form.Http(), base + name, target, kAnySize,
+                                   sha256) != download::FetchResult::Fetched) {
       std::fprintf(stderr, "failed: %s\n", name.c_str());
       return 1;
     }
@@ -48,7 +60,7 @@ int main(int argc, char** argv) {
     bytes += GetFileSizeByName(target);
   }
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  std::printf("%zu files, %lld bytes, %.3f s\n", names.size(), static_cast<long long>(bytes),
+  std::printf("%zu files, %lld bytes, %.3f s\n", files.size(), static_cast<long long>(bytes),
               elapsed.count());
   return 0;
 }

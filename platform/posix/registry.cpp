@@ -17,9 +17,10 @@
 // case, as the registry's do. Other lines are kept as they are. A text value
 // holds no line break.
 //
-// The updater never creates the folder, the file or a value. A write puts a
-// complete new file in place of the old one (temporary file, rename), with
-// the old file's permission bits.
+// The updater never creates the folder or the file; a value it writes is
+// created when missing, as the registry does. A write puts a complete new
+// file in place of the old one (temporary file, rename), with the old file's
+// permission bits.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,14 +135,18 @@ class FileKey final : public UninstallKey {
     return index == kNone ? std::nullopt : ParseLine(lines_[index]);
   }
 
-  // Only existing values are written, under the name as the file spells it.
+  // An existing value keeps the name as the file spells it; a new one is
+  // added at the end.
   bool Write(const std::string& name, const std::string& type, const std::string& data) {
+    const std::vector<std::string> previous = lines_;
     const std::size_t index = Find(name);
-    if (index == kNone) return false;
-    const std::string previous = lines_[index];
-    lines_[index] = ParseLine(previous)->name + "=" + type + ":" + data;
+    if (index == kNone) {
+      lines_.push_back(name + "=" + type + ":" + data);
+    } else {
+      lines_[index] = ParseLine(lines_[index])->name + "=" + type + ":" + data;
+    }
     if (Save()) return true;
-    lines_[index] = previous;
+    lines_ = previous;
     return false;
   }
 

@@ -166,9 +166,9 @@ TEST(OpenUninstallKey, FileNamesAreEscapedAndValuesKeepTheirSpelling) {
   EXPECT_EQ(key->ReadText("Count"), std::nullopt);
   EXPECT_TRUE(key->WriteText("DisplayName", "New"));
   EXPECT_TRUE(key->WriteInteger("Count", -2));
-  EXPECT_FALSE(key->WriteText("Missing", "x"));
+  EXPECT_TRUE(key->WriteInteger("Missing", 3));  // created, as the registry does
   EXPECT_FALSE(key->WriteText("DisplayName", "two\nlines"));
   EXPECT_EQ(f.Read("registry/A%2FB %25_is1.key"),
-            "displayname=sz:New\nother line\nCount=dword:-2\n");
+            "displayname=sz:New\nother line\nCount=dword:-2\nMissing=dword:3\n");
   EXPECT_EQ(OpenUninstallKey("A"), nullptr);
 }

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "install/version_text.h"
+#include "base/version_text.h"
 
 TEST(VersionText, ShortFileVersion) {
   const std::vector<std::pair<std::string, std::string>> cases = {{"1.4.4.0", "1.44"},

@@ -1,4 +1,4 @@
-#include "install/version_text.h"
+#include "base/version_text.h"
 
 #include "base/strings.h"
 

@@ -1,0 +1,68 @@
+#include "run/releases.h"
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+
+#include "platform/file_system.h"
+#include "platform/paths.h"
+#include "platform/retry.h"
+#include "resources/texts.h"
+#include "run/installation_key.h"
+
+namespace {
+
+void EmptyFolder(const std::string& folder) {
+  for (const DirEntry& entry : ListDirectory(folder)) {
+    const std::string path = folder + entry.name;
+    if (entry.isDirectory) {
+      EmptyFolder(path + kPathDelim);
+      RemoveDir(path + kPathDelim);
+    } else {
+      ClearFileAttributes(path);
+      DeleteFileWithRetries(path);
+    }
+  }
+}
+
+std::string FloorValueName(const std::string& slot) { return "QuennvoldarRelease" + slot; }
+
+}  // namespace
+
+void RefuseRelease(RunState& state, RunContext& run, const std::string& message) {
+  EmptyFolder(state.DownloadOrdner);
+  RemoveFolderOfFiles(FolderBeside(state.DownloadOrdner, ".partial"));
+  run.Fail(message);
+}
+
+std::string ReleaseVerdictMessage(ManifestVerdict verdict) {
+  switch (verdict) {
+    case ManifestVerdict::Accepted:
+      break;
+    case ManifestVerdict::NotSigned:
+      return kMsgReleaseNotSigned;
+    case ManifestVerdict::Expired:
+      return kMsgReleaseExpired;
+    case ManifestVerdict::Older:
+      return kMsgReleaseOlder;
+  }
+  return "";
+}
+
+std::string ReleaseFolderOf(const RunState& state) {
+  return FolderBeside(state.DownloadOrdner, ".release");
+}
+
+std::int64_t ReleaseFloor(const RunState& state, const std::string& slot) {
+  const std::unique_ptr<UninstallKey> key = OpenInstallationKey(state);
+  if (!key || !key->HasValue(FloorValueName(slot))) return 0;
+  // A value that cannot be read lets no release pass.
+  return key->ReadInteger(FloorValueName(slot)).value_or(INT32_MAX);
+}
+
+void RaiseReleaseFloor(const RunState& state, const std::string& slot, std::int64_t release) {
+  const std::unique_ptr<UninstallKey> key = OpenInstallationKey(state);
+  if (!key || release <= ReleaseFloor(state, slot)) return;
+  key->WriteInteger(FloorValueName(slot),
+                    static_cast<std::int32_t>(std::min<std::int64_t>(release, INT32_MAX)));
+}
