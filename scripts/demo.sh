@@ -36,9 +36,15 @@ if $windows; then
         > /dev/null
 else
     build=build/demo exe=
-    cmake --preset demo > /dev/null
+fi
+# The vendor's signing command runs on this machine in either case.
+cmake --preset demo > /dev/null
+if $windows; then
+    cmake --build --preset demo --target quennvoldar-release > /dev/null
+else
     cmake --build --preset demo > /dev/null
 fi
+release_tool=build/demo/release_tool/quennvoldar-release
 
 demo=$(mktemp -d /tmp/quennvoldar-demo.XXXXXX)
 installed=$demo/installed/Produkt
@@ -80,6 +86,15 @@ trap cleanup EXIT
 
 scripts/demo-product.sh "$installed" "$server" "$build/Quennvoldar$exe" \
     "$build/tests/sample_main_program/SampleMainProgram$exe"
+
+# ---- The vendor signs the release ----
+# The demo build trusts the test key; a vendor makes its own with
+# "quennvoldar-release keygen" (README.md).
+echo "Der Hersteller signiert die Freigabe:"
+"$release_tool" sign tests/keys/test-release.secret "$server/Quennvoldar" "$server/Produkt"
+"$release_tool" check "$(cmake -L -N build/demo | sed -n 's/^QV_RELEASE_KEYS:STRING=//p')" \
+    "$server/Quennvoldar" "$server/Produkt"
+echo
 
 # ---- The product's start script ----
 if $windows; then
