@@ -48,15 +48,16 @@ class SignedReleases(UpdateRunTestCase):
         self.server_file("Produkt/Daten/Ordner/b.txt", b"neu b", SERVER_TIME)
         self.write(self.registry + KEY_FILE, f"InstallLocation=sz:{self.install}\n".encode())
         self.installed_before = self.digests(self.install)
-        self.sign()
 
-    def sign(self, **options):
-        signed_release.sign(release_tool(),
-                            [os.path.join(self.server_root, root) for root in self.ROOTS],
-                            **options)
-
-    def spoil(self, kind, path):
-        signed_release.apply_fault(release_tool(), self.server_root, kind, path)
+    def serve_release(self, *faults, signed=True):
+        """The server signs both folders as it starts (their next release),
+        then spoils them as the faults say."""
+        options = ["--release-tool", release_tool()]
+        for root in self.ROOTS if signed else ():
+            options += ["--sign", root]
+        for fault in faults:
+            options += ["--release-fault", fault]
+        self.serve(*options)
 
     def release_floor(self):
         """The release numbers the installation's entry keeps."""
@@ -74,7 +75,7 @@ class SignedReleases(UpdateRunTestCase):
 
     def test_a_signed_release_installs_as_before(self):
         self.lay_out()
-        self.serve()
+        self.serve_release()
         result = self.run_updater(answer=answer_close_yes)
 
         self.assertEqual(result.informations, [], result.output)
@@ -98,24 +99,23 @@ class SignedReleases(UpdateRunTestCase):
             with self.subTest(fault=fault):
                 self.start_afresh()
                 self.lay_out()
-                self.spoil(*signed_release.parse_fault(fault))
-                self.serve()
+                self.serve_release(fault)
                 self.assert_refused(self.run_updater(answer=answer_close_yes), message)
 
     def test_an_older_release_after_a_newer_one(self):
         self.lay_out()
-        self.sign()  # release 2
-        self.serve()
+        self.serve_release()  # release 1
+        self.stop_server()
+        self.serve_release()  # release 2
         self.assertEqual(self.run_updater(answer=answer_close_yes).outcome, UPDATED)
         self.assertEqual(self.release_floor()["QuennvoldarReleaseProduct"], "2")
         self.stop_server()
 
         # Release 1 again, with an older file the walk would fetch.
         self.server_file("Produkt/Daten/a.txt", b"ganz alt", SERVER_TIME + 60)
-        self.spoil("older", "Produkt/Daten")
         self.installed_before = self.digests(self.install)
         self.write_config()
-        self.serve()
+        self.serve_release("older:Produkt/Daten", signed=False)
         self.assert_refused(self.run_updater(answer=answer_close_yes), MSG_OLDER)
 
     def test_a_planted_file_waiting_in_the_download_folder_is_not_installed(self):
@@ -124,7 +124,7 @@ class SignedReleases(UpdateRunTestCase):
         again and the release's bytes are installed."""
         self.lay_out()
         self.local_file(self.download + "a.txt", b"boes a", SERVER_TIME)
-        self.serve()
+        self.serve_release()
         result = self.run_updater(answer=answer_close_yes)
 
         self.assertEqual(result.outcome, UPDATED, result.output)
@@ -135,7 +135,7 @@ class SignedReleases(UpdateRunTestCase):
         """The run that fetched keeps its manifests; the install-only start
         installs what waits only when it is still the release's."""
         self.lay_out()
-        self.serve()
+        self.serve_release()
         self.start_main_program()
         kept = self.run_updater()  # No to closing the main program: the download waits
         self.assertEqual(kept.outcome, f'Die Aktualisierung von "Produkt\\Daten" wurde nicht '
@@ -158,10 +158,8 @@ class SignedSelfUpdate(UpdateRunTestCase):
         of itself; the updater folder's manifest decides whether they land."""
         self.server_file("Quennvoldar/Quennvoldar2", self.STAND_IN)
         self.server_file("Quennvoldar/Quennvoldar", b"new first copy")
-        signed_release.sign(release_tool(), [os.path.join(self.server_root, "Quennvoldar")])
-        signed_release.apply_fault(release_tool(), self.server_root, "tampered",
-                                   "Quennvoldar/Quennvoldar2")
-        self.serve("--ftp-refuse-login")
+        self.serve("--ftp-refuse-login", "--release-tool", release_tool(), "--sign", "Quennvoldar",
+                   "--release-fault", "tampered:Quennvoldar/Quennvoldar2")
         result = self.run_updater()
 
         self.assertEqual(result.informations[:1], [msg_not_authentic("Quennvoldar2")],

@@ -19,6 +19,7 @@ from ftp_service import make_ftp_server
 from http_faults import (HttpFaults, parse_body_option, parse_delay_option, parse_error_option,
                          parse_path_option)
 from http_service import UpdateHttpServer
+import signed_release
 from tls_certificates import CERTIFICATE_KINDS, TRUSTED, write_server_identity
 
 # Upper bound on how long a stop signal waits for either server loop to notice it.
@@ -78,9 +79,20 @@ def parse_args(argv):
     parser.add_argument("--tls-certificate", choices=CERTIFICATE_KINDS, default=TRUSTED,
                         help="show the test CA's certificate for 127.0.0.1 (trusted), one from "
                              "another CA (other-ca) or one for another host name (other-host)")
+    parser.add_argument("--sign", metavar="FOLDER", action="append", default=[],
+                        help="sign this served folder at start (its next release), with "
+                             "--release-tool and --release-key")
+    parser.add_argument("--release-tool", metavar="PATH", help="the quennvoldar-release command")
+    parser.add_argument("--release-key", metavar="FILE", default=signed_release.TEST_KEY,
+                        help="secret key to sign with (default: the test key)")
+    parser.add_argument("--release-fault", metavar="KIND:PATH", action="append", default=[],
+                        type=signed_release.parse_fault,
+                        help="spoil the signed release: " + ", ".join(signed_release.FAULT_KINDS))
     args = parser.parse_args(argv)
     if not os.path.isdir(args.folder):
         parser.error("not a folder: %s" % args.folder)
+    if (args.sign or args.release_fault) and not args.release_tool:
+        parser.error("--sign and --release-fault need --release-tool")
     if args.tls_certificate != TRUSTED and not args.tls:
         parser.error("--tls-certificate needs --tls")
     return args
@@ -112,6 +124,11 @@ def keep_library_logging_quiet():
 def main(argv=None):
     args = parse_args(argv)
     root = os.path.realpath(args.folder)
+    if args.sign:
+        signed_release.sign(args.release_tool, [os.path.join(root, f) for f in args.sign],
+                            key=args.release_key)
+    for kind, path in args.release_fault:
+        signed_release.apply_fault(args.release_tool, root, kind, path)
     keep_library_logging_quiet()
     event_log = EventLog(args.log)
     faults = HttpFaults(args.http_error, args.http_truncate, args.http_drop, args.http_delay,
