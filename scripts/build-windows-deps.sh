@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Builds the static mingw libraries the Windows build links against: libcurl
-# (HTTP and FTP only, no TLS), libzip (zlib only) and GoogleTest, for the
-# product's i686 (the default) or for x86_64.
+# (HTTP, HTTPS, FTP and FTPS; TLS through Windows' own Schannel), libsodium,
+# libzip (zlib only) and GoogleTest, for the product's i686 (the default) or
+# for x86_64.
 #
 #   scripts/build-windows-deps.sh [i686|x86_64]
 #
-# curl and libzip come from Debian's source packages so they carry Debian's
-# security fixes. Needs scripts/install-windows-toolchain.sh first; root only
-# when deb-src entries still have to be added.
+# curl, libsodium and libzip come from Debian's source packages so they carry
+# Debian's security fixes. Needs scripts/install-windows-toolchain.sh first;
+# root only when deb-src entries still have to be added.
 #
 # Installs into ${QUENNVOLDAR_WINDEPS:-~/.cache/quennvoldar/windows-deps-<triple>},
 # outside the clone so CI re-runs reuse it, and skips all work when that prefix
-# was built by this very script and toolchain.
+# was built by this very script and toolchain. A rebuild is staged and swapped
+# in when complete, so builds using the old prefix keep working meanwhile;
+# parallel runs wait for each other.
 set -euo pipefail
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -20,14 +23,19 @@ if [[ $arch != i686 && $arch != x86_64 ]]; then
     echo "usage: build-windows-deps.sh [i686|x86_64]" >&2
     exit 2
 fi
+triple=$arch-w64-mingw32
 toolchain="$repo_root/cmake/mingw-$arch.cmake"
-prefix="${QUENNVOLDAR_WINDEPS:-$HOME/.cache/quennvoldar/windows-deps-$arch-w64-mingw32}"
+prefix="${QUENNVOLDAR_WINDEPS:-$HOME/.cache/quennvoldar/windows-deps-$triple}"
 export QUENNVOLDAR_WINDEPS="$prefix"
 
 owner_marker="$prefix/.quennvoldar-windows-deps"
 stamp="$prefix/.quennvoldar-stamp"
 build_hash=$(cat "${BASH_SOURCE[0]}" "$toolchain" "$repo_root/cmake/mingw-common.cmake" |
     sha256sum | cut -d' ' -f1)
+
+mkdir -p "$(dirname "$prefix")"
+exec 9>"$prefix.lock"
+flock 9
 
 if [[ -f $stamp && $(<"$stamp") == "$build_hash" ]]; then
     echo "$prefix"
@@ -42,6 +50,8 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/quennvoldar-windeps.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 log="$work/build.log"
+# Installs land in $stage$prefix, so the files name the final prefix.
+stage="$work/stage"
 
 # Keeps the console quiet; shows the step's output only when it fails.
 run() {
@@ -53,6 +63,7 @@ run() {
 }
 
 apt_get=(apt-get -qq -o DPkg::Lock::Timeout=600)
+source_packages=(curl libsodium libzip)
 
 # Adds deb-src twins of the configured Debian deb entries, same suites.
 enable_deb_src() {
@@ -76,17 +87,17 @@ enable_deb_src() {
     run "${apt_get[@]}" update
 }
 
-if ! apt-cache showsrc curl libzip >/dev/null 2>&1; then
+if ! apt-cache showsrc "${source_packages[@]}" >/dev/null 2>&1; then
     enable_deb_src
 fi
 
-(cd "$work" && run apt-get -qq source curl libzip)
+(cd "$work" && run apt-get -qq source "${source_packages[@]}")
 curl_src=$(find "$work" -maxdepth 1 -type d -name 'curl-*' | head -n1)
+libsodium_src=$(find "$work" -maxdepth 1 -type d -name 'libsodium-*' | head -n1)
 libzip_src=$(find "$work" -maxdepth 1 -type d -name 'libzip-*' | head -n1)
 
-rm -rf "$prefix"
-mkdir -p "$prefix"
-touch "$owner_marker"
+mkdir -p "$stage$prefix"
+touch "$stage$owner_marker"
 
 cmake_build() {
     local name=$1 src=$2
@@ -99,13 +110,15 @@ cmake_build() {
         -DBUILD_TESTING=OFF \
         "$@"
     run cmake --build "$work/build-$name" -j2
-    run cmake --install "$work/build-$name"
+    run env DESTDIR="$stage" cmake --install "$work/build-$name"
 }
 
+# TLS comes from Windows itself and checks against its certificate store; curl
+# would otherwise build in this Linux host's CA bundle path as the default.
 cmake_build curl "$curl_src" \
     -DBUILD_CURL_EXE=OFF -DENABLE_MANUAL=OFF -DPICKY_COMPILER=OFF \
-    -DCURL_ENABLE_SSL=OFF -DCURL_USE_OPENSSL=OFF -DCURL_USE_SCHANNEL=OFF \
-    -DCURL_WINDOWS_SSPI=OFF -DCURL_USE_GSSAPI=OFF \
+    -DCURL_ENABLE_SSL=ON -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF \
+    -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none -DCURL_USE_GSSAPI=OFF \
     -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF -DUSE_NGHTTP2=OFF \
     -DUSE_LIBIDN2=OFF -DUSE_WIN32_IDN=OFF -DCURL_USE_LIBPSL=OFF \
     -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DCURL_ZLIB=ON -DENABLE_IPV6=ON \
@@ -114,6 +127,15 @@ cmake_build curl "$curl_src" \
     -DCURL_DISABLE_MQTT=ON -DCURL_DISABLE_POP3=ON -DCURL_DISABLE_RTSP=ON \
     -DCURL_DISABLE_SMB=ON -DCURL_DISABLE_SMTP=ON -DCURL_DISABLE_TELNET=ON \
     -DCURL_DISABLE_TFTP=ON
+
+# The source package carries no generated configure script.
+(cd "$libsodium_src" && run autoreconf -fi)
+mkdir "$work/build-libsodium"
+(cd "$work/build-libsodium" && run "$libsodium_src/configure" \
+    --host="$triple" CC="$triple-gcc-posix" CFLAGS=-O2 \
+    --prefix="$prefix" --disable-shared --enable-static --disable-dependency-tracking)
+run make -C "$work/build-libsodium" -j2
+run make -C "$work/build-libsodium" install DESTDIR="$stage"
 
 # The shipped package config leaves zlib out, which breaks static consumers.
 sed -i 's/^#include(CMakeFindDependencyMacro)$/include(CMakeFindDependencyMacro)/;
@@ -128,5 +150,7 @@ cmake_build libzip "$libzip_src" \
 cmake_build googletest /usr/src/googletest \
     -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
 
-echo "$build_hash" >"$stamp"
+echo "$build_hash" >"$stage$stamp"
+rm -rf "$prefix"
+mv "$stage$prefix" "$prefix"
 echo "$prefix"
