@@ -31,12 +31,21 @@ def parse_fault(text):
     return kind, path
 
 
+def tool_command(tool):
+    """The command as it runs here: the Windows build's runs under Wine,
+    which reads the Unix paths given to it on drive Z:."""
+    if tool.endswith(".exe"):
+        return [os.path.join(HERE, "..", "..", "scripts", "wine-run.sh"), tool]
+    return [tool]
+
+
 def sign(tool, folders, key=TEST_KEY, valid_days=None, release=None):
     """Writes each folder's manifest with the next release number (or the
     one given)."""
     options = [] if valid_days is None else ["--valid-days", str(valid_days)]
     options += [] if release is None else ["--release", str(release)]
-    subprocess.run([tool, "sign", key, *options, *folders], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([*tool_command(tool), "sign", key, *options, *folders], check=True,
+                   stdout=subprocess.DEVNULL)
 
 
 def release_of(folder):
@@ -76,7 +85,8 @@ def apply_fault(tool, root, kind, path):
     elif kind == "other-key":
         with tempfile.TemporaryDirectory() as keys:
             other = os.path.join(keys, "other.secret")
-            subprocess.run([tool, "keygen", other], check=True, stdout=subprocess.DEVNULL)
+            subprocess.run([*tool_command(tool), "keygen", other], check=True,
+                           stdout=subprocess.DEVNULL)
             sign(tool, [target], key=other)
     elif kind == "expired":
         sign(tool, [target], valid_days=0)
