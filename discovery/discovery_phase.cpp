@@ -6,6 +6,7 @@
 #include "discovery/discovery.h"
 #include "platform/file_system.h"
 #include "platform/locale.h"
+#include "platform/own_folder.h"
 #include "platform/paths.h"
 #include "platform/system_info.h"
 #include "resources/texts.h"
@@ -96,12 +97,17 @@ NextStep Discover(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient
   // A run killed while its files were landing is completed before anything
   // else looks at the installation folder.
   RecoverInstallation(state.InstallOrdner);
+  // What the download folder holds is installed with the updater's rights,
+  // by the install-only start too, so nobody else may have written there.
+  const OwnFolder downloadFolder = PrepareOwnFolder(state.DownloadOrdner);
+  if (downloadFolder != OwnFolder::Ready) {
+    run.Fail(downloadFolder == OwnFolder::NotOwn
+                 ? FormatText(kMsgDownloadFolderNotOwn, {state.DownloadOrdner})
+                 : std::string(kMsgDownloadFolder));
+    return NextStep::Close;
+  }
   if (SameText(state.Argument(2), "/U") && FileExists(state.VergleichFilename)) {
     return NextStep::Install;
-  }
-  if (!ForceDirectories(state.DownloadOrdner)) {
-    run.Fail(kMsgDownloadFolder);
-    return NextStep::Close;
   }
   if (!IsUserAdmin(state.InstallOrdner) &&
       !run.Confirm(FormatText(kQuestionNoAdmin, {GetCurrentUserName()}))) {

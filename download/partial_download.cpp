@@ -4,6 +4,7 @@
 
 #include "platform/file_info.h"
 #include "platform/file_system.h"
+#include "platform/own_folder.h"
 #include "platform/paths.h"
 #include "platform/replacing_write.h"
 #include "platform/retry.h"
@@ -38,7 +39,8 @@ PartialDownload::PartialDownload(const std::string& downloadFolder, const std::s
       target_(target) {}
 
 std::FILE* PartialDownload::Open(std::int64_t expectedSize, HttpResume& resume) {
-  if (!ForceDirectories(folder_)) return nullptr;
+  // The kept bytes become part of what is installed, like the download folder's.
+  if (PrepareOwnFolder(folder_) != OwnFolder::Ready) return nullptr;
   const std::int64_t kept = std::max<std::int64_t>(GetFileSizeByName(bytes_), 0);
   const std::string validator = ReadWholeFile(validator_).value_or("");
   std::FILE* file = OpenFile(bytes_, FileOpenMode::Append);

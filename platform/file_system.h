@@ -15,7 +15,8 @@ enum class FileOpenMode {
   Append,           // created when missing, else kept; every write goes to its end
 };
 
-// A stdio stream for the path, or nullptr.
+// A stdio stream for the path, or nullptr. On POSIX the modes that write
+// never open a link.
 std::FILE* OpenFile(const std::string& path, FileOpenMode mode);
 
 bool FileExists(const std::string& path);  // a file, following links

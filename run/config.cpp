@@ -3,6 +3,7 @@
 #include "base/strings.h"
 #include "platform/file_system.h"
 #include "platform/locale.h"
+#include "platform/own_folder.h"
 #include "platform/paths.h"
 #include "resources/texts.h"
 
@@ -47,8 +48,12 @@ bool LoadConfig(RunState& state, RunContext& run) {
     return false;
   }
   std::optional<ListFile> loaded;
-  if (!state.Argument(1).empty() && FileExists(state.CfgFilename))
+  // Another user's file would choose the installation folder. In a shared
+  // temporary folder, which is sticky, nobody else can replace a file of ours
+  // between this look and the reading.
+  if (!state.Argument(1).empty() && FileExists(state.CfgFilename) && IsOwnFile(state.CfgFilename)) {
     loaded = ReadListFile(state.CfgFilename);
+  }
   // Without a full executable path the installation folder would be empty or
   // relative to wherever the updater was started; a product folder that is
   // empty, only ".", or climbs out would put the download folder onto the

@@ -14,6 +14,10 @@
 
 // ---- Opening ----
 
+// A file is never written through a link, which could lead to any file the
+// updater may write; O_EXCL refuses every existing name, a link included.
+// Reading follows links: an installed product may hold some, and nobody else
+// can place one in the updater's own folders.
 std::FILE* OpenFile(const std::string& path, FileOpenMode mode) {
   int flags = O_CLOEXEC;
   const char* stdioMode = "rb";
@@ -23,7 +27,7 @@ std::FILE* OpenFile(const std::string& path, FileOpenMode mode) {
       flags |= O_RDONLY;
       break;
     case FileOpenMode::CreateExclusive:
-      flags |= O_WRONLY | O_CREAT | O_TRUNC;
+      flags |= O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
       stdioMode = "wb";
       break;
     case FileOpenMode::CreateNew:
@@ -31,7 +35,7 @@ std::FILE* OpenFile(const std::string& path, FileOpenMode mode) {
       stdioMode = "wb";
       break;
     case FileOpenMode::Append:
-      flags |= O_WRONLY | O_CREAT | O_APPEND;
+      flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW;
       stdioMode = "ab";
       break;
   }

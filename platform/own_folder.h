@@ -1,0 +1,24 @@
+// Folders and files below the temporary folder that only the updater may
+// write (platform port). What they hold is installed with the updater's
+// rights, so nothing another user or program could have put there is used.
+#pragma once
+
+#include <string>
+
+enum class OwnFolder {
+  Ready,   // made, or found as the updater's own
+  NotOwn,  // someone else could have written into it: not to be used
+  Failed,  // could not be made
+};
+
+// Makes the folder (below the temporary folder) for the updater's use alone.
+// POSIX: every folder from the temporary folder down is made with mode 0700;
+// one that exists must belong to the user the updater runs as, be writable
+// by nobody else and be no link. Windows, elevated: the folder gets an access
+// list for administrators and SYSTEM only; one found without it is emptied.
+OwnFolder PrepareOwnFolder(const std::string& folder);
+
+// Whether a file is no link and (POSIX) belongs to the user the updater runs
+// as, who alone may write it. On Windows the temporary folder is the user's
+// and the main program writes its files there without elevation.
+bool IsOwnFile(const std::string& path);
