@@ -36,7 +36,7 @@ packages=(
     # running and testing the exe headless
     "${wine_packages[@]}" xvfb xauth
     # building the static dependencies from Debian source packages
-    cmake ninja-build pkgconf dpkg-dev googletest
+    cmake ninja-build pkgconf dpkg-dev googletest autoconf automake libtool
 )
 
 if [[ $arch == i686 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
