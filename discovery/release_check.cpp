@@ -42,8 +42,8 @@ std::optional<std::string> FetchManifest(THttpClient& http, const std::string& u
 
 std::string AcceptRelease(RunState& state, THttpClient& http, const std::string& url,
                           const std::string& folder, const std::string& slot) {
+  if (const std::string refusal = PrepareReleaseFolder(state); !refusal.empty()) return refusal;
   const std::string keep = ReleaseFolderOf(state);
-  if (!ForceDirectories(keep)) return kMsgDownloadFolder;
   const std::string fetched = keep + slot + ".new";
   const std::optional<std::string> text = FetchManifest(http, url, fetched);
   if (!text) return state.CancelS ? "" : kMsgReleaseMissing;

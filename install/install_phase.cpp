@@ -6,6 +6,7 @@
 #include "platform/list_file.h"
 #include "platform/retry.h"
 #include "resources/texts.h"
+#include "run/releases.h"
 
 namespace install {
 
@@ -90,6 +91,8 @@ NextStep Timer3Timer(RunState& state, RunContext& run) {
     run.Fail(kMsgCopyFailed);
   }
   RemoveDir(state.DownloadOrdner);
+  // The kept manifests vouch for what waits; once nothing waits they go.
+  if (!DirectoryExists(state.DownloadOrdner)) RemoveFolderOfFiles(ReleaseFolderOf(state));
   if (state.Status == TStatus::sYesUpdated) UpdateUninstallEntry(state);
   return NextStep::Close;
 }

@@ -17,6 +17,7 @@ namespace {
 // The kept manifests, checked as when they were fetched; "" when every one
 // that is there holds.
 std::string LoadKeptReleases(RunState& state) {
+  if (const std::string refusal = PrepareReleaseFolder(state); !refusal.empty()) return refusal;
   for (const char* slot : {kUpdaterReleaseSlot, kProductReleaseSlot}) {
     const std::optional<std::string> text = ReadWholeFile(ReleaseFolderOf(state) + slot + ".txt");
     if (!text) continue;

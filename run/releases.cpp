@@ -4,7 +4,9 @@
 #include <climits>
 #include <memory>
 
+#include "base/strings.h"
 #include "platform/file_system.h"
+#include "platform/own_folder.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
 #include "resources/texts.h"
@@ -51,6 +53,18 @@ std::string ReleaseVerdictMessage(ManifestVerdict verdict) {
 
 std::string ReleaseFolderOf(const RunState& state) {
   return FolderBeside(state.DownloadOrdner, ".release");
+}
+
+std::string PrepareReleaseFolder(const RunState& state) {
+  switch (PrepareOwnFolder(ReleaseFolderOf(state))) {
+    case OwnFolder::Ready:
+      return "";
+    case OwnFolder::NotOwn:
+      return FormatText(kMsgDownloadFolderNotOwn, {ReleaseFolderOf(state)});
+    case OwnFolder::Failed:
+      break;
+  }
+  return kMsgDownloadFolder;
 }
 
 std::int64_t ReleaseFloor(const RunState& state, const std::string& slot) {

@@ -23,6 +23,9 @@ std::string ReleaseVerdictMessage(ManifestVerdict verdict);
 // Where the manifests accepted for the download folder's content are kept,
 // so that an install-only start can check what waits.
 std::string ReleaseFolderOf(const RunState& state);
+// Makes that folder the updater's own, as the download folder is; "" when
+// it is, else the message why it cannot be used.
+std::string PrepareReleaseFolder(const RunState& state);
 
 // The last release number this installation accepted for the slot: kept
 // beside its uninstall entry, which only an administrator may change; 0

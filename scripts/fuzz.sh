@@ -20,7 +20,8 @@ if [[ ! $seconds =~ ^[1-9][0-9]*$ ]]; then
 fi
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-    targets=(list_file config ftp_listing job_lines pe_version url_encode zip_extract)
+    targets=(list_file config ftp_listing job_lines pe_version release_manifest url_encode
+             zip_extract)
 fi
 
 cmake --preset fuzz > /dev/null

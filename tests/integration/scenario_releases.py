@@ -83,8 +83,10 @@ class SignedReleases(UpdateRunTestCase):
         self.assertEqual(self.read(self.install + "a.txt"), b"neu a")
         self.assertEqual(self.read(self.install + "Ordner/b.txt"), b"neu b")
         self.assertEqual(self.read(self.install + "liesmich.txt"), b"zum Updater")
-        # The manifests describe the folders; they are never installed.
+        # The manifests describe the folders; they are never installed, and
+        # the copies kept for what waits go with the download folder.
         self.assertFalse(os.path.exists(self.install + signed_release.MANIFEST_NAME))
+        self.assertEqual(os.listdir(self.temp + "Produkt"), [])
         self.assertEqual(self.release_floor(),
                          {"QuennvoldarReleaseUpdater": "1", "QuennvoldarReleaseProduct": "1"})
 
