@@ -11,11 +11,14 @@ enum class OwnFolder {
   Failed,  // could not be made
 };
 
-// Makes the folder (below the temporary folder) for the updater's use alone.
-// POSIX: every folder from the temporary folder down is made with mode 0700;
-// one that exists must belong to the user the updater runs as, be writable
-// by nobody else and be no link. Windows, elevated: the folder gets an access
-// list for administrators and SYSTEM only; one found without it is emptied.
+// Makes the folder (below the temporary folder) for the updater's use alone;
+// a folder on the way that is a link makes it NotOwn. POSIX: every folder
+// from the temporary folder down is made with mode 0700; one that exists must
+// belong to the user the updater runs as and be writable by nobody else.
+// Windows, elevated: the folder gets an access list for administrators and
+// SYSTEM only; one found without it is emptied (NotOwn when that fails),
+// unless the file system keeps no such lists (FAT, Wine). Not elevated, it
+// is made as any folder.
 OwnFolder PrepareOwnFolder(const std::string& folder);
 
 // Whether a file is no link and (POSIX) belongs to the user the updater runs
