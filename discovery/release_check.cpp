@@ -1,16 +1,13 @@
 // Signed releases in discovery: each server folder's manifest is fetched and
 // checked before anything of the folder is listed for download, and every
 // file the walk finds must be in it.
-
 #include "base/strings.h"
 #include "discovery/discovery.h"
 #include "platform/file_system.h"
-#include "platform/replacing_write.h"
 #include "platform/retry.h"
 #include "platform/whole_file.h"
 #include "resources/texts.h"
 #include "run/releases.h"
-#include "trust/sha256.h"
 
 namespace discovery {
 
