@@ -6,13 +6,13 @@
 #include "discovery/discovery.h"
 #include "platform/file_system.h"
 #include "platform/locale.h"
-#include "platform/own_folder.h"
 #include "platform/paths.h"
 #include "platform/system_info.h"
 #include "resources/texts.h"
 #include "run/config.h"
 #include "run/install_journal.h"
 #include "run/releases.h"
+#include "run/run_folders.h"
 #include "trust/sha256.h"
 
 namespace discovery {
@@ -99,11 +99,8 @@ NextStep Discover(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient
   RecoverInstallation(state.InstallOrdner);
   // What the download folder holds is installed with the updater's rights,
   // by the install-only start too, so nobody else may have written there.
-  const OwnFolder downloadFolder = PrepareOwnFolder(state.DownloadOrdner);
-  if (downloadFolder != OwnFolder::Ready) {
-    run.Fail(downloadFolder == OwnFolder::NotOwn
-                 ? FormatText(kMsgDownloadFolderNotOwn, {state.DownloadOrdner})
-                 : std::string(kMsgDownloadFolder));
+  if (const std::string refusal = PrepareRunFolder(state.DownloadOrdner); !refusal.empty()) {
+    run.Fail(refusal);
     return NextStep::Close;
   }
   if (SameText(state.Argument(2), "/U") && FileExists(state.VergleichFilename)) {

@@ -13,6 +13,7 @@
 #include "platform/retry.h"
 #include "resources/texts.h"
 #include "run/releases.h"
+#include "run/run_folders.h"
 #include "trust/sha256.h"
 
 namespace download {
@@ -30,6 +31,15 @@ constexpr int kAttemptPauseMs = 25;
 
 NextStep DownloadAll(RunState& state, RunContext& run, THttpClient& http) {
   run.AnnounceStatus(kTextDownloading);
+  // Kept bytes are resumed into what is installed: nobody else may have put
+  // any there.
+  if (!state.DownloadFiles.empty()) {
+    const std::string refusal = PrepareRunFolder(PartialDownloadsOf(state.DownloadOrdner));
+    if (!refusal.empty()) {
+      run.Fail(refusal);
+      return NextStep::Close;
+    }
+  }
   try {
     for (std::size_t i = 0; i < state.DownloadFiles.size(); ++i) {
       const TDownloadFile file = state.DownloadFiles[i];

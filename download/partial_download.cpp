@@ -12,11 +12,6 @@
 
 namespace {
 
-// "…/Produkt/Daten/" keeps its partial downloads in "…/Produkt/Daten.partial/".
-std::string PartialFolderOf(const std::string& downloadFolder) {
-  return FolderBeside(downloadFolder, ".partial");
-}
-
 // FNV-1a of the file's place: a short name whatever the place's length.
 std::string NameFor(const std::string& target) {
   std::uint64_t hash = 14695981039346656037ull;
@@ -32,8 +27,12 @@ std::string NameFor(const std::string& target) {
 
 }  // namespace
 
+std::string PartialDownloadsOf(const std::string& downloadFolder) {
+  return FolderBeside(downloadFolder, ".partial");
+}
+
 PartialDownload::PartialDownload(const std::string& downloadFolder, const std::string& target)
-    : folder_(PartialFolderOf(downloadFolder)),
+    : folder_(PartialDownloadsOf(downloadFolder)),
       bytes_(folder_ + NameFor(target)),
       validator_(bytes_ + ".validator"),
       target_(target) {}
@@ -78,5 +77,5 @@ void PartialDownload::Discard() {
 }
 
 void RemovePartialDownloads(const std::string& downloadFolder) {
-  RemoveFolderOfFiles(PartialFolderOf(downloadFolder));
+  RemoveFolderOfFiles(PartialDownloadsOf(downloadFolder));
 }

@@ -6,11 +6,11 @@
 
 #include "base/strings.h"
 #include "platform/file_system.h"
-#include "platform/own_folder.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
 #include "resources/texts.h"
 #include "run/installation_key.h"
+#include "run/run_folders.h"
 
 namespace {
 
@@ -56,15 +56,7 @@ std::string ReleaseFolderOf(const RunState& state) {
 }
 
 std::string PrepareReleaseFolder(const RunState& state) {
-  switch (PrepareOwnFolder(ReleaseFolderOf(state))) {
-    case OwnFolder::Ready:
-      return "";
-    case OwnFolder::NotOwn:
-      return FormatText(kMsgDownloadFolderNotOwn, {ReleaseFolderOf(state)});
-    case OwnFolder::Failed:
-      break;
-  }
-  return kMsgDownloadFolder;
+  return PrepareRunFolder(ReleaseFolderOf(state));
 }
 
 std::int64_t ReleaseFloor(const RunState& state, const std::string& slot) {

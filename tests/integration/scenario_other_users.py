@@ -11,7 +11,7 @@ import time
 import traceback
 import unittest
 
-from run_harness import FAILED, MSG_DOWNLOAD_FAILED, PRODUCT_LINE, UpdateRunTestCase
+from run_harness import FAILED, PRODUCT_LINE, UpdateRunTestCase
 
 SERVER_TIME = (int(time.time()) // 60 - 2 * 24 * 60) * 60 + 23
 NEW_PROGRAM = b"neues Hauptprogramm\n" * 40
@@ -161,7 +161,7 @@ class PlantedByAnotherUser(UpdateRunTestCase):
 
         result = self.run_updater()
 
-        self.assert_nothing_done(result, MSG_DOWNLOAD_FAILED,
+        self.assert_nothing_done(result, NOT_OWN.format(self.temp + "Produkt.partial/"),
                                  FAILED.replace(PRODUCT_LINE, "Produkt"))
 
     def test_a_configuration_file_of_another_user_is_not_loaded(self):

@@ -1,0 +1,10 @@
+// The folders a run writes below the temporary folder (the download folder
+// and the folders beside it): what they hold is installed with the updater's
+// rights, so each must be the updater's own before it is used.
+#pragma once
+
+#include <string>
+
+// "" when the folder is made or found as the updater's own, else the message
+// that ends the run.
+std::string PrepareRunFolder(const std::string& folder);
