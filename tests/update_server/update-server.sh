@@ -10,7 +10,7 @@ set -eu
 HERE=$(cd "$(dirname "$0")" && pwd)
 SERVER="$HERE/update_server.py"
 PYTHON=/usr/bin/python3
-READY_STEPS=100   # x 0.1 s: how long start waits for both servers
+READY_STEPS=600   # x 0.1 s: how long start waits for both servers (and signing)
 STOP_STEPS=100    # x 0.1 s: how long stop waits before SIGKILL
 PORT_WAIT_STEPS=240  # x 0.5 s: how long start waits for taken ports
 
