@@ -9,6 +9,7 @@
 #include "platform/replacing_write.h"
 #include "platform/retry.h"
 #include "platform/whole_file.h"
+#include "run/run_folders.h"
 
 namespace {
 
@@ -26,10 +27,6 @@ std::string NameFor(const std::string& target) {
 }
 
 }  // namespace
-
-std::string PartialDownloadsOf(const std::string& downloadFolder) {
-  return FolderBeside(downloadFolder, ".partial");
-}
 
 PartialDownload::PartialDownload(const std::string& downloadFolder, const std::string& target)
     : folder_(PartialDownloadsOf(downloadFolder)),

@@ -38,8 +38,5 @@ class PartialDownload {
   std::string target_;
 };
 
-// Where the download folder's kept downloads live: "…/Produkt/Daten/" keeps
-// them in "…/Produkt/Daten.partial/".
-std::string PartialDownloadsOf(const std::string& downloadFolder);
 // Every kept download of the folder goes (all its files have arrived).
 void RemovePartialDownloads(const std::string& downloadFolder);

@@ -33,7 +33,7 @@ std::string FloorValueName(const std::string& slot) { return "QuennvoldarRelease
 
 void RefuseRelease(RunState& state, RunContext& run, const std::string& message) {
   EmptyFolder(state.DownloadOrdner);
-  RemoveFolderOfFiles(FolderBeside(state.DownloadOrdner, ".partial"));
+  RemoveFolderOfFiles(PartialDownloadsOf(state.DownloadOrdner));
   run.Fail(message);
 }
 

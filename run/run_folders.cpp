@@ -2,6 +2,7 @@
 
 #include "base/strings.h"
 #include "platform/own_folder.h"
+#include "platform/paths.h"
 #include "resources/texts.h"
 
 std::string PrepareRunFolder(const std::string& folder) {
@@ -14,4 +15,8 @@ std::string PrepareRunFolder(const std::string& folder) {
       break;
   }
   return kMsgDownloadFolder;
+}
+
+std::string PartialDownloadsOf(const std::string& downloadFolder) {
+  return FolderBeside(downloadFolder, ".partial");
 }

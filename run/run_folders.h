@@ -8,3 +8,7 @@
 // "" when the folder is made or found as the updater's own, else the message
 // that ends the run.
 std::string PrepareRunFolder(const std::string& folder);
+
+// Where the download folder's kept partial downloads live: "…/Produkt/Daten/"
+// keeps them in "…/Produkt/Daten.partial/".
+std::string PartialDownloadsOf(const std::string& downloadFolder);
