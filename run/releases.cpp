@@ -29,6 +29,12 @@ void EmptyFolder(const std::string& folder) {
 
 std::string FloorValueName(const std::string& slot) { return "QuennvoldarRelease" + slot; }
 
+std::int64_t FloorIn(UninstallKey& key, const std::string& slot) {
+  if (!key.HasValue(FloorValueName(slot))) return 0;
+  // A value that cannot be read lets no release pass.
+  return key.ReadInteger(FloorValueName(slot)).value_or(INT32_MAX);
+}
+
 }  // namespace
 
 void RefuseRelease(RunState& state, RunContext& run, const std::string& message) {
@@ -61,14 +67,12 @@ std::string PrepareReleaseFolder(const RunState& state) {
 
 std::int64_t ReleaseFloor(const RunState& state, const std::string& slot) {
   const std::unique_ptr<UninstallKey> key = OpenInstallationKey(state);
-  if (!key || !key->HasValue(FloorValueName(slot))) return 0;
-  // A value that cannot be read lets no release pass.
-  return key->ReadInteger(FloorValueName(slot)).value_or(INT32_MAX);
+  return key ? FloorIn(*key, slot) : 0;
 }
 
 void RaiseReleaseFloor(const RunState& state, const std::string& slot, std::int64_t release) {
   const std::unique_ptr<UninstallKey> key = OpenInstallationKey(state);
-  if (!key || release <= ReleaseFloor(state, slot)) return;
+  if (!key || release <= FloorIn(*key, slot)) return;
   key->WriteInteger(FloorValueName(slot),
                     static_cast<std::int32_t>(std::min<std::int64_t>(release, INT32_MAX)));
 }

@@ -13,25 +13,11 @@
 #include <string_view>
 
 #include "base/pe_version_resource.h"
+#include "platform/posix/file_descriptor.h"
 
 // ---- Helpers ----
 
 namespace {
-
-// Closes the descriptor on every way out.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // An executable larger than this is no program of ours; it is not read whole.
 constexpr off_t kMaxVersionFileSize = off_t{1} << 30;

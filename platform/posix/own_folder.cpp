@@ -13,26 +13,9 @@
 
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/posix/file_descriptor.h"
 
 namespace {
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Nobody but the user the updater runs as may change what it holds.
 bool IsOwn(const struct stat& info) {
@@ -60,7 +43,7 @@ OwnFolder PrepareOwnFolder(const std::string& folder) {
   if (relative.find_first_not_of('/') == std::string::npos || !IsContainedRelativePath(relative)) {
     return OwnFolder::Failed;
   }
-  Descriptor parent(open(temp.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  FileDescriptor parent(open(temp.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (parent.get() < 0) return OwnFolder::Failed;
   for (std::size_t start = 0; start < relative.size();) {
     std::size_t end = relative.find('/', start);
@@ -71,7 +54,7 @@ OwnFolder PrepareOwnFolder(const std::string& folder) {
     if (mkdirat(parent.get(), name.c_str(), 0700) != 0 && errno != EEXIST) {
       return OwnFolder::Failed;
     }
-    Descriptor next(
+    FileDescriptor next(
         openat(parent.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (next.get() < 0) return WhyNotOpened(parent.get(), name);
     struct stat info {};
