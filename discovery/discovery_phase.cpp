@@ -136,8 +136,9 @@ bool DownloadSelfUpdate(RunState& state, THttpClient& http) {
   if (!state.ReleaseKeys.empty()) {
     const std::string refusal = AcceptRelease(state, http, source + kReleaseManifestName,
                                               kSelfUpdatePath, kUpdaterReleaseSlot);
-    // A server that gives no manifest is a route that failed.
-    if (refusal == kMsgReleaseMissing) return false;
+    // A server that gives no manifest is a route that failed; a cancel
+    // meanwhile ends it too.
+    if (refusal == kMsgReleaseMissing || state.CancelS) return false;
     if (!refusal.empty()) throw ReleaseRefused(refusal);
   }
   const bool downloaded =
