@@ -6,9 +6,10 @@
 #   discovery  download  install  the three phases
 #   run  network  accessibility   run state and context; FTP and HTTP clients
 #                                 (the only code that sees curl.h); screen readers
-#   trust                         release manifests, signatures and hashes (the
-#                                 only code that sees sodium.h)
-#   platform                      the OS port, with win32/ and posix/ beneath
+#   trust                         release manifests and signatures (the only
+#                                 code that sees sodium.h)
+#   platform                      the OS port, with win32/ and posix/ beneath;
+#                                 SHA-256 from the system's crypto library
 #   base                          pure helpers: strings, text codecs, dates,
 #                                 the window's layout arithmetic
 #

@@ -7,13 +7,13 @@
 #include "platform/file_system.h"
 #include "platform/locale.h"
 #include "platform/paths.h"
+#include "platform/sha256.h"
 #include "platform/system_info.h"
 #include "resources/texts.h"
 #include "run/config.h"
 #include "run/install_journal.h"
 #include "run/releases.h"
 #include "run/run_folders.h"
-#include "trust/sha256.h"
 
 namespace discovery {
 

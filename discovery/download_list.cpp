@@ -10,8 +10,8 @@
 #include "platform/locale.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
+#include "platform/sha256.h"
 #include "resources/texts.h"
-#include "trust/sha256.h"
 
 namespace discovery {
 

@@ -11,10 +11,10 @@
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
+#include "platform/sha256.h"
 #include "resources/texts.h"
 #include "run/releases.h"
 #include "run/run_folders.h"
-#include "trust/sha256.h"
 
 namespace download {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "network/http_client.h"
-#include "trust/sha256.h"
+#include "platform/sha256.h"
 
 class PartialDownload {
  public:

@@ -5,10 +5,10 @@
 #include "base/strings.h"
 #include "install/install.h"
 #include "platform/paths.h"
+#include "platform/sha256.h"
 #include "platform/whole_file.h"
 #include "resources/texts.h"
 #include "run/releases.h"
-#include "trust/sha256.h"
 
 namespace install {
 

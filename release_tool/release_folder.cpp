@@ -3,8 +3,8 @@
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/sha256.h"
 #include "resources/texts.h"
-#include "trust/sha256.h"
 
 namespace {
 

@@ -7,3 +7,4 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 bench/download/run.sh
 bench/install/run.sh
+bench/hash/run.sh

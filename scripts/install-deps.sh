@@ -13,7 +13,7 @@ apt_get=(apt-get -qq -y -o DPkg::Lock::Timeout=600)
 
 packages=(
     build-essential cmake pkgconf
-    libcurl4-openssl-dev libzip-dev zlib1g-dev libsodium-dev
+    libcurl4-openssl-dev libssl-dev libzip-dev zlib1g-dev libsodium-dev
     openssl ca-certificates
     googletest libgtest-dev libgmock-dev
     clang libclang-rt-14-dev

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "trust/sha256.h"
-
 namespace {
 
 constexpr std::int64_t kNow = 1'800'000'000;
@@ -95,14 +93,4 @@ TEST(ReleaseManifest, KeysAndTimesInTheirTextForm) {
                           "2024-01-01T00:00:00", "2024-1-01T00:00:00Z"}) {
     EXPECT_FALSE(ParseUtcTime(bad).has_value()) << bad;
   }
-}
-
-TEST(Sha256, PiecesGiveTheHashOfTheWhole) {
-  Sha256 whole;
-  whole.Add("abc", 3);
-  EXPECT_EQ(whole.HexDigest(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  Sha256 pieces;
-  pieces.Add("a", 1);
-  pieces.Add("bc", 2);
-  EXPECT_EQ(pieces.HexDigest(), whole.HexDigest());
 }

@@ -1,40 +1,23 @@
-#include "trust/sha256.h"
-
-#include <sodium.h>
+#include "platform/sha256.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "platform/file_system.h"
-#include "trust/sodium_ready.h"
 
-static_assert(sizeof(crypto_hash_sha256_state) <= 128, "Sha256::state_ is too small");
-
-namespace {
-
-crypto_hash_sha256_state* StateOf(std::array<unsigned char, 128>& bytes) {
-  return reinterpret_cast<crypto_hash_sha256_state*>(bytes.data());
-}
-
-}  // namespace
-
-Sha256::Sha256() {
-  EnsureSodiumReady();
-  crypto_hash_sha256_init(StateOf(state_));
-}
-
-void Sha256::Add(const char* data, std::size_t size) {
-  crypto_hash_sha256_update(StateOf(state_), reinterpret_cast<const unsigned char*>(data), size);
+Sha256& Sha256::operator=(const Sha256& other) {
+  if (this != &other) *this = Sha256(other);
+  return *this;
 }
 
 std::string Sha256::HexDigest() const {
-  std::array<unsigned char, 128> copy = state_;
-  unsigned char digest[crypto_hash_sha256_BYTES];
-  crypto_hash_sha256_final(StateOf(copy), digest);
-  char hex[2 * crypto_hash_sha256_BYTES + 1];
-  sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char byte : Digest()) {
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0x0F];
+  }
   return hex;
 }
 
