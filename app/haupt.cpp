@@ -45,6 +45,7 @@ void TForm1::FormCreate() {
   state_.VergleichFilename = GetTempFolder() + ChangeFileExt(state_.OwnExeName(), ".fn");
   // The build checked the keys' form.
   state_.ReleaseKeys = ParsePublicKeys(kReleaseKeys).value_or(std::vector<PublicKey>{});
+  state_.ReleaseProduct = kReleaseProduct;
   InitCaptions();
   ApplyFtpSettings();
   frontEnd->SetProgress(0);

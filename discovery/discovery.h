@@ -49,17 +49,27 @@ class ReleaseRefused : public std::runtime_error {
 };
 
 // The server folder's signed manifest, fetched over HTTP from `url` and
-// checked: signed by a known key, not expired, not older than the release
-// this installation accepted last for the slot. The accepted one is kept
-// (state.Releases under `folder`, and beside the download folder under
-// `slot` for an install-only start) and raises the installation's floor.
-// "" when accepted or cancelled, else the refusal's message.
+// checked: signed by a known key, for this product and folder, not expired,
+// not older than the release this installation accepted last for the
+// folder. The accepted one is kept (state.Releases, and beside the download
+// folder for an install-only start); the floor rises only once the release
+// has landed. "" when accepted or cancelled, else the refusal's message.
 std::string AcceptRelease(RunState& state, THttpClient& http, const std::string& url,
-                          const std::string& folder, const std::string& slot);
-// What the manifest of the walk's root says of a server file (path relative
-// to the root, with "/"); nullptr when updates are not signed. Throws
+                          ReleaseFolder folder);
+// Which of the two folders a walk root is.
+ReleaseFolder FolderOfRoot(const RunState& state, const std::string& root);
+// What the folder's manifest says of a server file (path relative to the
+// root, with "/"); nullptr when updates are not signed. Throws
 // ReleaseRefused for a file it does not list, or lists with another size.
-const ReleasedFile* ReleasedEntry(const RunState& state, const std::string& root,
+const ReleasedFile* ReleasedEntry(const RunState& state, ReleaseFolder folder,
                                   const std::string& path, std::int64_t listedSize);
+// Whether the walk enters a server folder (relative to the root, with "/"
+// and a trailing "/"): with release keys only where the manifest names a
+// file; without, always.
+bool ReleaseNamesFolder(const RunState& state, ReleaseFolder folder,
+                        const std::string& relativeFolder);
+// After a root's walk: every file its manifest signs must have been listed
+// (ReleaseRefused otherwise), so a withheld file cannot keep an old one.
+void RequireEveryReleasedFileListed(const RunState& state, ReleaseFolder folder);
 
 }  // namespace discovery

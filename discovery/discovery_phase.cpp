@@ -64,7 +64,7 @@ bool FetchUpdaterCopy(const RunState& state, const std::string& source, const ch
                       const std::string& path) {
   const std::string file = std::string(name) + kExeSuffix;
   if (state.ReleaseKeys.empty()) return DownloadUrlToFile(source + file, path);
-  const ReleaseManifest& manifest = state.Releases.at(kSelfUpdatePath);
+  const ReleaseManifest& manifest = state.Releases.at(ReleaseFolder::Updater);
   const auto released = manifest.files.find(file);
   if (released == manifest.files.end()) {
     throw ReleaseRefused(FormatText(kMsgFileNotReleased, {file}));
@@ -134,16 +134,26 @@ bool DownloadSelfUpdate(RunState& state, THttpClient& http) {
   }
   const std::string source = std::string(kSelfUpdateAddress) + kSelfUpdatePath;
   if (!state.ReleaseKeys.empty()) {
-    const std::string refusal = AcceptRelease(state, http, source + kReleaseManifestName,
-                                              kSelfUpdatePath, kUpdaterReleaseSlot);
+    const std::string refusal =
+        AcceptRelease(state, http, source + kReleaseManifestName, ReleaseFolder::Updater);
     // A server that gives no manifest is a route that failed; a cancel
     // meanwhile ends it too.
     if (refusal == kMsgReleaseMissing || state.CancelS) return false;
     if (!refusal.empty()) throw ReleaseRefused(refusal);
   }
+  // The first copy waits in the download folder, so it comes first: a
+  // refused one leaves no second copy in the installation folder.
   const bool downloaded =
-      FetchUpdaterCopy(state, source, kSecondCopyName, secondCopy) && MarkExecutable(secondCopy) &&
-      FetchUpdaterCopy(state, source, kFirstCopyName, firstCopy) && MarkExecutable(firstCopy);
+      FetchUpdaterCopy(state, source, kFirstCopyName, firstCopy) && MarkExecutable(firstCopy) &&
+      FetchUpdaterCopy(state, source, kSecondCopyName, secondCopy) && MarkExecutable(secondCopy);
+  // Both copies are the release's: it has landed as far as this route
+  // takes it.
+  if (downloaded && !state.ReleaseKeys.empty()) {
+    if (const std::string refusal = RaiseReleaseFloor(state, ReleaseFolder::Updater);
+        !refusal.empty()) {
+      throw ReleaseRefused(refusal);
+    }
+  }
   // The product's uninstaller removes what the list names.
   if (FileExists(secondCopy) && !ContainsText(state.UninstSl.lines, secondCopy)) {
     state.UninstSl.lines.push_back(secondCopy);

@@ -1,6 +1,7 @@
 // The download-list decision: a server file is fetched unless a copy with the
 // same date (to the minute) and size already waits in the download folder or
-// is installed.
+// is installed. With release keys the signed bytes decide instead of the
+// listing's date, which anyone who serves the listing can set.
 #include <cstdint>
 #include <unordered_set>
 
@@ -12,6 +13,7 @@
 #include "platform/retry.h"
 #include "platform/sha256.h"
 #include "resources/texts.h"
+#include "run/releases.h"
 
 namespace discovery {
 
@@ -21,6 +23,18 @@ namespace {
 bool SameAsServer(const std::string& localFile, TDateTime serverDate, std::int64_t serverSize) {
   return FormatDateToMinute(serverDate) == FormatDateToMinute(GetFileDateByName(localFile)) &&
          GetFileSizeByName(localFile) == serverSize;
+}
+
+// Size first: the bytes are only hashed when the size agrees.
+bool SameAsReleased(const std::string& localFile, const ReleasedFile& released) {
+  return GetFileSizeByName(localFile) == released.size &&
+         Sha256OfFile(localFile) == released.sha256;
+}
+
+bool IsCurrent(const std::string& localFile, const ReleasedFile* released, TDateTime serverDate,
+               std::int64_t serverSize) {
+  return released != nullptr ? SameAsReleased(localFile, *released)
+                             : SameAsServer(localFile, serverDate, serverSize);
 }
 
 }  // namespace
@@ -35,7 +49,9 @@ void CheckServerFile(RunState& state, const FtpListItem& item, const std::string
   const std::string relative = ServerPathToLocal(folder.substr(root.size()));
   const TDateTime serverDate = item.modified;
   const std::int64_t serverSize = item.size < 0 ? -item.size : item.size;
-  const ReleasedFile* released = ReleasedEntry(state, root, serverPath, serverSize);
+  const ReleasedFile* released =
+      ReleasedEntry(state, FolderOfRoot(state, root), serverPath, serverSize);
+  if (released != nullptr) state.ListedReleaseFiles.insert(serverPath);
 
   const std::string installed = state.InstallOrdner + relative + name;
   state.ServerFiles.push_back(installed);
@@ -43,16 +59,14 @@ void CheckServerFile(RunState& state, const FtpListItem& item, const std::string
   const std::string downloaded = state.DownloadOrdner + relative + name;
   if (FileExists(downloaded)) {
     ClearFileAttributes(downloaded);
-    // A complete copy from an interrupted run is installed from there, once
-    // its bytes prove to be the release's.
-    if (SameAsServer(downloaded, serverDate, serverSize) &&
-        (released == nullptr || Sha256OfFile(downloaded) == released->sha256)) {
+    // A complete copy from an interrupted run is installed from there.
+    if (IsCurrent(downloaded, released, serverDate, serverSize)) {
       if (released != nullptr) state.CheckedDownloads.insert(serverPath);
       return;
     }
     DeleteFileWithRetries(downloaded);
   }
-  if (FileExists(installed) && SameAsServer(installed, serverDate, serverSize)) return;
+  if (FileExists(installed) && IsCurrent(installed, released, serverDate, serverSize)) return;
   AddDownloadFile(state, name, folder, state.InstallOrdner + relative,
                   state.DownloadOrdner + relative, serverSize, serverDate,
                   released != nullptr ? released->sha256 : "");
@@ -85,6 +99,8 @@ void RemoveWithdrawnDownloads(const RunState& state) {
         UpperCaseLocale(state.DownloadOrdner + installed.substr(state.InstallOrdner.size())));
   }
   RemoveUnoffered(state.DownloadOrdner, offered);
+  // What the record vouched for has gone with it.
+  DeleteFileWithRetries(UnpackedRecordOf(state));
 }
 
 // ---- The list ----

@@ -1,6 +1,7 @@
 // The server walk: after the login, the updater's own folder and then the
 // product's folder are listed depth-first, every plain file going to the
 // download-list decision.
+#include <algorithm>
 #include <exception>
 #include <vector>
 
@@ -16,16 +17,31 @@ namespace discovery {
 
 namespace {
 
-// One root of the walk, after its release manifest when updates are signed.
+// No real product comes near these; a listing that does is walked no
+// further than this.
+constexpr int kWalkFolderLimit = 10000;
+constexpr std::int64_t kWalkEntryLimit = 1000000;
+constexpr int kWalkDepthLimit = 100;
+
+// One root of the walk, after its release manifest when updates are signed;
+// the listing must then agree with the manifest.
 bool WalkRoot(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient& http,
               const std::string& root, bool isUpdater) {
+  const ReleaseFolder folder = isUpdater ? ReleaseFolder::Updater : ReleaseFolder::Product;
   if (!state.ReleaseKeys.empty() && !state.CancelS) {
     const std::string refusal = AcceptRelease(
-        state, http, kUpdateWebAddress + StripLeadingSlash(root) + kReleaseManifestName, root,
-        isUpdater ? kUpdaterReleaseSlot : kProductReleaseSlot);
+        state, http, kUpdateWebAddress + StripLeadingSlash(root) + kReleaseManifestName, folder);
     if (!refusal.empty()) throw ReleaseRefused(refusal);
   }
-  return WalkServerFolder(state, run, ftp, root, isUpdater);
+  state.ListedReleaseFiles.clear();
+  if (!WalkServerFolder(state, run, ftp, root, isUpdater)) return false;
+  if (!state.CancelS) RequireEveryReleasedFileListed(state, folder);
+  return true;
+}
+
+int DepthBelow(const std::string& root, const std::string& folder) {
+  return static_cast<int>(std::count(folder.begin() + static_cast<std::ptrdiff_t>(root.size()),
+                                     folder.end(), '/'));
 }
 
 }  // namespace
@@ -37,6 +53,8 @@ NextStep Ftp1AfterClientLogin(RunState& state, RunContext& run, TFtpClient& ftp,
   state.ServerFiles.clear();
   state.Releases.clear();
   state.CheckedDownloads.clear();
+  state.WalkedFolders = 0;
+  state.WalkedEntries = 0;
   state.MaxSize = 0;
   state.AktSize = 0;
   try {
@@ -62,12 +80,18 @@ NextStep Ftp1AfterClientLogin(RunState& state, RunContext& run, TFtpClient& ftp,
 bool WalkServerFolder(RunState& state, RunContext& run, TFtpClient& ftp, const std::string& folder,
                       bool isUpdater) {
   if (state.CancelS) return true;
+  const std::string& root =
+      isUpdater ? state.UpdaterOrdner[state.ConnectNr] : state.ServerOrdner[state.ConnectNr];
+  if (++state.WalkedFolders > kWalkFolderLimit || DepthBelow(root, folder) > kWalkDepthLimit) {
+    return false;
+  }
   try {
     // A copy of its own: the nested walks list other folders meanwhile.
     std::vector<FtpListItem> items;
     if (!ftp.ChangeDir(folder) || !ftp.List(items)) return false;
-    const std::string& root =
-        isUpdater ? state.UpdaterOrdner[state.ConnectNr] : state.ServerOrdner[state.ConnectNr];
+    state.WalkedEntries += static_cast<std::int64_t>(items.size());
+    if (state.WalkedEntries > kWalkEntryLimit) return false;
+    const ReleaseFolder release = isUpdater ? ReleaseFolder::Updater : ReleaseFolder::Product;
     for (const FtpListItem& item : items) {
       run.ProcessMessages();
       if (item.type == FtpItemType::Other) continue;  // links, devices and the like
@@ -75,7 +99,10 @@ bool WalkServerFolder(RunState& state, RunContext& run, TFtpClient& ftp, const s
       // download or installation folder on this system.
       if (!IsContainedRelativePath(item.name)) return false;
       if (item.type == FtpItemType::Directory) {
-        if (!WalkServerFolder(state, run, ftp, folder + item.name + "/", isUpdater)) return false;
+        const std::string below = folder + item.name + "/";
+        // A signed release names its folders; no other is worth a listing.
+        if (!ReleaseNamesFolder(state, release, below.substr(root.size()))) continue;
+        if (!WalkServerFolder(state, run, ftp, below, isUpdater)) return false;
       } else {
         CheckServerFile(state, item, folder, item.name, root);
       }

@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const fs::path archive = folder / "update.zip";
   std::ofstream(archive, std::ios::binary)
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  ExtractZipArchive(archive.string(), IncludeTrailingDelimiter(folder.string()));
+  std::vector<std::string> unpacked;
+  ExtractZipArchive(archive.string(), IncludeTrailingDelimiter(folder.string()), unpacked);
 
   const std::map<fs::path, std::string> after = Snapshot(root, folder);
   for (const auto& [path, content] : after) {

@@ -39,7 +39,11 @@ bool ExtractArchives(RunState& state, RunContext& run) {
 bool ExtractArchive(RunState& state, RunContext& run, const std::string& zipFileName) {
   const std::string previousStatus = run.StatusText();
   run.AnnounceStatus(kTextExtracting);
-  bool extracted = ExtractZipArchive(zipFileName, ExtractFilePath(zipFileName));
+  std::vector<std::string> unpacked;
+  // Recorded before the archive goes: an install-only start trusts what it
+  // unpacked through the archive's checked bytes.
+  bool extracted = ExtractZipArchive(zipFileName, ExtractFilePath(zipFileName), unpacked) &&
+                   RecordUnpacked(state, unpacked);
   if (extracted && state.CancelS) {
     // A cancel noticed here keeps the archive for the next run.
     extracted = false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/file_info.h"
 #include "run/install_journal.h"
@@ -19,6 +20,13 @@ NextStep Timer3Timer(RunState& state, RunContext& run);
 // False after the refusal when a file waiting to be installed is not one an
 // accepted manifest lists with its bytes; true without release keys.
 bool CheckWaitingFiles(RunState& state, RunContext& run);
+// With release keys, what an archive unpacked (full paths below the
+// download folder) joins the record an install-only start checks it
+// against; false when it cannot be recorded.
+bool RecordUnpacked(const RunState& state, const std::vector<std::string>& unpackedFiles);
+// Once the update has landed, the accepted releases' numbers become the
+// floor; false after the failure message when one cannot be kept.
+bool RaiseReleaseFloors(RunState& state, RunContext& run);
 
 // ---- Archives ----
 // Every "*.zip" at the top of the download folder, unpacked in place and

@@ -94,6 +94,9 @@ NextStep Timer3Timer(RunState& state, RunContext& run) {
   // The kept manifests vouch for what waits; once nothing waits they go.
   if (!DirectoryExists(state.DownloadOrdner)) RemoveFolderOfFiles(ReleaseFolderOf(state));
   if (state.Status == TStatus::sYesUpdated) UpdateUninstallEntry(state);
+  // What waits for the second copy has not landed yet.
+  const bool landed = state.Status == TStatus::sYesUpdated || state.Status == TStatus::sIsUpdated;
+  if (landed && !state.StartUpdater2S) RaiseReleaseFloors(state, run);
   return NextStep::Close;
 }
 

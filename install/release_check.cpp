@@ -1,10 +1,15 @@
 // With release keys nothing is installed that no accepted manifest vouches
 // for. What this run fetched, or found waiting, was checked on the way; an
 // install-only start checks what waits against the manifests kept by the run
-// that fetched it.
+// that fetched it, and what an archive unpacked against the record made as
+// it was unpacked: the archive's bytes were the release's.
+#include <charconv>
+
 #include "base/strings.h"
 #include "install/install.h"
+#include "platform/file_info.h"
 #include "platform/paths.h"
+#include "platform/replacing_write.h"
 #include "platform/sha256.h"
 #include "platform/whole_file.h"
 #include "resources/texts.h"
@@ -14,23 +19,56 @@ namespace install {
 
 namespace {
 
+using UnpackedFiles = std::map<std::string, ReleasedFile>;
+
+// ---- The record of what archives unpacked ----
+// One line a file: "<size> <sha256> <path relative to the download
+// folder, with />".
+
+// What the record holds; lines that do not read vouch for nothing.
+UnpackedFiles ReadUnpackedRecord(const RunState& state) {
+  UnpackedFiles files;
+  const std::string text = ReadWholeFile(UnpackedRecordOf(state)).value_or("");
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
+    const std::size_t sizeEnd = line.find(' ');
+    const std::size_t hashEnd = line.find(' ', sizeEnd + 1);
+    if (sizeEnd == std::string::npos || hashEnd == std::string::npos) continue;
+    ReleasedFile file;
+    const auto [stop, error] = std::from_chars(line.data(), line.data() + sizeEnd, file.size);
+    if (error != std::errc() || stop != line.data() + sizeEnd) continue;
+    file.sha256 = line.substr(sizeEnd + 1, hashEnd - sizeEnd - 1);
+    files[line.substr(hashEnd + 1)] = file;
+  }
+  return files;
+}
+
+// ---- The kept manifests ----
+
 // The kept manifests, checked as when they were fetched; "" when every one
 // that is there holds.
 std::string LoadKeptReleases(RunState& state) {
   if (const std::string refusal = PrepareReleaseFolder(state); !refusal.empty()) return refusal;
-  for (const char* slot : {kUpdaterReleaseSlot, kProductReleaseSlot}) {
-    const std::optional<std::string> text = ReadWholeFile(ReleaseFolderOf(state) + slot + ".txt");
+  for (const ReleaseFolder folder : {ReleaseFolder::Updater, ReleaseFolder::Product}) {
+    const std::optional<std::string> text =
+        ReadWholeFile(ReleaseFolderOf(state) + SlotName(folder) + ".txt");
     if (!text) continue;
     ReleaseManifest manifest;
-    const ManifestVerdict verdict = CheckManifest(*text, state.ReleaseKeys, NowUtcSeconds(),
-                                                  ReleaseFloor(state, slot), manifest);
-    if (verdict != ManifestVerdict::Accepted) return ReleaseVerdictMessage(verdict);
-    state.Releases[slot] = std::move(manifest);
+    if (const std::string refusal = CheckRelease(state, *text, folder, manifest);
+        !refusal.empty()) {
+      return refusal;
+    }
+    state.Releases[folder] = std::move(manifest);
   }
   return "";
 }
 
-const ReleasedFile* FindReleased(const RunState& state, const std::string& path) {
+// What an archive unpacked took the place of a fetched file of that name.
+const ReleasedFile* FindReleased(const RunState& state, const UnpackedFiles& unpacked,
+                                 const std::string& path) {
+  if (const auto found = unpacked.find(path); found != unpacked.end()) return &found->second;
   for (const auto& [folder, manifest] : state.Releases) {
     const auto found = manifest.files.find(path);
     if (found != manifest.files.end()) return &found->second;
@@ -42,23 +80,49 @@ const ReleasedFile* FindReleased(const RunState& state, const std::string& path)
 
 bool CheckWaitingFiles(RunState& state, RunContext& run) {
   if (state.ReleaseKeys.empty()) return true;
+  // A fetching run checked its manifests and has unpacked nothing yet.
+  UnpackedFiles unpacked;
   if (state.Releases.empty()) {
     if (const std::string refusal = LoadKeptReleases(state); !refusal.empty()) {
       RefuseRelease(state, run, refusal);
       return false;
     }
+    unpacked = ReadUnpackedRecord(state);
   }
   BuildInstallList(state);
   for (const std::string& relative : state.OrdnerFiles) {
     const std::string path = BackslashToSlash(relative);
     if (state.CheckedDownloads.count(path) != 0) continue;
-    const ReleasedFile* released = FindReleased(state, path);
+    const ReleasedFile* released = FindReleased(state, unpacked, path);
     if (released == nullptr) {
       RefuseRelease(state, run, FormatText(kMsgFileNotReleased, {path}));
       return false;
     }
     if (Sha256OfFile(state.DownloadOrdner + relative) != released->sha256) {
       RefuseRelease(state, run, FormatText(kMsgFileNotAuthentic, {path}));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool RecordUnpacked(const RunState& state, const std::vector<std::string>& unpackedFiles) {
+  if (state.ReleaseKeys.empty() || unpackedFiles.empty()) return true;
+  std::string record = ReadWholeFile(UnpackedRecordOf(state)).value_or("");
+  for (const std::string& file : unpackedFiles) {
+    const std::optional<std::string> sha256 = Sha256OfFile(file);
+    if (!sha256) return false;
+    record += std::to_string(GetFileSizeByName(file)) + " " + *sha256 + " " +
+              BackslashToSlash(file.substr(state.DownloadOrdner.size())) + "\n";
+  }
+  return PrepareReleaseFolder(state).empty() &&
+         WriteFileReplacing(UnpackedRecordOf(state), record);
+}
+
+bool RaiseReleaseFloors(RunState& state, RunContext& run) {
+  for (const auto& [folder, manifest] : state.Releases) {
+    if (const std::string failure = RaiseReleaseFloor(state, folder); !failure.empty()) {
+      run.Fail(failure);
       return false;
     }
   }

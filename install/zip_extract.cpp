@@ -221,17 +221,18 @@ bool WriteEntries(zip_t* archive, const std::vector<Entry>& entries,
 
 }  // namespace
 
-bool ExtractZipArchive(const std::string& zipFileName, const std::string& targetFolder) {
+bool ExtractZipArchive(const std::string& zipFileName, const std::string& targetFolder,
+                       std::vector<std::string>& unpacked) {
   Archive archive = OpenArchive(zipFileName);
   if (!archive) return false;
   const std::optional<std::vector<Entry>> entries = CheckedEntries(archive.get());
   if (!entries || !FitsOnDisk(*entries, targetFolder)) return false;
-  std::vector<std::string> written;
-  if (WriteEntries(archive.get(), *entries, targetFolder, written)) return true;
+  if (WriteEntries(archive.get(), *entries, targetFolder, unpacked)) return true;
   // Half an archive is no update: what it wrote goes.
-  for (const std::string& file : written) {
+  for (const std::string& file : unpacked) {
     ClearFileAttributes(file);
     DeleteFileWithRetries(file);
   }
+  unpacked.clear();
   return false;
 }

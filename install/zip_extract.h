@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Extracts every entry of the archive into targetFolder (ending with the
 // native separator): folders as named, files with the entry's date, and
@@ -11,5 +12,7 @@
 // names a place outside targetFolder, inflates past its declared size, or a
 // target cannot be written, and when the declared sizes do not fit on the
 // target's disk. Names and sizes are checked before anything is written, and
-// a failure removes what was written.
-bool ExtractZipArchive(const std::string& zipFileName, const std::string& targetFolder);
+// a failure removes what was written. `unpacked` receives the full path of
+// every file written.
+bool ExtractZipArchive(const std::string& zipFileName, const std::string& targetFolder,
+                       std::vector<std::string>& unpacked);

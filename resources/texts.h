@@ -79,6 +79,9 @@ inline constexpr const char* kMsgReleaseMissing =
 inline constexpr const char* kMsgReleaseNotSigned =
     "Die Freigabeliste des Update-Servers ist nicht vom Hersteller signiert!\r\n"
     "Die Aktualisierung wurde aus Sicherheitsgründen abgebrochen.";
+inline constexpr const char* kMsgReleaseForOther =
+    "Die Freigabeliste des Update-Servers gehört nicht zu dieser Aktualisierung!\r\n"
+    "Die Aktualisierung wurde aus Sicherheitsgründen abgebrochen.";
 inline constexpr const char* kMsgReleaseExpired =
     "Die Freigabeliste des Update-Servers ist abgelaufen!\r\n"
     "Die Aktualisierung wurde aus Sicherheitsgründen abgebrochen.";
@@ -91,6 +94,17 @@ inline constexpr const char* kMsgFileNotReleased =
 inline constexpr const char* kMsgFileNotAuthentic =
     "Die Datei \"%s\" stimmt nicht mit der Freigabeliste des Update-Servers überein!\r\n"
     "Die Aktualisierung wurde aus Sicherheitsgründen abgebrochen.";
+
+inline constexpr const char* kMsgFileWithheld =
+    "Die Datei \"%s\" der Freigabeliste fehlt auf dem Update-Server!\r\n"
+    "Die Aktualisierung wurde aus Sicherheitsgründen abgebrochen.";
+inline constexpr const char* kMsgReleaseFloorNotOwn =
+    "Der Speicherort der angenommenen Freigaben \"%s\" gehört einem anderen Benutzer oder ist "
+    "für andere beschreibbar!\r\n"
+    "Die Aktualisierung wurde aus Sicherheitsgründen abgebrochen.";
+inline constexpr const char* kMsgReleaseFloorFailed =
+    "Die angenommene Freigabe kann nicht in \"%s\" gespeichert werden!\r\n"
+    "Ohne sie ist kein Schutz vor älteren Freigaben möglich.";
 
 // Download
 inline constexpr const char* kMsgDownloadFailed =

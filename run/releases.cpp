@@ -1,16 +1,13 @@
 #include "run/releases.h"
 
-#include <algorithm>
-#include <climits>
-#include <memory>
-
 #include "base/strings.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/release_floor.h"
 #include "platform/retry.h"
 #include "resources/texts.h"
-#include "run/installation_key.h"
 #include "run/run_folders.h"
+#include "trust/release_manifest.h"
 
 namespace {
 
@@ -27,19 +24,24 @@ void EmptyFolder(const std::string& folder) {
   }
 }
 
-std::string FloorValueName(const std::string& slot) { return "QuennvoldarRelease" + slot; }
-
-std::int64_t FloorIn(UninstallKey& key, const std::string& slot) {
-  if (!key.HasValue(FloorValueName(slot))) return 0;
-  // A value that cannot be read lets no release pass.
-  return key.ReadInteger(FloorValueName(slot)).value_or(INT32_MAX);
+// The message for a floor that cannot be trusted or kept.
+std::string FloorRefusal(const RunState& state, FloorAccess access) {
+  return FormatText(access == FloorAccess::NotOwn ? kMsgReleaseFloorNotOwn
+                                                  : kMsgReleaseFloorFailed,
+                    {ReleaseFloorPlace(state.ReleaseProduct)});
 }
 
 }  // namespace
 
+const char* SlotName(ReleaseFolder folder) {
+  return folder == ReleaseFolder::Updater ? "Updater" : "Product";
+}
+
 void RefuseRelease(RunState& state, RunContext& run, const std::string& message) {
   EmptyFolder(state.DownloadOrdner);
+  RemoveDir(state.DownloadOrdner);
   RemoveFolderOfFiles(PartialDownloadsOf(state.DownloadOrdner));
+  RemoveFolderOfFiles(ReleaseFolderOf(state));
   run.Fail(message);
 }
 
@@ -49,6 +51,8 @@ std::string ReleaseVerdictMessage(ManifestVerdict verdict) {
       break;
     case ManifestVerdict::NotSigned:
       return kMsgReleaseNotSigned;
+    case ManifestVerdict::ForOther:
+      return kMsgReleaseForOther;
     case ManifestVerdict::Expired:
       return kMsgReleaseExpired;
     case ManifestVerdict::Older:
@@ -61,18 +65,30 @@ std::string ReleaseFolderOf(const RunState& state) {
   return FolderBeside(state.DownloadOrdner, ".release");
 }
 
+std::string UnpackedRecordOf(const RunState& state) {
+  return ReleaseFolderOf(state) + "Unpacked.txt";
+}
+
 std::string PrepareReleaseFolder(const RunState& state) {
   return PrepareRunFolder(ReleaseFolderOf(state));
 }
 
-std::int64_t ReleaseFloor(const RunState& state, const std::string& slot) {
-  const std::unique_ptr<UninstallKey> key = OpenInstallationKey(state);
-  return key ? FloorIn(*key, slot) : 0;
+std::string CheckRelease(const RunState& state, const std::string& text, ReleaseFolder folder,
+                         ReleaseManifest& manifest) {
+  const StoredFloor floor = ReadReleaseFloor(state.ReleaseProduct, SlotName(folder));
+  if (floor.access != FloorAccess::Ready) return FloorRefusal(state, floor.access);
+  return ReleaseVerdictMessage(CheckManifest(text, state.ReleaseKeys,
+                                             {state.ReleaseProduct, folder}, NowUtcSeconds(),
+                                             floor.release, manifest));
 }
 
-void RaiseReleaseFloor(const RunState& state, const std::string& slot, std::int64_t release) {
-  const std::unique_ptr<UninstallKey> key = OpenInstallationKey(state);
-  if (!key || release <= FloorIn(*key, slot)) return;
-  key->WriteInteger(FloorValueName(slot),
-                    static_cast<std::int32_t>(std::min<std::int64_t>(release, INT32_MAX)));
+std::string RaiseReleaseFloor(const RunState& state, ReleaseFolder folder) {
+  const auto release = state.Releases.find(folder);
+  if (release == state.Releases.end()) return "";
+  const StoredFloor floor = ReadReleaseFloor(state.ReleaseProduct, SlotName(folder));
+  if (floor.access != FloorAccess::Ready) return FloorRefusal(state, floor.access);
+  if (release->second.release <= floor.release) return "";
+  const FloorAccess written =
+      WriteReleaseFloor(state.ReleaseProduct, SlotName(folder), release->second.release);
+  return written == FloorAccess::Ready ? "" : FloorRefusal(state, written);
 }

@@ -71,13 +71,18 @@ struct RunState {
   // The vendor's keys; without any, what the server offers is installed
   // unchecked.
   std::vector<PublicKey> ReleaseKeys;
-  // The manifests accepted for the updater's folder and the product's (by
-  // server folder, or by slot when read back from where they are kept), both
+  // The product the manifests must name.
+  std::string ReleaseProduct;
+  // The manifests accepted for the updater's folder and the product's, both
   // laid over the download folder.
-  std::map<std::string, ReleaseManifest> Releases;
+  std::map<ReleaseFolder, ReleaseManifest> Releases;
   // Download-folder paths (relative, with "/") whose bytes this run has
   // checked against a manifest.
   std::set<std::string> CheckedDownloads;
+  // Paths (relative to their root, with "/") of the signed files the walk
+  // found listed: the manifest says what the release is, and a signed file
+  // the listing lacks ends the walk.
+  std::set<std::string> ListedReleaseFiles;
 
   // ---- Where the run stands ----
   TStatus Status = TStatus::sNoUpdated;
@@ -85,6 +90,9 @@ struct RunState {
   bool CancelS = false;
   bool KopiereS = false;
   bool StartUpdater2S = false;
+  // How much of the server the walk has listed so far.
+  int WalkedFolders = 0;
+  std::int64_t WalkedEntries = 0;
   std::int64_t MaxSize = 0;
   std::int64_t AktSize = 0;
 

@@ -2,6 +2,8 @@
 
 #include <sodium.h>
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -11,7 +13,7 @@
 
 namespace {
 
-constexpr const char* kFirstLine = "quennvoldar-release 1";
+constexpr const char* kFirstLine = "quennvoldar-release 2";
 constexpr const char* kSignaturePrefix = "signature ";
 constexpr std::size_t kDigestHexLength = 64;
 
@@ -47,47 +49,80 @@ std::optional<std::int64_t> ParseCount(const std::string& text) {
   return value;
 }
 
-// A path the updater may lay below its folders: relative, "/" between
-// names, no "." or "..", nothing a file system would read otherwise.
-bool IsReleasablePath(const std::string& path) {
-  if (path.empty() || path.front() == '/' || path.back() == '/') return false;
-  for (const unsigned char c : path) {
-    if (c < 0x20 || c == 0x7f || c == '\\' || c == ':') return false;
+bool IsDeviceName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" ||
+      stem == "CONOUT$") {
+    return true;
   }
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    const std::size_t end = std::min(path.find('/', start), path.size());
-    const std::string name = path.substr(start, end - start);
-    if (name.empty() || name == "." || name == "..") return false;
-    start = end + 1;
-  }
-  return true;
+  return stem.size() == 4 && (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+std::optional<ReleaseFolder> ParseFolder(const std::string& text) {
+  if (text == "updater") return ReleaseFolder::Updater;
+  if (text == "product") return ReleaseFolder::Product;
+  return std::nullopt;
+}
+
+const char* FolderName(ReleaseFolder folder) {
+  return folder == ReleaseFolder::Updater ? "updater" : "product";
 }
 
 // ---- The content ----
 
+// The lines before the files, in their order: each is read by its own step.
+bool ParseHeaderLine(std::size_t lineNumber, const std::string& line, ReleaseManifest& manifest) {
+  const auto value = [&line](const char* prefix) -> std::optional<std::string> {
+    const std::string start = std::string(prefix) + " ";
+    if (line.rfind(start, 0) != 0) return std::nullopt;
+    return line.substr(start.size());
+  };
+  switch (lineNumber) {
+    case 0:
+      return line == kFirstLine;
+    case 1: {
+      const std::optional<std::string> product = value("product");
+      if (!product || !IsProductIdentity(*product)) return false;
+      manifest.target.product = *product;
+      return true;
+    }
+    case 2: {
+      const std::optional<ReleaseFolder> folder = ParseFolder(value("folder").value_or(""));
+      if (!folder) return false;
+      manifest.target.folder = *folder;
+      return true;
+    }
+    case 3: {
+      const std::optional<std::int64_t> release = ParseCount(value("release").value_or(""));
+      if (!release || *release == 0) return false;
+      manifest.release = *release;
+      return true;
+    }
+    case 4: {
+      const std::optional<std::int64_t> expires = ParseUtcTime(value("expires").value_or(""));
+      if (!expires) return false;
+      manifest.expires = *expires;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+constexpr std::size_t kHeaderLines = 5;
+
 std::optional<ReleaseManifest> ParseContent(const std::string& body) {
   ReleaseManifest manifest;
   std::size_t lineNumber = 0;
-  bool hasRelease = false;
-  bool hasExpiry = false;
   for (std::size_t start = 0; start < body.size(); ++lineNumber) {
     const std::size_t end = body.find('\n', start);
     if (end == std::string::npos) return std::nullopt;
     const std::string line = body.substr(start, end - start);
     start = end + 1;
-    if (lineNumber == 0) {
-      if (line != kFirstLine) return std::nullopt;
-    } else if (line.rfind("release ", 0) == 0 && !hasRelease) {
-      const std::optional<std::int64_t> release = ParseCount(line.substr(8));
-      if (!release || *release == 0) return std::nullopt;
-      manifest.release = *release;
-      hasRelease = true;
-    } else if (line.rfind("expires ", 0) == 0 && !hasExpiry) {
-      const std::optional<std::int64_t> expires = ParseUtcTime(line.substr(8));
-      if (!expires) return std::nullopt;
-      manifest.expires = *expires;
-      hasExpiry = true;
+    if (lineNumber < kHeaderLines) {
+      if (!ParseHeaderLine(lineNumber, line, manifest)) return std::nullopt;
     } else if (line.rfind("file ", 0) == 0) {
       const std::size_t sizeEnd = line.find(' ', 5);
       if (sizeEnd == std::string::npos) return std::nullopt;
@@ -107,12 +142,14 @@ std::optional<ReleaseManifest> ParseContent(const std::string& body) {
       return std::nullopt;
     }
   }
-  if (!hasRelease || !hasExpiry) return std::nullopt;
+  if (lineNumber < kHeaderLines) return std::nullopt;
   return manifest;
 }
 
 std::string FormatContent(const ReleaseManifest& manifest) {
   std::string text = std::string(kFirstLine) + "\n";
+  text += "product " + manifest.target.product + "\n";
+  text += std::string("folder ") + FolderName(manifest.target.folder) + "\n";
   text += "release " + std::to_string(manifest.release) + "\n";
   text += "expires " + FormatUtcTime(manifest.expires) + "\n";
   for (const auto& [path, file] : manifest.files) {
@@ -154,19 +191,26 @@ bool SignedByOneOf(const std::string& content, const std::string& signatureHex,
 
 // ---- Checking ----
 
-ManifestVerdict CheckManifest(const std::string& text, const std::vector<PublicKey>& keys,
-                              std::int64_t now, std::int64_t releaseFloor,
-                              ReleaseManifest& manifest) {
+std::optional<ReleaseManifest> ReadSignedManifest(const std::string& text,
+                                                  const std::vector<PublicKey>& keys) {
   EnsureSodiumReady();
   std::string content;
   std::string signatureHex;
-  // Nothing of the content is read before its signature holds.
   if (static_cast<std::int64_t>(text.size()) > kManifestSizeLimit ||
       !SplitSignature(text, content, signatureHex) || !SignedByOneOf(content, signatureHex, keys)) {
-    return ManifestVerdict::NotSigned;
+    return std::nullopt;
   }
-  std::optional<ReleaseManifest> read = ParseContent(content);
+  return ParseContent(content);
+}
+
+ManifestVerdict CheckManifest(const std::string& text, const std::vector<PublicKey>& keys,
+                              const ReleaseTarget& target, std::int64_t now,
+                              std::int64_t releaseFloor, ReleaseManifest& manifest) {
+  std::optional<ReleaseManifest> read = ReadSignedManifest(text, keys);
   if (!read) return ManifestVerdict::NotSigned;
+  if (read->target.product != target.product || read->target.folder != target.folder) {
+    return ManifestVerdict::ForOther;
+  }
   if (read->expires <= now) return ManifestVerdict::Expired;
   if (read->release < releaseFloor) return ManifestVerdict::Older;
   manifest = std::move(*read);
@@ -178,6 +222,32 @@ std::optional<ReleaseManifest> ReadManifestContent(const std::string& text) {
   std::string signatureHex;
   if (!SplitSignature(text, content, signatureHex)) return std::nullopt;
   return ParseContent(content);
+}
+
+// ---- Names ----
+
+bool IsProductIdentity(const std::string& text) {
+  return !text.empty() && text.size() <= 64 &&
+         text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-") ==
+             std::string::npos;
+}
+
+bool IsReleasablePath(const std::string& path) {
+  if (path.empty() || path.size() > kReleasablePathLimit) return false;
+  for (const unsigned char c : path) {
+    if (c < 0x20 || c == 0x7f || c == '\\' || c == ':') return false;
+  }
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    const std::string name = path.substr(start, end - start);
+    if (name.empty() || name == "." || name == ".." || name.size() > kReleasableNameLimit ||
+        name.back() == '.' || name.back() == ' ' || IsDeviceName(name)) {
+      return false;
+    }
+    start = end + 1;
+  }
+  return true;
 }
 
 // ---- Signing ----

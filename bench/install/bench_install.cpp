@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv, argv + argc);
   if (args.size() == 4 && args[1] == "verify-copy") return VerifyAndCopy(args[2], args[3]);
   if (args.size() == 4 && args[1] == "extract") {
-    return ExtractZipArchive(args[2], IncludeTrailingDelimiter(args[3])) ? 0 : 1;
+    std::vector<std::string> unpacked;
+    return ExtractZipArchive(args[2], IncludeTrailingDelimiter(args[3]), unpacked) ? 0 : 1;
   }
   std::fprintf(stderr,
                "usage: qv_bench_install verify-copy DOWNLOAD_FOLDER INSTALL_FOLDER\n"

@@ -32,20 +32,12 @@
 
 #include "base/strings.h"
 #include "platform/locale.h"
+#include "platform/posix/registry_folder.h"
 #include "platform/registry.h"
 
 namespace {
 
-constexpr const char* kDefaultFolder = "/var/lib/quennvoldar/registry";
-
 // ---- Where a key lives ----
-
-std::string RegistryFolder() {
-  const char* folder = std::getenv("QUENNVOLDAR_REGISTRY_DIR");
-  std::string path = folder != nullptr && *folder != '\0' ? folder : kDefaultFolder;
-  if (path.back() != '/') path += '/';
-  return path;
-}
 
 bool KeepsInFileName(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' ||
@@ -191,6 +183,14 @@ std::optional<std::vector<std::string>> ReadLines(const std::string& path) {
 }
 
 }  // namespace
+
+std::string RegistryFolder() {
+  constexpr const char* kDefaultFolder = "/var/lib/quennvoldar/registry";
+  const char* folder = std::getenv("QUENNVOLDAR_REGISTRY_DIR");
+  std::string path = folder != nullptr && *folder != '\0' ? folder : kDefaultFolder;
+  if (path.back() != '/') path += '/';
+  return path;
+}
 
 std::unique_ptr<UninstallKey> OpenUninstallKey(const std::string& productName) {
   const std::string folder = RegistryFolder();

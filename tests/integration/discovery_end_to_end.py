@@ -142,8 +142,8 @@ class SelfUpdateRoute(UpdateRunTestCase):
         self.assertEqual([e["event"] for e in self.ftp_events() if "event" in e],
                          ["connect", "login_failed", "disconnect"])
         self.assertEqual(result.informations, [])
-        self.assertEqual(self.http_paths(), ["/vask/updates/Quennvoldar/Quennvoldar2",
-                                             "/vask/updates/Quennvoldar/Quennvoldar"])
+        self.assertEqual(self.http_paths(), ["/vask/updates/Quennvoldar/Quennvoldar",
+                                             "/vask/updates/Quennvoldar/Quennvoldar2"])
         second = self.install + "Quennvoldar2"
         self.assertTrue(os.stat(second).st_mode & stat.S_IXUSR)
         with open(self.download + "Quennvoldar", "rb") as first:
@@ -159,13 +159,14 @@ class SelfUpdateRoute(UpdateRunTestCase):
             self.assertEqual(started.read().split(), ["Produkt.cfg"])
         self.assertTrue(os.path.exists(self.temp + "Produkt.cfg"), "left for the second copy")
 
-    def test_failed_first_download_keeps_an_older_second_copy(self):
+    def test_a_failed_second_copy_keeps_the_older_one(self):
         self.serve_updater_copies("--http-error", "/vask/updates/Quennvoldar/Quennvoldar2:1")
         with open(self.install + "Quennvoldar2", "wb") as older:
             older.write(b"older second copy")
         result = self.run_updater()
         self.assertEqual(result.informations[0], MSG_NO_CONNECTION)
-        self.assertEqual(self.http_paths(), ["/vask/updates/Quennvoldar/Quennvoldar2"])
+        self.assertEqual(self.http_paths(), ["/vask/updates/Quennvoldar/Quennvoldar",
+                                             "/vask/updates/Quennvoldar/Quennvoldar2"])
         with open(self.install + "Quennvoldar2", "rb") as second:
             self.assertEqual(second.read(), b"older second copy")
         self.assertEqual([name for name in os.listdir(self.install) if name.startswith("~")], [],
@@ -208,6 +209,9 @@ class WalkFailures(UpdateRunTestCase):
              ("--ftp-long-line", str(256 << 20))),
             # Less than 512 bytes a second over 20 s ends the listing.
             ("a listing that drips", {"Quennvoldar/a.txt": b"a"}, ("--ftp-drip",)),
+            # No product nests folders this deep; a hostile tree ends here.
+            ("folders nested past the walk's depth", {
+                "Quennvoldar/a.txt": b"a", "Produkt/Daten/" + "d/" * 101 + "x.txt": b"x"}, ()),
         ]
         for what, files, options in cases:
             with self.subTest(what):

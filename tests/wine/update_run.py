@@ -36,6 +36,8 @@ MAIN_WINDOW_TITLE = "QvWineProdukt - Hauptfenster"
 UNINSTALL_KEY = ("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                  "QvWineProdukt_is1")
 INSTALL_WINDOWS = "C:\\qvtest\\Produkt\\"
+# Where the updater keeps the release numbers it accepted for the product.
+FLOOR_KEY = "HKLM\\SOFTWARE\\Quennvoldar\\Releases\\quennvoldar-sample"
 
 WM_SHOWREQUEST = 1224
 WM_CLOSEREQUEST = 1124
@@ -138,6 +140,7 @@ class UpdateRunUnderWine(unittest.TestCase):
             if name.endswith((".cfg", ".fn")):
                 os.remove(os.path.join(self.session.temp_folder, name))
         self.session.reg("delete", UNINSTALL_KEY, "/f", check=False)
+        self.session.reg("delete", FLOOR_KEY, "/f", check=False)
 
     # ---- Laying out ----
 
@@ -218,11 +221,11 @@ class UpdateRunUnderWine(unittest.TestCase):
             time.sleep(0.1)
         return process
 
-    def start_updater(self):
+    def start_updater(self, *switches):
         """Started from the installation folder with the configuration's name,
         as the main program starts it."""
         env = dict(self.session.env, QUENNVOLDAR_NVDA_LOG=windows_path(self.nvda_log))
-        return self.start_program([self.install + "Quennvoldar.exe", self.config_name],
+        return self.start_program([self.install + "Quennvoldar.exe", self.config_name, *switches],
                                   cwd=self.install, env=env)
 
     # ---- Driving the run ----
@@ -237,9 +240,10 @@ class UpdateRunUnderWine(unittest.TestCase):
             self.assertLess(time.monotonic(), deadline, f"the run never showed {status!r}")
             time.sleep(0.1)
 
-    def answer_boxes(self):
+    def answer_boxes(self, no_to=()):
         """Answers every box the run shows until it ends: yes to each
-        question, no to starting the main program again, OK to information.
+        question but those holding a text of no_to, no to starting the main
+        program again, OK to information.
         Returns the boxes' texts in order, without the offline question a
         machine without a default route asks. A run ends when it removes
         its configuration file, its last step; a restart's first copy
@@ -260,7 +264,8 @@ class UpdateRunUnderWine(unittest.TestCase):
                 if caption == INFORMATION_CAPTION:
                     self.driver.click(caption, "OK")
                 else:
-                    self.driver.click(caption, "&Nein" if QUESTION_START_MAIN in text else "&Ja")
+                    refused = any(part in text for part in (QUESTION_START_MAIN, *no_to))
+                    self.driver.click(caption, "&Nein" if refused else "&Ja")
             time.sleep(0.2)
         return texts
 
@@ -282,9 +287,9 @@ class UpdateRunUnderWine(unittest.TestCase):
             text = file.read().decode("cp1252")
         return text.splitlines()
 
-    def uninstall_entry(self):
-        """Name -> value of the entry as reg.exe shows it."""
-        shown = self.session.reg("query", UNINSTALL_KEY)
+    def uninstall_entry(self, key=UNINSTALL_KEY):
+        """Name -> value of the entry (or another key) as reg.exe shows it."""
+        shown = self.session.reg("query", key, check=key == UNINSTALL_KEY)
         values = {}
         for line in shown.splitlines():
             parts = line.strip().split(None, 2)
