@@ -1,6 +1,7 @@
 // Release manifests come from the update server. Whatever arrives, checking
 // one never fails in any other way than a verdict; and a manifest whose
-// content reads, once signed, is accepted and reads back the same.
+// content reads, once signed, is accepted for its own product and folder and
+// reads back the same.
 #include <cstdint>
 
 #include "fuzz_support.h"
@@ -14,7 +15,8 @@ const SecretKey& Key() {
 }
 
 bool Same(const ReleaseManifest& a, const ReleaseManifest& b) {
-  if (a.release != b.release || a.expires != b.expires || a.files.size() != b.files.size()) {
+  if (a.target.product != b.target.product || a.target.folder != b.target.folder ||
+      a.release != b.release || a.expires != b.expires || a.files.size() != b.files.size()) {
     return false;
   }
   for (const auto& [path, file] : a.files) {
@@ -33,13 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text(reinterpret_cast<const char*>(data), size);
   const std::vector<PublicKey> keys = {PublicKeyOf(Key())};
   ReleaseManifest checked;
-  CheckManifest(text, keys, 0, 0, checked);
+  CheckManifest(text, keys, {"quennvoldar-sample", ReleaseFolder::Product}, 0, 0, checked);
 
   const std::optional<ReleaseManifest> content = ReadManifestContent(text);
   if (!content) return 0;
   ReleaseManifest again;
-  const ManifestVerdict verdict =
-      CheckManifest(SignManifest(*content, Key()), keys, content->expires - 1, 0, again);
+  const ManifestVerdict verdict = CheckManifest(SignManifest(*content, Key()), keys,
+                                                content->target, content->expires - 1, 0, again);
   Require(verdict == ManifestVerdict::Accepted, "a signed manifest is not accepted");
   Require(Same(*content, again), "a signed manifest reads back otherwise");
   return 0;

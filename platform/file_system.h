@@ -46,7 +46,8 @@ bool FlushFolderToDisk(const std::string& folder);
 
 struct DirEntry {
   std::string name;
-  bool isDirectory = false;
+  bool isDirectory = false;  // never a link to a folder
+  bool isLink = false;       // a symbolic link, junction or other reparse point
 };
 // Every entry but "." and "..", hidden and system ones included, in the
 // platform's order.

@@ -7,9 +7,11 @@
 
 #include "trust/release_manifest.h"
 
-// The folder with a trailing separator. Files that cannot be read are named
-// in `unreadable`.
-ReleaseManifest DescribeFolder(const std::string& folder, std::vector<std::string>& unreadable);
+// The folder with a trailing separator. What keeps it from being signed as
+// it is goes to `problems`, one line a file: a name no manifest may hold,
+// names that are one on Windows, a link (never followed), a file that cannot
+// be read. Nothing is opened whose name does not pass.
+ReleaseManifest DescribeFolder(const std::string& folder, std::vector<std::string>& problems);
 
 // What differs between the folder and the manifest, one line per file;
 // empty when they agree.

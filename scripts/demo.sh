@@ -88,12 +88,19 @@ scripts/demo-product.sh "$installed" "$server" "$build/Quennvoldar$exe" \
     "$build/tests/sample_main_program/SampleMainProgram$exe"
 
 # ---- The vendor signs the release ----
-# The demo build trusts the test key; a vendor makes its own with
-# "quennvoldar-release keygen" (README.md).
+# The demo build trusts the test key and expects its product's name in the
+# manifests; a vendor makes its own key with "quennvoldar-release keygen"
+# (README.md).
 echo "Der Hersteller signiert die Freigabe:"
-"$release_tool" sign tests/keys/test-release.secret "$server/Quennvoldar" "$server/Produkt"
-"$release_tool" check "$(cmake -L -N build/demo | sed -n 's/^QV_RELEASE_KEYS:STRING=//p')" \
-    "$server/Quennvoldar" "$server/Produkt"
+demo_setting() {
+    cmake -L -N build/demo | sed -n "s/^$1:STRING=//p"
+}
+product=$(demo_setting QV_RELEASE_PRODUCT)
+"$release_tool" sign tests/keys/test-release.secret --product "$product" --folder updater \
+    "$server/Quennvoldar"
+"$release_tool" sign tests/keys/test-release.secret --product "$product" --folder product \
+    "$server/Produkt"
+"$release_tool" check "$(demo_setting QV_RELEASE_KEYS)" "$server/Quennvoldar" "$server/Produkt"
 echo
 
 # ---- The product's start script ----

@@ -154,12 +154,14 @@ std::vector<DirEntry> ListDirectory(const std::string& folder) {
     // circle; the entry's type spares a look at each file where the file
     // system gives it.
     bool isDirectory = entry->d_type == DT_DIR;
+    bool isLink = entry->d_type == DT_LNK;
     if (entry->d_type == DT_UNKNOWN) {
       struct stat info {};
-      isDirectory = lstat((IncludeTrailingDelimiter(folder) + name).c_str(), &info) == 0 &&
-                    S_ISDIR(info.st_mode);
+      const bool known = lstat((IncludeTrailingDelimiter(folder) + name).c_str(), &info) == 0;
+      isDirectory = known && S_ISDIR(info.st_mode);
+      isLink = known && S_ISLNK(info.st_mode);
     }
-    entries.push_back({name, isDirectory});
+    entries.push_back({name, isDirectory, isLink});
   }
   closedir(dir);
   return entries;

@@ -183,7 +183,7 @@ std::vector<DirEntry> ListDirectory(const std::string& folder) {
     // A junction or linked folder is not walked into: the sweep and the
     // install list stay inside the folder they were given.
     const bool linked = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    entries.push_back({name, IsDirectoryAttribute(found.dwFileAttributes) && !linked});
+    entries.push_back({name, IsDirectoryAttribute(found.dwFileAttributes) && !linked, linked});
   } while (FindNextFileW(search, &found));
   FindClose(search);
   return entries;

@@ -25,6 +25,7 @@ sys.path.insert(0, HERE)
 
 from http_faults import (UNLIMITED, parse_delay_option, parse_error_option,  # noqa: E402
                          parse_path_option)
+import signed_release  # noqa: E402
 
 SERVER_PYTHON = "/usr/bin/python3"
 SERVER_SCRIPT = os.path.join(HERE, "update_server.py")
@@ -40,6 +41,10 @@ UMLAUT_NAME = "Käse.dat"
 OLD_MTIME = calendar.timegm((2020, 3, 4, 22, 30, 0))
 RECENT_MTIME = (int(time.time()) // 60 - 2 * 24 * 60) * 60
 SECRET = b"outside the served folder"
+RELEASE_TOOL = os.environ.get("QV_RELEASE_TOOL") or os.path.join(
+    HERE, "..", "..", "build", "dev", "release_tool", "quennvoldar-release")
+LAST_RELEASE = 2**63 - 1
+FAULT_EPOCH = calendar.timegm((2021, 5, 6, 7, 8, 10))
 # What a --tls CA folder holds.
 CA_CERTIFICATE = "ca.pem"
 CA_KEY = "ca-key.pem"
@@ -665,6 +670,97 @@ class TlsTests(unittest.TestCase):
         self.assertIn(b"--tls-certificate needs --tls", started.stderr)
 
 
+def release_tool_built():
+    return unittest.skipUnless(os.access(RELEASE_TOOL, os.X_OK), RELEASE_TOOL + " is not built")
+
+
+@release_tool_built()
+class SignedServerTests(ServerTestCase):
+    OPTIONS = ("--release-tool", RELEASE_TOOL, "--sign", "Quennvoldar", "--sign", "Produkt/Daten",
+               "--release-fault", "withheld:Produkt/Daten/weg.zip")
+
+    def test_folders_are_signed_at_start_and_a_withheld_file_is_not_served(self):
+        connection = self.server.http()
+        manifests = {folder: get(connection, url(folder + "/" + signed_release.MANIFEST_NAME))
+                     for folder in ("Quennvoldar", "Produkt/Daten")}
+        withheld, _ = get(connection, url("Produkt/Daten/weg.zip"))
+        connection.close()
+        for folder, role in (("Quennvoldar", "updater"), ("Produkt/Daten", "product")):
+            with self.subTest(folder=folder):
+                response, body = manifests[folder]
+                self.assertEqual(response.status, 200)
+                self.assertIn(b"\nproduct quennvoldar-sample\nfolder %s\nrelease 1\n"
+                              % role.encode(), body)
+        self.assertIn(b" weg.zip\n", manifests["Produkt/Daten"][1])
+        self.assertEqual(withheld.status, 404)
+        with self.server.logged_in_ftp() as client:
+            self.assertNotIn("weg.zip", dict(client.mlsd("/Produkt/Daten")))
+
+
+@release_tool_built()
+class ReleaseFaultTests(unittest.TestCase):
+    """Each fault on a freshly signed tree, judged by the command's check."""
+
+    def setUp(self):
+        self.work_dir = tempfile.mkdtemp(prefix="update-server-release-")
+        self.addCleanup(shutil.rmtree, self.work_dir)
+
+    def spoil(self, *faults):
+        root = make_tree(tempfile.mkdtemp(dir=self.work_dir))
+        signed_release.sign_served(RELEASE_TOOL, root, ["Quennvoldar", "Produkt/Daten"])
+        for fault in faults:
+            signed_release.apply_fault(RELEASE_TOOL, root, signed_release.parse_fault(fault))
+        return root
+
+    def check(self, root, folder):
+        return subprocess.run(
+            [RELEASE_TOOL, "check", signed_release.TEST_PUBLIC_KEY, os.path.join(root, folder)],
+            capture_output=True, text=True, timeout=60)
+
+    def test_what_the_command_finds_after_each_fault(self):
+        cases = [
+            ((), "Quennvoldar", 0, "product quennvoldar-sample, folder updater, release 1,"),
+            ((), "Produkt/Daten", 0, "product quennvoldar-sample, folder product, release 1,"),
+            (("other-product:Produkt/Daten",), "Produkt/Daten", 0,
+             "product anderes-produkt, folder product, release 2,"),
+            (("wrong-folder:Quennvoldar",), "Quennvoldar", 0, "folder product, release 2,"),
+            (("wrong-folder:Produkt/Daten",), "Produkt/Daten", 0, "folder updater, release 2,"),
+            (("release:Quennvoldar:%d" % LAST_RELEASE,), "Quennvoldar", 0,
+             "folder updater, release %d," % LAST_RELEASE),
+            (("release:Produkt/Daten:5", "older:Produkt/Daten"), "Produkt/Daten", 0,
+             "folder product, release 4,"),
+            (("expired:Quennvoldar",), "Quennvoldar", 1, "the manifest expired at"),
+            (("other-key:Quennvoldar",), "Quennvoldar", 1, "not signed by these keys"),
+            (("tampered:Produkt/Daten/defekt.zip",), "Produkt/Daten", 1,
+             "changed since signing: defekt.zip"),
+            (("swapped:Produkt/Daten/defekt.zip",), "Produkt/Daten", 1,
+             "changed since signing: defekt.zip"),
+            (("withheld:Produkt/Daten/weg.zip",), "Produkt/Daten", 1, "missing: weg.zip"),
+            (("dated:Produkt/Daten/weg.zip:%d" % FAULT_EPOCH,), "Produkt/Daten", 0, "as signed"),
+        ]
+        for faults, folder, returncode, found in cases:
+            with self.subTest(faults=faults):
+                checked = self.check(self.spoil(*faults), folder)
+                self.assertEqual(checked.returncode, returncode, checked.stderr)
+                self.assertIn(found, checked.stdout + checked.stderr)
+
+    def test_swapped_and_dated_files_keep_all_the_listing_shows_but_what_they_change(self):
+        root = self.spoil("dated:Produkt/Daten/defekt.zip:%d" % FAULT_EPOCH,
+                          "swapped:Produkt/Daten/defekt.zip",
+                          "dated:Produkt/Daten/weg.zip:%d" % FAULT_EPOCH)
+        cases = [
+            ("defekt.zip", lambda content, original: len(content) == len(original) and all(
+                a != b for a, b in zip(content, original))),
+            ("weg.zip", lambda content, original: content == original),
+        ]
+        for name, as_expected in cases:
+            with self.subTest(name=name):
+                path = os.path.join(root, "Produkt/Daten", name)
+                with open(path, "rb") as file:
+                    self.assertTrue(as_expected(file.read(), FILES["Produkt/Daten/" + name]))
+                self.assertEqual(os.stat(path).st_mtime, FAULT_EPOCH)
+
+
 class FaultOptionParsingTests(unittest.TestCase):
 
     def test_error_option(self):
@@ -690,6 +786,16 @@ class FaultOptionParsingTests(unittest.TestCase):
 
     def test_delay_option(self):
         self.assertEqual(parse_delay_option("/updates/K%C3%A4se.dat:3"), ("/updates/Käse.dat", 3))
+
+    def test_release_fault_option(self):
+        self.assertEqual(signed_release.parse_fault("release:Produkt/Daten:%d" % LAST_RELEASE),
+                         ("release", "Produkt/Daten", LAST_RELEASE))
+        self.assertEqual(signed_release.parse_fault("withheld:Quennvoldar/a:b"),
+                         ("withheld", "Quennvoldar/a:b", None))
+        for malformed in ("dated:Produkt/a.zip", "release:Quennvoldar:x", "renamed:a", "tampered:"):
+            with self.subTest(value=malformed):
+                with self.assertRaises(ValueError):
+                    signed_release.parse_fault(malformed)
 
     def test_malformed_options_are_rejected(self):
         cases = [

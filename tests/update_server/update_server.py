@@ -81,10 +81,13 @@ def parse_args(argv):
                              "another CA (other-ca) or one for another host name (other-host)")
     parser.add_argument("--sign", metavar="FOLDER", action="append", default=[],
                         help="sign this served folder at start (its next release), with "
-                             "--release-tool and --release-key")
+                             "--release-tool and --release-key, as the updater's folder when "
+                             "it is Quennvoldar, else as the product's")
     parser.add_argument("--release-tool", metavar="PATH", help="the quennvoldar-release command")
     parser.add_argument("--release-key", metavar="FILE", default=signed_release.TEST_KEY,
                         help="secret key to sign with (default: the test key)")
+    parser.add_argument("--release-product", metavar="ID", default=signed_release.TEST_PRODUCT,
+                        help="the product the manifests name (default: %(default)s)")
     parser.add_argument("--release-fault", metavar="KIND:PATH", action="append", default=[],
                         type=signed_release.parse_fault,
                         help="spoil the signed release: " + ", ".join(signed_release.FAULT_KINDS))
@@ -124,11 +127,11 @@ def keep_library_logging_quiet():
 def main(argv=None):
     args = parse_args(argv)
     root = os.path.realpath(args.folder)
-    if args.sign:
-        signed_release.sign(args.release_tool, [os.path.join(root, f) for f in args.sign],
-                            key=args.release_key)
-    for kind, path in args.release_fault:
-        signed_release.apply_fault(args.release_tool, root, kind, path)
+    signed_release.sign_served(args.release_tool, root, args.sign, product=args.release_product,
+                               key=args.release_key)
+    for fault in args.release_fault:
+        signed_release.apply_fault(args.release_tool, root, fault, product=args.release_product,
+                                   key=args.release_key)
     keep_library_logging_quiet()
     event_log = EventLog(args.log)
     faults = HttpFaults(args.http_error, args.http_truncate, args.http_drop, args.http_delay,
