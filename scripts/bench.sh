@@ -7,4 +7,5 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 bench/download/run.sh
 bench/install/run.sh
+bench/update/run.sh
 bench/hash/run.sh
