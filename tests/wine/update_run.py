@@ -13,6 +13,7 @@ QV_FTP_PORT, QV_UPDATE_WEB_ADDRESS and QV_HOME_PAGE
 
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -287,9 +288,24 @@ class UpdateRunUnderWine(unittest.TestCase):
             text = file.read().decode("cp1252")
         return text.splitlines()
 
-    def uninstall_entry(self, key=UNINSTALL_KEY):
-        """Name -> value of the entry (or another key) as reg.exe shows it."""
-        shown = self.session.reg("query", key, check=key == UNINSTALL_KEY)
+    def release_floor(self):
+        """Slot -> release number the updater keeps for the product. reg.exe
+        shows no 64-bit value under Wine, so the key is exported."""
+        exported = os.path.join(self.work, "floor.reg")
+        self.session.reg("export", FLOOR_KEY, windows_path(exported), "/y", check=False)
+        if not os.path.exists(exported):
+            return {}
+        with open(exported, "rb") as file:
+            text = file.read().decode("utf-16")
+        os.remove(exported)
+        floor = {}
+        for name, data in re.findall(r'^"(\w+)"=hex\(b\):([0-9a-f,]+)\s*$', text, re.MULTILINE):
+            floor[name] = int.from_bytes(bytes.fromhex(data.replace(",", "")), "little")
+        return floor
+
+    def uninstall_entry(self):
+        """Name -> value of the entry as reg.exe shows it."""
+        shown = self.session.reg("query", UNINSTALL_KEY)
         values = {}
         for line in shown.splitlines():
             parts = line.strip().split(None, 2)
