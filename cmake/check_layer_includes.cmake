@@ -2,7 +2,9 @@ cmake_minimum_required(VERSION 3.25)
 # Fails when a file of FOLDER (outside its win32/ and posix/ subfolders)
 # includes a system header or tests which OS it is built for. Headers in
 # angle brackets must be the C++ standard library's (no ".h", no folder) or
-# one of LIBRARY_HEADERS.
+# one of LIBRARY_HEADERS; headers in quotes must be the project's own (a path
+# from SOURCE_DIR or beside the file, or the generated deployment.h), so a
+# system or library header cannot slip in through quotes.
 file(GLOB_RECURSE files ${FOLDER}/*.h ${FOLDER}/*.cpp)
 set(failures "")
 foreach(file IN LISTS files)
@@ -15,6 +17,13 @@ foreach(file IN LISTS files)
       set(header ${CMAKE_MATCH_1})
       if(header MATCHES "[./]" AND NOT header IN_LIST LIBRARY_HEADERS)
         string(APPEND failures "\n  ${file}: <${header}> is a system header; the OS port offers what is needed")
+      endif()
+    elseif(line MATCHES "#[ \t]*include[ \t]*\"([^\"]+)\"")
+      set(header ${CMAKE_MATCH_1})
+      get_filename_component(beside ${file} DIRECTORY)
+      if(NOT header STREQUAL "deployment.h" AND NOT EXISTS ${SOURCE_DIR}/${header}
+         AND NOT EXISTS ${beside}/${header})
+        string(APPEND failures "\n  ${file}: \"${header}\" is no header of the project; a system or library header goes in angle brackets where the layer may see it")
       endif()
     elseif(line MATCHES "_WIN32|__linux__|__unix__|__APPLE__|_MSC_VER|__MINGW")
       string(APPEND failures "\n  ${file}: '${line}' asks for the OS; OS rules live in platform/win32/ and platform/posix/")

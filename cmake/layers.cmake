@@ -40,7 +40,7 @@ function(qv_layer folder)
   endforeach()
 
   add_custom_target(${target}_includes
-    COMMAND ${CMAKE_COMMAND} -DFOLDER=${CMAKE_CURRENT_SOURCE_DIR}
+    COMMAND ${CMAKE_COMMAND} -DFOLDER=${CMAKE_CURRENT_SOURCE_DIR} -DSOURCE_DIR=${CMAKE_SOURCE_DIR}
             "-DLIBRARY_HEADERS=${arg_LIBRARY_HEADERS}" -P ${QV_LAYER_CHECK}
     COMMENT "Checking the includes of ${folder}/" VERBATIM)
   add_dependencies(${target} ${target}_includes)
