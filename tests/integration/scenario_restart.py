@@ -90,8 +90,8 @@ class SelfUpdateRoute(UpdateRunTestCase):
         # The second copy's own run meets the refusal too; fetching itself
         # again and restarting would never end, so it reports instead.
         self.assertEqual(result.statuses, [LOADING, CONNECTING, LOADING, CONNECTING])
-        self.assertEqual(self.http_paths(), ["/vask/updates/Quennvoldar/Quennvoldar2",
-                                             "/vask/updates/Quennvoldar/Quennvoldar"])
+        self.assertEqual(self.http_paths(), ["/vask/updates/Quennvoldar/Quennvoldar",
+                                             "/vask/updates/Quennvoldar/Quennvoldar2"])
         self.assertEqual([e["event"] for e in self.ftp_events() if e.get("event") == "login_failed"],
                          ["login_failed", "login_failed"])
         self.assertEqual(result.informations, [MSG_NO_CONNECTION])

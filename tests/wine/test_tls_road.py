@@ -72,8 +72,8 @@ class TlsUnderWine(UpdateRunUnderWine):
         self.assertEqual(first_copy.wait(WAIT_S), 0)
         self.assertEqual(self.ftp_commands("AUTH"), ["TLS", "TLS"])
         self.assertEqual(self.ftp_commands("USER"), ["quennvoldar", "quennvoldar"])
-        self.assertEqual(self.http_paths(), [SELF_UPDATE_FOLDER + "Quennvoldar2.exe",
-                                             SELF_UPDATE_FOLDER + "Quennvoldar.exe"])
+        self.assertEqual(self.http_paths(), [SELF_UPDATE_FOLDER + "Quennvoldar.exe",
+                                             SELF_UPDATE_FOLDER + "Quennvoldar2.exe"])
         self.assertEqual(read(self.install + "Quennvoldar2.exe"), self.updater_bytes)
         self.assertEqual(read(self.download + "Quennvoldar.exe"), self.new_first_copy)
 
