@@ -12,13 +12,15 @@ namespace install {
 
 namespace {
 
+// The windows settle between the steps; the updater's own keeps answering
+// meanwhile, so the screen reader can read it.
 constexpr int kSettleMs = 750;
 constexpr int kWaitPassMs = 25;
 
 }  // namespace
 
 bool CloseMainProgram(RunState& state, RunContext& run) {
-  PauseMs(kSettleMs);
+  PauseAnsweringMs(kSettleMs);
   // The updater comes to the front before anything is asked.
   const WindowHandle own = FindWindowByTitleEnd(state.InstanceTitle);
   if (own != 0 && !run.InTray()) SendWindowMessage(own, WM_SHOWREQUEST);
@@ -33,16 +35,16 @@ bool CloseMainProgram(RunState& state, RunContext& run) {
 
   run.AnnounceStatus(kTextClosingMainProgram);
   SendWindowMessage(mainWindow, WM_SHOWREQUEST);
-  PauseMs(kSettleMs);
+  PauseAnsweringMs(kSettleMs);
   SendWindowMessage(mainWindow, WM_CLOSEREQUEST);
-  PauseMs(kSettleMs);
+  PauseAnsweringMs(kSettleMs);
 
   // The program has ended when it gives up its mutex.
   while (MutexExists(state.MutexTitel) && !state.CancelS) {
     run.ProcessMessages();
     PauseAnsweringMs(kWaitPassMs);
   }
-  PauseMs(kSettleMs);
+  PauseAnsweringMs(kSettleMs);
   return !state.CancelS;
 }
 

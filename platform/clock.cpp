@@ -31,8 +31,6 @@ ScopedClock::ScopedClock(Clock& clock) : previous_(std::exchange(CurrentClock(),
 
 ScopedClock::~ScopedClock() { CurrentClock() = previous_; }
 
-void PauseMs(int milliseconds) { CurrentClock()->Sleep(milliseconds); }
-
 void PauseAnsweringMs(int milliseconds) {
   for (int left = milliseconds; left > 0; left -= kAnsweringSliceMs) {
     if (AnsweringHook()) AnsweringHook()();

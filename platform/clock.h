@@ -1,6 +1,5 @@
 // Every pause of the run goes through one clock, so that tests can put in a
-// clock that never sleeps. Two kinds of pause: one that must block, and one
-// during which the window keeps answering (retries and waits for others).
+// clock that never sleeps. The window keeps answering during every pause.
 #pragma once
 
 #include <functional>
@@ -23,8 +22,6 @@ class ScopedClock {
   Clock* previous_;
 };
 
-// A pause that must block: nothing else happens meanwhile.
-void PauseMs(int milliseconds);
 // A pause during which the window keeps answering: the answering hook runs
 // between slices of at most kAnsweringSliceMs.
 void PauseAnsweringMs(int milliseconds);
