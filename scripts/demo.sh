@@ -122,7 +122,7 @@ fi
 
 # Each run leaves the text of its last box in $outcome and names the file
 # that shows the uninstall entry in $uninstall_entry.
-outcome='' uninstall_entry=''
+outcome='' uninstall_entry='' release_floor=''
 
 # The Linux updater in this terminal; the Windows-only parts stand in as
 # README.md describes.
@@ -132,6 +132,7 @@ run_on_linux() {
     mkdir -p "$TMPDIR" "$XDG_RUNTIME_DIR" "$XDG_DATA_DIRS/applications" "$QUENNVOLDAR_REGISTRY_DIR"
     chmod 700 "$XDG_RUNTIME_DIR"
     uninstall_entry=$QUENNVOLDAR_REGISTRY_DIR/$uninstall_key.key
+    release_floor=$QUENNVOLDAR_REGISTRY_DIR/Quennvoldar/$product.releases
     {
         echo "InstallLocation=sz:$installed/"
         printf '%s\n' "${uninstall_values[@]}" | sed 's/=/=sz:/'
@@ -207,6 +208,11 @@ EOF
 echo
 echo "Deinstallationseintrag:"
 sed 's/^/  /' "$uninstall_entry"
+if [[ -n $release_floor && -e $release_floor ]]; then
+    echo
+    echo "Angenommene Freigaben (nur der Updater darf sie ändern):"
+    sed 's/^/  /' "$release_floor"
+fi
 for _ in $(seq 40); do [[ -e $demo/produkt.ready ]] && break; sleep 0.05; done
 if [[ -e $demo/produkt.ready ]]; then
     echo
