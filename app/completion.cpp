@@ -39,6 +39,7 @@ void TForm1::FormClose() {
   if (state_.FensterTitel.empty()) return;
 
   if (state_.StartUpdater2S && !state_.CancelS) {
+    Log("outcome", "restart from the second copy");
     // Quoted so that a configuration name with blanks arrives whole; "/M" in
     // the copy's third place keeps it in the notification area.
     std::string parameters = QuoteArgument(state_.Argument(1));
@@ -51,6 +52,7 @@ void TForm1::FormClose() {
 
   SetTrayMode(false);
   const std::string outcome = OutcomeMessage(state_.Status, ProductName(state_));
+  Log("outcome", outcome);
   if (FindWindowByTitleEnd(state_.FensterTitel) != 0) {
     frontEnd->ShowInformation(outcome);
   } else if (frontEnd->AskQuestion(outcome + "\r\n" + kQuestionStartProgram)) {

@@ -46,6 +46,8 @@ void TForm1::FormCreate() {
   // The build checked the keys' form.
   state_.ReleaseKeys = ParsePublicKeys(kReleaseKeys).value_or(std::vector<PublicKey>{});
   state_.ReleaseProduct = kReleaseProduct;
+  Log("start", state_.ExePath + " " + state_.Argument(1) + " " + state_.Argument(2) + " " +
+                   state_.Argument(3));
   InitCaptions();
   ApplyFtpSettings();
   frontEnd->SetProgress(0);
@@ -216,6 +218,7 @@ void TForm1::ProcessMessages() { frontEnd->ProcessMessages(); }
 
 void TForm1::AnnounceStatus(const std::string& text) {
   const std::string trimmed = TrimControl(text);
+  if (trimmed != frontEnd->StatusText()) Log("status", trimmed);
   if (IsProgActive && !trimmed.empty() && trimmed != frontEnd->StatusText() &&
       !frontEnd->TrayIconVisible()) {
     FTolk->Speak(text, false);
@@ -238,6 +241,7 @@ void TForm1::ShowProgress(int position, ProgressHint hint) {
 // ---- Failing and asking ----
 
 void TForm1::Fail(const std::string& message) {
+  Log("failure", message);
   state_.Status = TStatus::sError;
   SetTrayMode(false);
   frontEnd->ShowInformation(message);
@@ -252,7 +256,17 @@ bool TForm1::Confirm(const std::string& question) {
 
 bool TForm1::Ask(const std::string& question) {
   SetTrayMode(false);
-  return frontEnd->AskQuestion(question);
+  Log("question", question);
+  const bool yes = frontEnd->AskQuestion(question);
+  Log("answer", yes ? "yes" : "no");
+  return yes;
+}
+
+void TForm1::Log(const std::string& event, const std::string& detail) {
+  if (!log_.IsOpen() && !state_.DownloadOrdner.empty()) {
+    log_.Open(DiagnosticLogFolderOf(state_.DownloadOrdner));
+  }
+  log_.Write(event, detail);
 }
 
 void TForm1::CloseWindow() { frontEnd->Close(); }

@@ -14,6 +14,7 @@
 #include "network/http_client.h"
 #include "platform/clock.h"
 #include "platform/front_end.h"
+#include "run/diagnostic_log.h"
 #include "run/run_context.h"
 #include "run/run_state.h"
 
@@ -79,8 +80,12 @@ class TForm1 : public FrontEndEvents, public RunContext {
   void CloseWindow();
   void FormClose();
   void DeleteRunFiles();
+  // The diagnostic log's line; its folder is known once the configuration
+  // named the download folder.
+  void Log(const std::string& event, const std::string& detail);
 
   RunState state_;
+  DiagnosticLog log_;
   std::unique_ptr<FrontEnd> frontEnd;
   TFtpClient Ftp1;
   THttpClient HTTP1;

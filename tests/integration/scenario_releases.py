@@ -46,6 +46,21 @@ def msg_not_authentic(path):
     return f'Die Datei "{path}" stimmt nicht mit der Freigabeliste des Update-Servers überein!'
 
 
+def left_of_the_run(test):
+    """What the run left beside the download folder, but its diagnostic log."""
+    return [name for name in os.listdir(test.temp + "Produkt") if name != "Daten.log"]
+
+
+def logged_failures(test):
+    """The failure lines of every run's diagnostic log."""
+    folder = test.temp + "Produkt/Daten.log/"
+    lines = []
+    for name in sorted(os.listdir(folder)):
+        lines += [line.split(" failure: ", 1)[1] for line in test.read(folder + name).decode()
+                  .splitlines() if " failure: " in line]
+    return lines
+
+
 def release_tool():
     return built_binary("QV_RELEASE_TOOL", "release_tool/quennvoldar-release")
 
@@ -88,8 +103,10 @@ class SignedReleases(UpdateRunTestCase):
         self.assertIn(REFUSED, result.output)
         self.assertEqual(result.outcome, FAILED)
         self.assertEqual(self.digests(self.install), self.installed_before)
-        # Nothing of the run is left: no download folder, no kept manifests.
-        self.assertEqual(os.listdir(self.temp + "Produkt"), [])
+        # Nothing of the run is left: no download folder, no kept manifests;
+        # the diagnostic log says why.
+        self.assertEqual(left_of_the_run(self), [])
+        self.assertIn(message, logged_failures(self)[-1])
 
     def update_to_release(self, number):
         """Serves both folders signed as `number` and installs them."""
@@ -114,7 +131,7 @@ class SignedReleases(UpdateRunTestCase):
         # The manifests describe the folders; they are never installed, and
         # the copies kept for what waits go with the download folder.
         self.assertFalse(os.path.exists(self.install + signed_release.MANIFEST_NAME))
-        self.assertEqual(os.listdir(self.temp + "Produkt"), [])
+        self.assertEqual(left_of_the_run(self), [])
         self.assertEqual(self.release_floor(), {"Updater": "1", "Product": "1"})
 
     def test_spoiled_releases_are_refused(self):
@@ -323,6 +340,6 @@ class SignedSelfUpdate(UpdateRunTestCase):
                                  result.output)
                 self.assertEqual(result.outcome, FAILED)
                 self.assertFalse(os.path.exists(self.install + "Quennvoldar2"))
-                self.assertEqual(os.listdir(self.temp + "Produkt"), [])
+                self.assertEqual(left_of_the_run(self), [])
                 time.sleep(1)  # a started copy would have left its mark by now
                 self.assertFalse(os.path.exists(self.install + "second-copy-started"))
