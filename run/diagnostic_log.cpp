@@ -82,8 +82,9 @@ bool DiagnosticLog::Open(const std::string& folder) {
   std::replace(stamp.begin(), stamp.end(), ':', '-');
   // Two runs within one millisecond each get a file of their own.
   for (int second = 0; file_ == nullptr && second < 100; ++second) {
-    const std::string name = stamp + (second == 0 ? "" : "-" + std::to_string(second));
-    file_ = OpenFile(folder + kFilePrefix + name + kFileSuffix, FileOpenMode::CreateNew);
+    std::string name = folder + kFilePrefix + stamp;
+    if (second > 0) name.append(1, '-').append(std::to_string(second));
+    file_ = OpenFile(name + kFileSuffix, FileOpenMode::CreateNew);
   }
   if (file_ == nullptr) return false;
   for (const std::string& line : waiting) Append(line);

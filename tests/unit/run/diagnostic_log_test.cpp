@@ -29,10 +29,12 @@ std::string OnlyLog(const std::string& folder) {
 TEST(DiagnosticLog, LinesBeforeTheFolderIsKnownAreWrittenOnceItIsOneLineEach) {
   TempFolder temp;
   const std::string folder = DiagnosticLogFolderOf(temp.Path() + "Produkt");
-  DiagnosticLog log;
-  log.Write("start", "Quennvoldar Produkt.cfg");
-  ASSERT_TRUE(log.Open(folder));
-  log.Write("failure", "Erste Zeile!\r\nZweite Zeile.");
+  {
+    DiagnosticLog log;  // read once closed: Windows lets nobody read it while it is written
+    log.Write("start", "Quennvoldar Produkt.cfg");
+    ASSERT_TRUE(log.Open(folder));
+    log.Write("failure", "Erste Zeile!\r\nZweite Zeile.");
+  }
 
   const std::string text = OnlyLog(folder);
   EXPECT_NE(text.find("Z start: Quennvoldar Produkt.cfg\n"), std::string::npos) << text;
@@ -52,10 +54,12 @@ TEST(DiagnosticLog, KeepsTheNewestRunsAndBoundsEach) {
 
   TempFolder other;
   const std::string bounded = DiagnosticLogFolderOf(other.Path() + "Produkt");
-  DiagnosticLog log;
-  ASSERT_TRUE(log.Open(bounded));
-  const std::string detail(1000, 'x');
-  for (int line = 0; line < 2000; ++line) log.Write("file", detail);
+  {
+    DiagnosticLog log;
+    ASSERT_TRUE(log.Open(bounded));
+    const std::string detail(1000, 'x');
+    for (int line = 0; line < 2000; ++line) log.Write("file", detail);
+  }
   const std::string text = OnlyLog(bounded);
   EXPECT_LE(static_cast<std::int64_t>(text.size()), DiagnosticLog::kRunSizeLimit + 100);
   EXPECT_NE(text.find("log cut"), std::string::npos);
