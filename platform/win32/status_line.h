@@ -14,6 +14,10 @@
 // The configured face and weight at a size in points, at a density.
 HFONT CreateStatusFont(const StatusStyle& style, int points, UINT dpi);
 
+// A configured colour; negative values name a system colour by the index in
+// their lowest byte.
+COLORREF StatusColour(int colour);
+
 // Line height and text widths in the font selected into the device context.
 StatusFontMetrics MeasureInContext(HDC dc);
 
