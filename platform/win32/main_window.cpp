@@ -252,7 +252,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (tray_) tray_->SetVisible(false);
       return 0;
     case kTrayCallback:
-      if (tray_ && tray_->HandleCallback(lParam) && eventsLive_) events_.OnTrayRestore();
+      if (tray_ && tray_->HandleCallback(wParam, lParam) && eventsLive_) events_.OnTrayRestore();
       return 0;
     case WM_SHOWREQUEST:
     case WM_CLOSEREQUEST:
