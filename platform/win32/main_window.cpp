@@ -470,9 +470,11 @@ void MainWindow::SetTrayHint(const std::string& hint) {
 
 // ---- Message boxes ----
 
-void MainWindow::ShowInformation(const std::string& text) { ShowInformationBox(window_, text); }
+void MainWindow::ShowInformation(const std::string& text) {
+  ShowInformationBox(window_, text, style_);
+}
 
-bool MainWindow::AskQuestion(const std::string& text) { return AskYesNoBox(window_, text); }
+bool MainWindow::AskQuestion(const std::string& text) { return AskYesNoBox(window_, text, style_); }
 
 // ---- Timers and the message loop ----
 
@@ -543,4 +545,7 @@ std::unique_ptr<FrontEnd> CreateFrontEnd(FrontEndEvents& events) {
   return std::make_unique<MainWindow>(events);
 }
 
-void ShowInformationWithoutWindow(const std::string& text) { ShowInformationBox(nullptr, text); }
+// Before the configuration names a font, the status font's defaults.
+void ShowInformationWithoutWindow(const std::string& text) {
+  ShowInformationBox(nullptr, text, StatusStyle{});
+}

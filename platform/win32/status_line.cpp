@@ -81,6 +81,15 @@ StatusFontMetrics StatusFontTrials::At(int points) {
   return metrics;
 }
 
+int StatusFontTrials::WrappedTextHeight(int points, const std::string& text, int width) {
+  SelectObject(dc_, FontAt(points));
+  const std::wstring wide = Widen(text);
+  RECT bounds = {0, 0, width, 0};
+  DrawTextW(dc_, wide.c_str(), static_cast<int>(wide.size()), &bounds,
+            DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+  return bounds.bottom - bounds.top;
+}
+
 HFONT StatusFontTrials::Take(int points) {
   const HFONT font = FontAt(points);
   fonts_.erase(points);

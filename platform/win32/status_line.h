@@ -31,6 +31,9 @@ class StatusFontTrials {
   StatusFontTrials& operator=(const StatusFontTrials&) = delete;
 
   StatusFontMetrics At(int points);
+  // Height of the text drawn as a static control draws it: broken at its
+  // line breaks and at blanks to the width.
+  int WrappedTextHeight(int points, const std::string& text, int width);
   // The font of that size, which the caller owns from now on.
   HFONT Take(int points);
 
