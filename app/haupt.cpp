@@ -1,6 +1,5 @@
 #include "app/haupt.h"
 
-
 #include "base/strings.h"
 #include "deployment.h"
 #include "discovery/discovery.h"
@@ -193,7 +192,11 @@ void TForm1::Button1Click() {
   if (!state_.KopiereS) Ftp1.Abort();
 }
 
-void TForm1::Button2Click() { SetTrayMode(true); }
+// Whoever sends the window away hears first where it goes and how it comes back.
+void TForm1::Button2Click() {
+  FTolk->Speak(kTextToTray, true);
+  SetTrayMode(true);
+}
 
 void TForm1::SetTrayMode(bool toTray) {
   if (toTray) {
@@ -201,8 +204,11 @@ void TForm1::SetTrayMode(bool toTray) {
     frontEnd->HideMainWindow();
     return;
   }
+  const bool wasInTray = frontEnd->TrayIconVisible();
   frontEnd->ShowMainWindow();
   frontEnd->SetTrayIconVisible(false);
+  // Status lines passed in the tray were not spoken; the current one is.
+  if (wasInTray) FTolk->Speak(frontEnd->StatusText(), false);
   SendWindowMessage(frontEnd->Handle(), WM_SHOWREQUEST);
 }
 

@@ -10,11 +10,8 @@ constexpr int kStatusTop = 20;
 constexpr int kLeftMargin = 10;
 constexpr int kBottomMargin = 20;
 constexpr const char* kButtonExtraText = "MM";
-// The least room between two controls, and the least progress bar worth
-// keeping the configured font for.
+// The least room between two controls.
 constexpr int kGap = 10;
-constexpr int kLeastProgressHeight = 16;
-constexpr int kSmallestFontPoints = 8;
 
 // Characters, not bytes: a caption may hold umlauts.
 std::size_t CharacterCount(const std::string& text) {
@@ -64,7 +61,8 @@ int ButtonWidthForCaptions(const StatusFontMetrics& font,
 // ---- Arranging ----
 
 WindowControlsLayout ArrangeControls(int clientWidth, int clientHeight, int statusHeight,
-                                     int buttonWidth, int buttonHeight) {
+                                     int buttonWidth, int buttonHeight,
+                                     ButtonArrangement arrangement) {
   WindowControlsLayout layout;
   ControlRect& status = layout.status;
   status = {kLeftMargin, kStatusTop, clientWidth - 2 * kLeftMargin, statusHeight};
@@ -74,19 +72,25 @@ WindowControlsLayout ArrangeControls(int clientWidth, int clientHeight, int stat
   cancel.width = minimize.width = buttonWidth;
   cancel.height = minimize.height = buttonHeight;
   cancel.top = clientHeight - cancel.height - kBottomMargin;
-  minimize.top = cancel.top;
-  minimize.left = (clientWidth - 2 * minimize.width) / 3;
-  cancel.left = 2 * minimize.left + minimize.width;
+  if (arrangement == ButtonArrangement::kStacked) {
+    minimize.top = cancel.top - kGap - minimize.height;
+    minimize.left = cancel.left = (clientWidth - buttonWidth) / 2;
+  } else {
+    minimize.top = cancel.top;
+    minimize.left = (clientWidth - 2 * minimize.width) / 3;
+    cancel.left = 2 * minimize.left + minimize.width;
+  }
 
   ControlRect& progress = layout.progress;
   progress.left = status.left;
   progress.width = status.width;
   const int statusBottom = status.top + status.height;
-  const int room = cancel.top - kGap - (statusBottom + kGap);
-  progress.height = std::max(0, std::min(2 * cancel.height, room));
+  const int buttonsTop = minimize.top;
+  const int room = buttonsTop - kGap - (statusBottom + kGap);
+  progress.height = std::max(0, std::min(2 * buttonHeight, room));
   // Half the free height, counted from the client area's top rather than
   // from the status line's bottom, but never onto the status line.
-  progress.top = std::max((cancel.top - status.top - status.height - progress.height) / 2,
+  progress.top = std::max((buttonsTop - status.top - status.height - progress.height) / 2,
                           statusBottom + kGap);
   return layout;
 }
@@ -106,46 +110,64 @@ WindowPosition CenterOnWorkArea(const WorkArea& workArea, const WindowSize& wind
 
 // ---- The whole window ----
 
-WindowLayout LayoutWindow(const WindowLayoutRequest& request) {
+FontSizeTrial LayoutAtFontSize(const WindowLayoutRequest& request, int points) {
   const WindowSize standard = WindowSizeForWorkArea(request.workArea);
   const int standardClientWidth = standard.width - request.frame.width;
   const int standardClientHeight = standard.height - request.frame.height;
   const int widestClient = request.workArea.width - request.frame.width;
   const int highestClient = request.workArea.height - request.frame.height;
-  const std::string caption = LongestCaption(request.buttonCaptions);
-  WindowLayout layout;
+
+  const StatusFontMetrics font = request.fontAt(points);
+  const int buttonHeight = ButtonHeightForFont(font);
+  const int fullButtonWidth = ButtonWidthForCaptions(font, request.buttonCaptions);
+  // Buttons with less room around their caption rather than a smaller font.
+  const int leastButtonWidth =
+      TextWidthForFont(font, LongestCaption(request.buttonCaptions)) + font.lineHeight / 4;
+
+  FontSizeTrial trial;
+  WindowLayout& layout = trial.layout;
+  layout.fontPoints = points;
+  const bool sideBySide = 2 * leastButtonWidth + 3 * kGap <= widestClient;
+  layout.buttons = sideBySide ? ButtonArrangement::kSideBySide : ButtonArrangement::kStacked;
+
+  int widestText = 0;
+  for (const std::string& text : request.statusTexts) {
+    widestText = std::max(widestText, font.textWidth(text));
+  }
+  const int buttonsWidth = sideBySide ? 2 * fullButtonWidth + 3 * kGap : fullButtonWidth + 2 * kGap;
+  const int wantedWidth = std::max(buttonsWidth, widestText + 2 * kLeftMargin);
+  const int clientWidth = std::max(standardClientWidth, std::min(wantedWidth, widestClient));
+  const int buttonWidth =
+      sideBySide
+          ? std::min(fullButtonWidth, std::max(leastButtonWidth, (clientWidth - 3 * kGap) / 2))
+          : std::min(fullButtonWidth, clientWidth - 2 * kGap);
+
+  int statusLines = 1;
+  for (const std::string& text : request.statusTexts) {
+    const auto lines = WrapText(font.textWidth, text, clientWidth - 2 * kLeftMargin);
+    statusLines = std::max(statusLines, static_cast<int>(lines.size()));
+  }
+  const int statusHeight = statusLines * font.lineHeight;
+  const int buttonsHeight = sideBySide ? buttonHeight : 2 * buttonHeight + kGap;
+  // Everything but the progress bar, which wants twice a button's height.
+  const int fixedHeight = kStatusTop + statusHeight + 2 * kGap + buttonsHeight + kBottomMargin;
+  const int clientHeight =
+      std::max(standardClientHeight, std::min(fixedHeight + 2 * buttonHeight, highestClient));
+
+  layout.window = {clientWidth + request.frame.width, clientHeight + request.frame.height};
+  layout.controls = ArrangeControls(clientWidth, clientHeight, statusHeight, buttonWidth,
+                                    buttonHeight, layout.buttons);
+  if (buttonWidth < leastButtonWidth) {
+    trial.misfit = FontMisfit::kButtonWiderThanWorkArea;
+  } else if (clientHeight - fixedHeight < std::min(font.lineHeight, 2 * buttonHeight)) {
+    trial.misfit = FontMisfit::kHigherThanWorkArea;
+  }
+  return trial;
+}
+
+WindowLayout LayoutWindow(const WindowLayoutRequest& request) {
   for (int points = request.fontPoints;; --points) {
-    const StatusFontMetrics font = request.fontAt(points);
-    const int buttonHeight = ButtonHeightForFont(font);
-    int buttonWidth = ButtonWidthForCaptions(font, request.buttonCaptions);
-
-    int widestText = 0;
-    for (const std::string& text : request.statusTexts) {
-      widestText = std::max(widestText, font.textWidth(text));
-    }
-    const int wantedWidth = std::max(2 * buttonWidth + 3 * kGap, widestText + 2 * kLeftMargin);
-    const int clientWidth = std::max(standardClientWidth, std::min(wantedWidth, widestClient));
-    // Buttons with less room around their caption rather than a smaller font.
-    const int leastButtonWidth = TextWidthForFont(font, caption) + font.lineHeight / 4;
-    buttonWidth = std::min(buttonWidth, std::max(leastButtonWidth, (clientWidth - 3 * kGap) / 2));
-
-    int statusLines = 1;
-    for (const std::string& text : request.statusTexts) {
-      const auto lines = WrapText(font.textWidth, text, clientWidth - 2 * kLeftMargin);
-      statusLines = std::max(statusLines, static_cast<int>(lines.size()));
-    }
-    const int statusHeight = statusLines * font.lineHeight;
-    // Everything but the progress bar, which wants twice a button's height.
-    const int fixedHeight = kStatusTop + statusHeight + 2 * kGap + buttonHeight + kBottomMargin;
-    const int clientHeight =
-        std::max(standardClientHeight, std::min(fixedHeight + 2 * buttonHeight, highestClient));
-
-    layout.fontPoints = points;
-    layout.window = {clientWidth + request.frame.width, clientHeight + request.frame.height};
-    layout.controls =
-        ArrangeControls(clientWidth, clientHeight, statusHeight, buttonWidth, buttonHeight);
-    const bool fits = 2 * buttonWidth + 3 * kGap <= clientWidth &&
-                      clientHeight - fixedHeight >= kLeastProgressHeight;
-    if (fits || points <= kSmallestFontPoints) return layout;
+    FontSizeTrial trial = LayoutAtFontSize(request, points);
+    if (trial.misfit == FontMisfit::kNone || points <= kSmallestFontPoints) return trial.layout;
   }
 }

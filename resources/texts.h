@@ -13,6 +13,11 @@ inline constexpr const char* kTextClosingMainProgram = "Beende Hauptprogramm..."
 inline constexpr const char* kTextExtracting = "Entpacke Archiv...";
 inline constexpr const char* kTextVerifying = "Neue Daten werden geprüft...";
 inline constexpr const char* kTextCopying = "Neue Daten werden kopiert...";
+// Spoken as the window goes to the notification area: how it comes back.
+inline constexpr const char* kTextToTray =
+    "Das Fenster wird in den Infobereich verschoben. Sie holen es zurück, indem Sie mit "
+    "Windows+B in den Infobereich wechseln, das Symbol des Updaters wählen und die Eingabetaste "
+    "drücken.";
 // All of them: the window is laid out once for the tallest.
 inline constexpr const char* kStatusTexts[] = {
     kTextLoadingConfig, kTextConnecting,  kTextBuildingList, kTextDownloading, kTextDownloaded,

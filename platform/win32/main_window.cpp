@@ -8,6 +8,7 @@
 #include "base/window_layout.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/message_boxes.h"
+#include "platform/win32/push_buttons.h"
 #include "platform/win32/status_line.h"
 #include "platform/win32/wide_text.h"
 #include "platform/window_messages.h"
@@ -127,10 +128,12 @@ void MainWindow::CreateControls() {
   progressBar_ = child(PROGRESS_CLASSW, 0, kProgressId, "");
   SendMessageW(progressBar_, PBM_SETRANGE32, 0, 100);
   SendMessageW(progressBar_, PBM_SETSTEP, 1, 0);
+  // Drawn by the window too, so that their focus is as plain as the status line's.
   minimizeButton_ =
-      child(L"BUTTON", BS_DEFPUSHBUTTON | BS_NOTIFY | WS_TABSTOP, kMinimizeId, kCaptionMinimize);
+      child(L"BUTTON", BS_OWNERDRAW | BS_NOTIFY | WS_TABSTOP, kMinimizeId, kCaptionMinimize);
   cancelButton_ =
-      child(L"BUTTON", BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP, kCancelId, kCaptionCancel);
+      child(L"BUTTON", BS_OWNERDRAW | BS_NOTIFY | WS_TABSTOP, kCancelId, kCaptionCancel);
+  defaultButton_ = minimizeButton_;
 }
 
 // Without close the title bar's close button is disabled, and the window
@@ -168,7 +171,8 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     self->window_ = self->status_ = self->progressBar_ = nullptr;
-    self->minimizeButton_ = self->cancelButton_ = self->focusBeforeDeactivation_ = nullptr;
+    self->minimizeButton_ = self->cancelButton_ = self->defaultButton_ = nullptr;
+    self->focusBeforeDeactivation_ = nullptr;
     return DefWindowProcW(window, message, wParam, lParam);
   }
   // No exception may cross into the system's code that called us.
@@ -187,14 +191,17 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-      if (item->hwndItem != status_) break;
-      DrawStatusLine(*item, statusText_, statusFont_, style_);
+      if (item->hwndItem == status_) {
+        DrawStatusLine(*item, statusText_, statusFont_, style_);
+      } else {
+        DrawPushButton(*item, style_, item->hwndItem == defaultButton_);
+      }
       return TRUE;
     }
     case DM_GETDEFID:
       // Tab and Enter handling asks which button is the default: the one that
-      // shows as the default, so that none loses its look.
-      return MAKELRESULT(GetFocus() == cancelButton_ ? kCancelId : kMinimizeId, DC_HASDEFID);
+      // shows as the default.
+      return MAKELRESULT(GetDlgCtrlID(defaultButton_), DC_HASDEFID);
     case DM_SETDEFID:
       return TRUE;  // the default follows the focus alone
     case WM_WINDOWPOSCHANGING: {
@@ -245,7 +252,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (tray_) tray_->SetVisible(false);
       return 0;
     case kTrayCallback:
-      if (tray_ && tray_->HandleCallback(lParam) && eventsLive_) events_.OnTrayRestore();
+      if (tray_ && tray_->HandleCallback(wParam, lParam) && eventsLive_) events_.OnTrayRestore();
       return 0;
     case WM_SHOWREQUEST:
     case WM_CLOSEREQUEST:
@@ -302,8 +309,7 @@ bool MainWindow::TranslateKeyboard(MSG& message) {
     return true;
   }
   if (TranslateAcceleratorW(window_, accelerators_, &message)) return true;
-  // Tab order and the buttons' underlined letters. Moving the focus that way
-  // may take the default look from both buttons (it does under Wine).
+  // Tab order and the buttons' underlined letters.
   if (!IsDialogMessageW(window_, &message)) return false;
   UpdateDefaultButton();
   return true;
@@ -312,15 +318,12 @@ bool MainWindow::TranslateKeyboard(MSG& message) {
 // The focused button shows as the default one, as in a dialog; Minimieren
 // while the status line has the focus. Enter presses that button.
 void MainWindow::UpdateDefaultButton() {
-  const bool cancelFocused = GetFocus() == cancelButton_;
-  const auto show = [](HWND button, bool isDefault) {
-    const bool shown = (GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
-    if (shown != isDefault) {
-      SendMessageW(button, BM_SETSTYLE, isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
-    }
-  };
-  show(minimizeButton_, !cancelFocused);
-  show(cancelButton_, cancelFocused);
+  const HWND wanted = GetFocus() == cancelButton_ ? cancelButton_ : minimizeButton_;
+  if (wanted == defaultButton_) return;
+  const HWND previous = defaultButton_;
+  defaultButton_ = wanted;
+  InvalidateRect(previous, nullptr, TRUE);
+  InvalidateRect(wanted, nullptr, TRUE);
 }
 
 void MainWindow::FocusStatusLine() {
@@ -467,9 +470,11 @@ void MainWindow::SetTrayHint(const std::string& hint) {
 
 // ---- Message boxes ----
 
-void MainWindow::ShowInformation(const std::string& text) { ShowInformationBox(window_, text); }
+void MainWindow::ShowInformation(const std::string& text) {
+  ShowInformationBox(window_, text, style_);
+}
 
-bool MainWindow::AskQuestion(const std::string& text) { return AskYesNoBox(window_, text); }
+bool MainWindow::AskQuestion(const std::string& text) { return AskYesNoBox(window_, text, style_); }
 
 // ---- Timers and the message loop ----
 
@@ -540,4 +545,7 @@ std::unique_ptr<FrontEnd> CreateFrontEnd(FrontEndEvents& events) {
   return std::make_unique<MainWindow>(events);
 }
 
-void ShowInformationWithoutWindow(const std::string& text) { ShowInformationBox(nullptr, text); }
+// Before the configuration names a font, the status font's defaults.
+void ShowInformationWithoutWindow(const std::string& text) {
+  ShowInformationBox(nullptr, text, StatusStyle{});
+}

@@ -72,8 +72,9 @@ class MainWindow final : public FrontEnd {
   HWND window_ = nullptr;
   HWND status_ = nullptr;
   HWND progressBar_ = nullptr;
-  HWND minimizeButton_ = nullptr;  // Button2, default button
+  HWND minimizeButton_ = nullptr;  // Button2
   HWND cancelButton_ = nullptr;    // Button1
+  HWND defaultButton_ = nullptr;   // the one Enter presses: Button2 unless Button1 has the focus
   HWND focusBeforeDeactivation_ = nullptr;
   HACCEL accelerators_ = nullptr;
   HFONT statusFont_ = nullptr;

@@ -11,12 +11,6 @@
 
 namespace {
 
-// Negative values name a system colour by the index in their lowest byte.
-COLORREF ResolveColour(int colour) {
-  if (colour < 0) return GetSysColor(colour & 0xFF);
-  return static_cast<COLORREF>(colour) & 0xFFFFFF;
-}
-
 LRESULT CALLBACK StatusLineProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                 DWORD_PTR) {
   if (message == WM_SETFOCUS || message == WM_KILLFOCUS) InvalidateRect(window, nullptr, TRUE);
@@ -35,6 +29,11 @@ HFONT CreateStatusFont(const StatusStyle& style, int points, UINT dpi) {
   const std::wstring face = Widen(style.fontName);
   std::copy_n(face.begin(), std::min(face.size(), std::size(font.lfFaceName) - 1), font.lfFaceName);
   return CreateFontIndirectW(&font);
+}
+
+COLORREF StatusColour(int colour) {
+  if (colour < 0) return GetSysColor(colour & 0xFF);
+  return static_cast<COLORREF>(colour) & 0xFFFFFF;
 }
 
 StatusFontMetrics MeasureInContext(HDC dc) {
@@ -82,6 +81,15 @@ StatusFontMetrics StatusFontTrials::At(int points) {
   return metrics;
 }
 
+int StatusFontTrials::WrappedTextHeight(int points, const std::string& text, int width) {
+  SelectObject(dc_, FontAt(points));
+  const std::wstring wide = Widen(text);
+  RECT bounds = {0, 0, width, 0};
+  DrawTextW(dc_, wide.c_str(), static_cast<int>(wide.size()), &bounds,
+            DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+  return bounds.bottom - bounds.top;
+}
+
 HFONT StatusFontTrials::Take(int points) {
   const HFONT font = FontAt(points);
   fonts_.erase(points);
@@ -96,8 +104,8 @@ void DrawStatusLine(const DRAWITEMSTRUCT& item, const std::string& text, HFONT f
                     const StatusStyle& style) {
   // The focus swaps the configured colours: the same contrast, plainly seen.
   const bool focused = GetFocus() == item.hwndItem;
-  COLORREF foreground = ResolveColour(style.textColor);
-  COLORREF background = ResolveColour(style.backColor);
+  COLORREF foreground = StatusColour(style.textColor);
+  COLORREF background = StatusColour(style.backColor);
   if (focused) std::swap(foreground, background);
 
   const HDC dc = item.hDC;

@@ -14,6 +14,10 @@
 // The configured face and weight at a size in points, at a density.
 HFONT CreateStatusFont(const StatusStyle& style, int points, UINT dpi);
 
+// A configured colour; negative values name a system colour by the index in
+// their lowest byte.
+COLORREF StatusColour(int colour);
+
 // Line height and text widths in the font selected into the device context.
 StatusFontMetrics MeasureInContext(HDC dc);
 
@@ -27,6 +31,9 @@ class StatusFontTrials {
   StatusFontTrials& operator=(const StatusFontTrials&) = delete;
 
   StatusFontMetrics At(int points);
+  // Height of the text drawn as a static control draws it: broken at its
+  // line breaks and at blanks to the width.
+  int WrappedTextHeight(int points, const std::string& text, int width);
   // The font of that size, which the caller owns from now on.
   HFONT Take(int points);
 

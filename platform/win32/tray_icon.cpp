@@ -1,5 +1,7 @@
 #include "platform/win32/tray_icon.h"
 
+#include <windowsx.h>
+
 #include <algorithm>
 #include <iterator>
 
@@ -60,11 +62,20 @@ void TrayIcon::SetVisible(bool visible) {
 }
 
 void TrayIcon::Add() {
-  NOTIFYICONDATAW data = Data(NIF_MESSAGE | NIF_ICON | NIF_TIP);
+  // Version 4 hides the usual tooltip unless asked to show it.
+  NOTIFYICONDATAW data = Data(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP);
   Shell_NotifyIconW(NIM_ADD, &data);
-  // Version 3 reports keyboard selection (Enter, Space, Shift+F10) as well.
-  data.uVersion = NOTIFYICON_VERSION;
-  keyboardAware_ = Shell_NotifyIconW(NIM_SETVERSION, &data) != FALSE;
+  // Versions 3 and 4 report the keyboard as well: Enter and Space select,
+  // the context-menu key and Shift+F10 ask for the menu. Version 4 also says
+  // where the icon is, so the menu opens there and not at the mouse.
+  version_ = 0;
+  for (const UINT version : {NOTIFYICON_VERSION_4, NOTIFYICON_VERSION}) {
+    data.uVersion = version;
+    if (Shell_NotifyIconW(NIM_SETVERSION, &data)) {
+      version_ = version;
+      break;
+    }
+  }
 }
 
 void TrayIcon::SetTip(const std::string& tip) {
@@ -80,32 +91,45 @@ void TrayIcon::AddAgain() {
 
 // ---- The user's clicks ----
 
-bool TrayIcon::HandleCallback(LPARAM lParam) {
+bool TrayIcon::HandleCallback(WPARAM wParam, LPARAM lParam) {
   // A click may be followed by its selection notification; one restore is enough.
   if (!visible_) return false;
-  const UINT event = static_cast<UINT>(lParam);
-  if (keyboardAware_) {
+  // Version 4 packs the event with the icon's number and sends where the icon is.
+  const UINT event = version_ >= NOTIFYICON_VERSION_4 ? LOWORD(lParam) : static_cast<UINT>(lParam);
+  POINT anchor;
+  if (version_ >= NOTIFYICON_VERSION_4) {
+    anchor = {GET_X_LPARAM(wParam), GET_Y_LPARAM(wParam)};
+  } else {
+    GetCursorPos(&anchor);
+  }
+  if (version_ > 0) {
     if (event == NIN_SELECT || event == NIN_KEYSELECT) return true;
-    if (event == WM_CONTEXTMENU) return ChooseFromPopupMenu();
+    if (event == WM_CONTEXTMENU) return ChooseFromPopupMenu(anchor);
     return false;
   }
   if (event == WM_LBUTTONUP) return true;
-  if (event == WM_RBUTTONUP) return ChooseFromPopupMenu();
+  if (event == WM_RBUTTONUP) return ChooseFromPopupMenu(anchor);
   return false;
 }
 
-bool TrayIcon::ChooseFromPopupMenu() {
+bool TrayIcon::ChooseFromPopupMenu(POINT anchor) {
   const HMENU menu = CreatePopupMenu();
   if (menu == nullptr) return false;
   AppendMenuW(menu, MF_STRING, kOpenCommand, Widen(kCaptionOpen).c_str());
   SetMenuDefaultItem(menu, kOpenCommand, FALSE);
-  POINT cursor;
-  GetCursorPos(&cursor);
   // Without the foreground the menu would not close when clicked elsewhere.
   SetForegroundWindow(owner_);
-  const UINT chosen = static_cast<UINT>(TrackPopupMenu(
-      menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, owner_, nullptr));
+  // The menu's one entry is selected as it opens, so that Enter takes it
+  // and a screen reader names it, however the menu was opened.
+  PostMessageW(owner_, WM_KEYDOWN, VK_DOWN, 0);
+  const UINT chosen =
+      static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
+                                       anchor.x, anchor.y, 0, owner_, nullptr));
   PostMessageW(owner_, WM_NULL, 0, 0);
   DestroyMenu(menu);
-  return chosen == kOpenCommand;
+  if (chosen == kOpenCommand) return true;
+  // Escaped: the keyboard goes back to the notification area, not nowhere.
+  NOTIFYICONDATAW data = Data(0);
+  Shell_NotifyIconW(NIM_SETFOCUS, &data);
+  return false;
 }

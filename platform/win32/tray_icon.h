@@ -1,8 +1,10 @@
 // The notification-area icon: the application icon with a tooltip, restoring
-// the window on a click or through its one-entry popup menu "Öffnen".
+// the window on a click, on Enter or through its one-entry popup menu
+// "Öffnen", which the context-menu key and Shift+F10 open as a right click does.
 #pragma once
 
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <string>
@@ -20,7 +22,7 @@ class TrayIcon {
   bool Visible() const { return visible_; }
   void SetTip(const std::string& tip);
   // True when the user asked for the window back.
-  bool HandleCallback(LPARAM lParam);
+  bool HandleCallback(WPARAM wParam, LPARAM lParam);
   // The shell announces a restart with this message; the icon must be added anew.
   UINT TaskbarCreatedMessage() const { return taskbarCreated_; }
   void AddAgain();
@@ -28,7 +30,7 @@ class TrayIcon {
  private:
   NOTIFYICONDATAW Data(UINT flags) const;
   void Add();
-  bool ChooseFromPopupMenu();
+  bool ChooseFromPopupMenu(POINT anchor);
 
   HWND owner_;
   UINT callbackMessage_;
@@ -36,5 +38,5 @@ class TrayIcon {
   HICON icon_ = nullptr;
   std::wstring tip_;
   bool visible_ = false;
-  bool keyboardAware_ = false;  // the shell took version 3 notifications
+  UINT version_ = 0;  // of the notifications the shell agreed to send
 };

@@ -1,4 +1,5 @@
-"""Writes 8-bit RGB or RGBA PNG files with zlib only (no imaging package)."""
+"""Writes 8-bit RGB or RGBA PNG files with zlib only (no imaging package),
+and reads back the RGB ones it wrote."""
 
 import struct
 import zlib
@@ -50,3 +51,27 @@ def bmp_to_png(bmp_path: str, png_path: str) -> tuple:
         rows.append(bytes(rgb))
     write_png(png_path, width, height, rows)
     return width, height
+
+
+def read_png(path: str) -> tuple:
+    """(width, height, rows) of an RGB PNG as write_png writes it: one IDAT
+    chunk, filter type 0 on every line. rows: bytes, 3 a pixel, top first."""
+    with open(path, "rb") as source:
+        data = source.read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        raise ValueError(f"{path}: not a PNG file")
+    width, height, depth, colour_type = struct.unpack_from(">IIBB", data, 16)
+    if (depth, colour_type) != (8, 2):
+        raise ValueError(f"{path}: not 8-bit RGB")
+    length = struct.unpack_from(">I", data, 33)[0]
+    if data[37:41] != b"IDAT":
+        raise ValueError(f"{path}: not as write_png writes it")
+    raw = zlib.decompress(data[41:41 + length])
+    stride = 1 + 3 * width
+    rows = []
+    for y in range(height):
+        line = raw[y * stride:(y + 1) * stride]
+        if line[0] != 0:
+            raise ValueError(f"{path}: line {y} is filtered")
+        rows.append(line[1:])
+    return width, height, rows

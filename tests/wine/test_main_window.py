@@ -1,12 +1,15 @@
 """The real Quennvoldar.exe under Wine on a 1920 x 1040 Xvfb screen: the main
 window's layout with a 24-point status font from the configuration, the two
 German message boxes of a run that cannot reach its servers, answered through
-the UI driver, and screenshots of the window and of the question box.
+the UI driver, and screenshots of the window and of the question box. Then,
+on the road of an update: Enter on the status line sends the window to the
+notification area and says how it comes back; the icon's menu, worked from
+the keyboard, brings it back, and the current status line is spoken.
 
 Needs QV_UPDATER_EXE, QV_UI_DRIVER_EXE and the build's compiled-in QV_FTP_PORT
-and QV_SELF_UPDATE_ADDRESS (set by CTest). Screenshots go to
-QV_SCREENSHOT_DIR, default ./screenshots; the README's pictures are refreshed
-with QV_SCREENSHOT_DIR=<repository>/docs.
+and QV_SELF_UPDATE_ADDRESS (set by CTest); the road also what update_run.py
+names. Screenshots go to QV_SCREENSHOT_DIR, default ./screenshots; the
+README's pictures are refreshed with QV_SCREENSHOT_DIR=<repository>/docs.
 """
 
 import errno
@@ -20,6 +23,8 @@ import time
 import unittest
 from urllib.parse import urlsplit
 
+from update_run import (BUILDING_LIST, CONNECTING, DOWNLOADING, QUESTION_START_MAIN, UPDATED,
+                        VERSION_SAMPLE, UpdateRunUnderWine, main_title, read)
 from wine_session import WAIT_S, WINE_RUN, Driver, WineSession, box_text, windows_path
 
 SCREEN = (1920, 1040)
@@ -47,8 +52,11 @@ WS_MAXIMIZEBOX = 0x00010000
 WS_MINIMIZEBOX = 0x00020000
 WS_TABSTOP = 0x00010000
 SS_NOTIFY = 0x0100
-BS_TYPEMASK = 0x0F
-BS_DEFPUSHBUTTON = 0x01
+STATUS_ID, MINIMIZE_ID = 100, 102
+VK_RETURN = 13
+TO_TRAY = ("Das Fenster wird in den Infobereich verschoben. Sie holen es zurück, indem Sie mit "
+           "Windows+B in den Infobereich wechseln, das Symbol des Updaters wählen und die "
+           "Eingabetaste drücken.")
 
 
 class LoopbackPort:
@@ -204,7 +212,7 @@ class MainWindowUnderWine(unittest.TestCase):
                          ["&Minimieren", "&Abbrechen"])
         self.assertTrue(controls[0]["style"] & WS_TABSTOP and controls[0]["style"] & SS_NOTIFY,
                         "the status line must be focusable for screen readers")
-        self.assertEqual(controls[2]["style"] & BS_TYPEMASK, BS_DEFPUSHBUTTON)
+        self.assertEqual(description["default_id"], MINIMIZE_ID)
 
         # The 24-point status font, measured as the updater measures it.
         metrics = self.driver.measure(FONT, POINTS, description["dpi"], "MinimierenMM ")
@@ -230,6 +238,52 @@ class MainWindowUnderWine(unittest.TestCase):
     @staticmethod
     def box_buttons(description):
         return [c["text"] for c in description["controls"] if c["class"] == "Button"]
+
+
+class TrayRoundTripUnderWine(UpdateRunUnderWine):
+    # Answered late, so the run is still downloading when the window comes back.
+    SLOW_FILE = "Produkt/Handbuch.pdf"
+    SLOW_SECONDS = 20
+
+    def test_enter_on_the_status_line_and_back_through_the_icons_menu(self):
+        updater = read(self.updater)
+        self.install_files({"Quennvoldar.exe": updater, "Produkt.exe": read(VERSION_SAMPLE),
+                            "nvdaControllerClient32.dll": read(self.nvda_client)})
+        self.server_files({"Quennvoldar/Quennvoldar2.exe": updater,
+                           self.SLOW_FILE: bytes(range(256)) * 64})
+        self.write_config()
+        self.serve("--http-delay", f"{self.web_address.path}{self.SLOW_FILE}:{self.SLOW_SECONDS}")
+        updater_process = self.start_updater()
+        self.driver.wait_for(main_title())
+        self.driver.pass_offline_question(main_title())
+        window = self.wait_for_status(DOWNLOADING)
+        self.assertEqual(window["focus_id"], STATUS_ID)
+
+        # Enter on the status line: the way back is said before the window goes.
+        self.driver.key(main_title(), VK_RETURN)
+        self.wait_until(lambda: self.driver.describe_if_shown(main_title()) is None,
+                        "the window never went to the notification area")
+        self.assertEqual(self.spoken(), [CONNECTING, BUILDING_LIST, DOWNLOADING, TO_TRAY])
+
+        # The icon's menu, then Enter on its one entry, "Öffnen".
+        self.driver.tray_menu()
+        self.driver.menu_key(VK_RETURN)
+        self.wait_until(lambda: self.driver.describe_if_shown(main_title()) is not None,
+                        "the window never came back")
+        self.assertEqual(self.driver.describe(main_title())["focus_id"], STATUS_ID)
+        # The line it shows, still the download's, is spoken once more.
+        self.wait_until(lambda: len(self.spoken()) > 4, "nothing was spoken on the way back")
+        self.assertEqual(self.spoken()[4], DOWNLOADING)
+
+        self.assertEqual(self.answer_boxes(), [UPDATED + QUESTION_START_MAIN])
+        self.assertEqual(updater_process.wait(WAIT_S), 0)
+        self.assertEqual(self.spoken().count(DOWNLOADING), 2)
+
+    def wait_until(self, condition, failure):
+        deadline = time.monotonic() + WAIT_S
+        while not condition():
+            self.assertLess(time.monotonic(), deadline, failure)
+            time.sleep(0.2)
 
 
 if __name__ == "__main__":

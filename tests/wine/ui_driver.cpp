@@ -4,12 +4,16 @@
 // saves a screenshot as a BMP file.
 //
 //   ui_driver find TITLE [TIMEOUT_MS]     the window's handle, once it shows
-//   ui_driver describe TITLE              handle, window, work area, DPI, focus, controls
+//   ui_driver describe TITLE              handle, window, work area, DPI, focus, default
+//                                         button, controls
 //   ui_driver click TITLE CAPTION         posts BM_CLICK to that button
 //   ui_driver key TITLE VIRTUAL_KEY       posts a key press to the window's focus
+//   ui_driver tray-menu                   asks the notification area's one icon for its
+//                                         menu, as the context-menu key does on Windows
+//   ui_driver menu-key VIRTUAL_KEY        posts a key press to the open popup menu, if one is
 //   ui_driver ping TITLE                  sends WM_NULL; how long the window took to answer
 //   ui_driver move TITLE LEFT TOP         moves the window (out of a picture's way)
-//   ui_driver measure FACE POINTS DPI TEXT...   line height of "M", text widths
+//   ui_driver measure FACE POINTS DPI regular|bold TEXT...   line height of "M", text widths
 //   ui_driver screenshot TITLE FILE.bmp   the window as the screen shows it
 //
 // Fonts cannot be read from another process (a font handle is only valid in
@@ -17,6 +21,7 @@
 //
 // Exit code 0 on success, 1 when the window or button is missing, 2 on misuse.
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <cstdio>
@@ -110,6 +115,25 @@ std::vector<HWND> Children(HWND window) {
   return children;
 }
 
+// Every window of the class, top-level or inside a top-level one.
+std::vector<HWND> WindowsOfClass(const std::wstring& className) {
+  std::vector<HWND> topLevel;
+  EnumWindows(CollectChild, reinterpret_cast<LPARAM>(&topLevel));
+  std::vector<HWND> found;
+  for (const HWND window : topLevel) {
+    if (ClassName(window) == className) found.push_back(window);
+    for (const HWND child : Children(window)) {
+      if (ClassName(child) == className) found.push_back(child);
+    }
+  }
+  return found;
+}
+
+bool PostKey(HWND window, WPARAM key) {
+  return PostMessageW(window, WM_KEYDOWN, key, 1) &&
+         PostMessageW(window, WM_KEYUP, key, 0xC0000001);
+}
+
 // ---- Commands ----
 
 int Find(const std::wstring& title, DWORD timeoutMs) {
@@ -140,10 +164,15 @@ int Describe(const std::wstring& title) {
               Json(WindowText(window)).c_str(), RectJson(bounds).c_str(), RectJson(client).c_str());
   std::printf(" \"client_origin\": [%ld, %ld], \"work_area\": %s, \"dpi\": %d,\n", clientOrigin.x,
               clientOrigin.y, RectJson(workArea).c_str(), dpi);
-  std::printf(" \"style\": %lu, \"focus_id\": %d, \"foreground\": %s, \"controls\": [\n",
+  // The button Enter presses, as the window tells the dialog manager.
+  DWORD_PTR defaultId = 0;
+  SendMessageTimeoutW(window, DM_GETDEFID, 0, 0, SMTO_NORMAL, 5000, &defaultId);
+  std::printf(" \"style\": %lu, \"focus_id\": %d, \"default_id\": %d, \"foreground\": %s,\n",
               static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)),
               thread.hwndFocus ? GetDlgCtrlID(thread.hwndFocus) : -1,
+              HIWORD(defaultId) == DC_HASDEFID ? LOWORD(defaultId) : -1,
               GetForegroundWindow() == window ? "true" : "false");
+  std::printf(" \"controls\": [\n");
   const std::vector<HWND> children = Children(window);
   for (std::size_t i = 0; i < children.size(); ++i) {
     const HWND child = children[i];
@@ -155,8 +184,7 @@ int Describe(const std::wstring& title) {
         "\"visible\": %s}%s\n",
         Json(ClassName(child)).c_str(), Json(WindowText(child)).c_str(), GetDlgCtrlID(child),
         RectJson(rect).c_str(), static_cast<unsigned long>(GetWindowLongW(child, GWL_STYLE)),
-        IsWindowVisible(child) ? "true" : "false",
-        i + 1 < children.size() ? "," : "");
+        IsWindowVisible(child) ? "true" : "false", i + 1 < children.size() ? "," : "");
   }
   std::printf("]}\n");
   return 0;
@@ -186,9 +214,33 @@ int Key(const std::wstring& title, WPARAM key) {
       thread.hwndFocus == nullptr) {
     return 1;
   }
-  const bool posted = PostMessageW(thread.hwndFocus, WM_KEYDOWN, key, 1) &&
-                      PostMessageW(thread.hwndFocus, WM_KEYUP, key, 0xC0000001);
-  return posted ? 0 : 1;
+  return PostKey(thread.hwndFocus, key) ? 0 : 1;
+}
+
+// Wine's notification area has no keyboard way to an icon; its right click
+// brings the owner the same WM_CONTEXTMENU notification that the context-menu
+// key brings on Windows. The icon is the X11 driver's (Wine 8) or explorer's.
+int TrayMenu() {
+  std::vector<HWND> icons = WindowsOfClass(L"__winex11_tray_icon");
+  if (icons.empty()) icons = WindowsOfClass(L"__wine_tray_icon");
+  if (icons.size() != 1) return 1;
+  if (!PostMessageW(icons.front(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(4, 4)) ||
+      !PostMessageW(icons.front(), WM_RBUTTONUP, 0, MAKELPARAM(4, 4))) {
+    return 1;
+  }
+  std::printf("{\"posted\": true}\n");
+  return 0;
+}
+
+// A menu's own loop reads the keys of its thread, whichever window they are for.
+int MenuKey(WPARAM key) {
+  for (const HWND menu : WindowsOfClass(L"#32768")) {
+    if (!IsWindowVisible(menu)) continue;
+    if (!PostKey(menu, key)) return 1;
+    std::printf("{\"posted\": true}\n");
+    return 0;
+  }
+  return 1;
 }
 
 // What a screen reader does all the time: a message that needs an answer.
@@ -213,10 +265,11 @@ int Move(const std::wstring& title, int left, int top) {
 }
 
 // The font the updater makes from the configuration, measured the same way.
-int Measure(const std::wstring& face, int points, int dpi, const std::vector<std::wstring>& texts) {
+int Measure(const std::wstring& face, int points, int dpi, bool bold,
+            const std::vector<std::wstring>& texts) {
   LOGFONTW logFont = {};
   logFont.lfHeight = -MulDiv(points, dpi, 72);
-  logFont.lfWeight = FW_NORMAL;
+  logFont.lfWeight = bold ? FW_BOLD : FW_NORMAL;
   logFont.lfCharSet = DEFAULT_CHARSET;
   lstrcpynW(logFont.lfFaceName, face.c_str(), LF_FACESIZE);
   const HFONT font = CreateFontIndirectW(&logFont);
@@ -291,7 +344,9 @@ int Screenshot(const std::wstring& title, const std::wstring& path) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: ui_driver find|describe|click|key|ping|move|measure|screenshot ...\n");
+  std::fprintf(stderr,
+               "usage: ui_driver find|describe|click|key|tray-menu|menu-key|ping|move|measure|"
+               "screenshot ...\n");
   return 2;
 }
 
@@ -302,19 +357,21 @@ int main() {
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   const std::vector<std::wstring> args(arguments, arguments + count);
   LocalFree(arguments);
+  if (args.size() == 2 && args[1] == L"tray-menu") return TrayMenu();
   if (args.size() < 3) return Usage();
   const std::wstring& command = args[1];
   if (command == L"find") return Find(args[2], args.size() > 3 ? std::stoul(args[3]) : 0);
   if (command == L"describe") return Describe(args[2]);
   if (command == L"click" && args.size() == 4) return Click(args[2], args[3]);
   if (command == L"key" && args.size() == 4) return Key(args[2], std::stoul(args[3]));
+  if (command == L"menu-key" && args.size() == 3) return MenuKey(std::stoul(args[2]));
   if (command == L"ping") return Ping(args[2]);
   if (command == L"move" && args.size() == 5) {
     return Move(args[2], std::stoi(args[3]), std::stoi(args[4]));
   }
-  if (command == L"measure" && args.size() >= 5) {
-    return Measure(args[2], std::stoi(args[3]), std::stoi(args[4]),
-                   std::vector<std::wstring>(args.begin() + 5, args.end()));
+  if (command == L"measure" && args.size() >= 6) {
+    return Measure(args[2], std::stoi(args[3]), std::stoi(args[4]), args[5] == L"bold",
+                   std::vector<std::wstring>(args.begin() + 6, args.end()));
   }
   if (command == L"screenshot" && args.size() == 4) return Screenshot(args[2], args[3]);
   return Usage();

@@ -198,8 +198,21 @@ class Driver:
     def move(self, title, left, top):
         self._call("move", title, str(left), str(top))
 
-    def measure(self, face, points, dpi, *texts):
-        return json.loads(self._call("measure", face, str(points), str(dpi), *texts))
+    def tray_menu(self):
+        """Opens the menu of the notification area's one icon."""
+        self._call("tray-menu")
+
+    def menu_key(self, virtual_key, timeout_s=WAIT_S):
+        """A key for the popup menu, once one is open."""
+        deadline = time.monotonic() + timeout_s
+        while not self._call("menu-key", str(virtual_key), check=False):
+            if time.monotonic() > deadline:
+                raise AssertionError(f"no popup menu open within {timeout_s} s")
+            time.sleep(0.2)
+
+    def measure(self, face, points, dpi, *texts, bold=False):
+        return json.loads(self._call("measure", face, str(points), str(dpi),
+                                     "bold" if bold else "regular", *texts))
 
     def screenshot(self, title, png_path):
         bmp_path = png_path + ".bmp"

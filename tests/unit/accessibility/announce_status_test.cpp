@@ -102,3 +102,30 @@ TEST(AnnounceStatus, PendingEventsRunAfterTheLineIsWrittenAndBeforeItReturns) {
   EXPECT_EQ(lineSeenByEvent, kTextConnecting);
   EXPECT_TRUE(f.ui->TrayIconVisible());
 }
+
+TEST(AnnounceStatus, TheWayToTheTrayIsSpokenFirstAndTheWayBackSpeaksTheCurrentLineOnce) {
+  AnnounceFixture f;
+  f.ui->ShowMainWindow();
+  std::vector<bool> visibleWhileSpoken;
+  f.reader.onSpeak = [&] { visibleWhileSpoken.push_back(f.ui->MainWindowVisible()); };
+  f.form->AnnounceStatus(kTextConnecting);
+
+  f.form->OnMinimizeCommand();
+  EXPECT_FALSE(f.ui->MainWindowVisible());
+  EXPECT_TRUE(f.ui->TrayIconVisible());
+  // Passed in the tray: shown, not spoken.
+  f.form->AnnounceStatus(kTextBuildingList);
+  f.form->AnnounceStatus(kTextDownloading);
+
+  f.form->OnTrayRestore();
+  EXPECT_TRUE(f.ui->MainWindowVisible());
+  EXPECT_FALSE(f.ui->TrayIconVisible());
+  f.form->AnnounceStatus(kTextDownloading);
+  f.form->AnnounceStatus(kTextDownloaded);
+
+  EXPECT_EQ(f.reader.spoken, (std::vector<std::string>{kTextConnecting, kTextToTray,
+                                                       kTextDownloading, kTextDownloaded}));
+  // The way to the tray cuts what is being said; it is said while the window is still there.
+  EXPECT_EQ(f.reader.interrupts, (std::vector<bool>{false, true, false, false}));
+  EXPECT_EQ(visibleWhileSpoken, (std::vector<bool>{true, true, true, true}));
+}

@@ -2,6 +2,7 @@
 // its screen reader runs and read back what it was asked and given.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@ struct DriverLog {
   std::vector<std::string> brailled;
   int silenced = 0;
   bool destroyed = false;
+  // Runs as each text is spoken, to look at the moment.
+  std::function<void()> onSpeak;
 };
 
 class DriverDouble : public TScreenReaderDriver {
@@ -30,6 +33,7 @@ class DriverDouble : public TScreenReaderDriver {
   bool Speak(const std::string& s, bool interrupt) override {
     log_.spoken.push_back(s);
     log_.interrupts.push_back(interrupt);
+    if (log_.onSpeak) log_.onSpeak();
     return true;
   }
   bool Braille(const std::string& s) override {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ostream>
 
@@ -20,14 +21,19 @@ static void PrintTo(const WindowPosition& p, std::ostream* out) {
 
 namespace {
 
-// A proportional font sized like Arial: every character is half an em wide
-// (Arial's "Minimieren" averages 0.49), a line is 1.15 em high.
-StatusFontMetrics FontOfPoints(int points, int dpi = 96) {
+// Character widths in em: Arial's "Minimieren" averages 0.49; a wide bold
+// face like the one Wine draws for bold Arial averages 0.63.
+constexpr double kArial = 0.5;
+constexpr double kWideBold = 0.65;
+
+// A proportional font whose characters are all equally wide; a line is
+// 1.15 em high.
+StatusFontMetrics FontOfPoints(int points, int dpi = 96, double advance = kArial) {
   const double em = points * dpi / 72.0;
   StatusFontMetrics font;
   font.lineHeight = static_cast<int>(std::lround(em * 1.15));
-  font.textWidth = [em](const std::string& text) {
-    return static_cast<int>(std::lround(text.size() * em * 0.5));
+  font.textWidth = [em, advance](const std::string& text) {
+    return static_cast<int>(std::lround(text.size() * em * advance));
   };
   return font;
 }
@@ -96,6 +102,15 @@ TEST(ArrangeControls, StatusLineAndProgressBarFollowTheMargins) {
   EXPECT_EQ(layout.minimizeButton, (ControlRect{166, 250, 100, 30}));
   // (250 − 20 − 18 − 60) div 2, measured from the client area's top.
   EXPECT_EQ(layout.progress, (ControlRect{10, 76, 680, 60}));
+}
+
+TEST(ArrangeControls, StackedButtonsStandCentredMinimiseAboveCancel) {
+  const WindowControlsLayout layout =
+      ArrangeControls(700, 400, 18, 100, 30, ButtonArrangement::kStacked);
+  EXPECT_EQ(layout.minimizeButton, (ControlRect{300, 310, 100, 30}));
+  EXPECT_EQ(layout.cancelButton, (ControlRect{300, 350, 100, 30}));
+  // (310 − 20 − 18 − 60) div 2: the free height is above the upper button.
+  EXPECT_EQ(layout.progress, (ControlRect{10, 106, 680, 60}));
 }
 
 TEST(ArrangeControls, ProgressBarKeepsClearOfTheStatusLineAndTheButtons) {
@@ -186,13 +201,14 @@ bool Inside(const ControlRect& r, int width, int height) {
          r.top + r.height <= height;
 }
 
-WindowLayoutRequest RequestFor(const WorkArea& workArea, int points, int dpi) {
+WindowLayoutRequest RequestFor(const WorkArea& workArea, int points, int dpi,
+                               double advance = kArial) {
   WindowLayoutRequest request;
   request.workArea = workArea;
   // A window frame and title bar as the system draws them at that density.
   request.frame = {16 * dpi / 96, 39 * dpi / 96};
   request.fontPoints = points;
-  request.fontAt = [dpi](int size) { return FontOfPoints(size, dpi); };
+  request.fontAt = [dpi, advance](int size) { return FontOfPoints(size, dpi, advance); };
   request.statusTexts.assign(std::begin(kStatusTexts), std::end(kStatusTexts));
   request.buttonCaptions = kButtonCaptions;
   return request;
@@ -239,6 +255,63 @@ TEST(LayoutWindow, EveryFontAndDensityFitsWithoutOverlapAndShowsTheStatusWhole) 
           EXPECT_LT(TextWidthForFont(font, caption.substr(1)), layout.controls.cancelButton.width);
         }
       }
+    }
+  }
+}
+
+// Which concession each size needs, and from which size on even all of them
+// are not enough. The buttons stack where two of them, each at its caption
+// with a little room, are wider than the work area; the progress bar gets
+// less than twice a button's height (but at least a status line) where the
+// work area is too low for it. Sizes at or below keptUpTo keep their points.
+TEST(LayoutWindow, TheConfiguredSizeStaysWhereStackingAndAShorterBarMakeItFit) {
+  constexpr int kNever = 73;
+  const WorkArea small{0, 0, 1280, 1024};
+  const WorkArea wide{0, 0, 1920, 1080};
+  struct Row {
+    WorkArea workArea;
+    int dpi;
+    double advance;
+    int stackedFrom, shortBarFrom, keptUpTo;
+    // Above keptUpTo the window is higher than the work area, and from
+    // tooWideFrom on one button alone is wider than it.
+    int tooWideFrom;
+  };
+  const Row rows[] = {
+      {small, 96, kArial, kNever, kNever, 72, kNever},
+      {small, 144, kArial, 54, 57, 63, kNever},
+      {small, 192, kArial, 40, 42, 46, kNever},
+      {wide, 96, kArial, kNever, kNever, 72, kNever},
+      {wide, 144, kArial, kNever, kNever, 72, kNever},
+      {wide, 192, kArial, kNever, 60, 60, kNever},
+      // The bold 72 points that once shrank at 96 dpi: stacked, kept.
+      {small, 96, kWideBold, 63, kNever, 72, kNever},
+      {small, 144, kWideBold, 42, 53, 54, kNever},
+      {small, 192, kWideBold, 31, 39, 39, 62},
+      {wide, 96, kWideBold, kNever, kNever, 72, kNever},
+      {wide, 144, kWideBold, 63, 66, 67, kNever},
+      {wide, 192, kWideBold, 47, 49, 49, kNever},
+  };
+  for (const Row& row : rows) {
+    for (int points = 8; points <= 72; ++points) {
+      SCOPED_TRACE(std::to_string(row.workArea.width) + " wide, " + std::to_string(row.dpi) +
+                   " dpi, " + (row.advance == kArial ? "Arial, " : "wide bold, ") +
+                   std::to_string(points) + " points");
+      const WindowLayoutRequest request = RequestFor(row.workArea, points, row.dpi, row.advance);
+      const FontSizeTrial trial = LayoutAtFontSize(request, points);
+      const FontMisfit misfit = points <= row.keptUpTo     ? FontMisfit::kNone
+                                : points < row.tooWideFrom ? FontMisfit::kHigherThanWorkArea
+                                                           : FontMisfit::kButtonWiderThanWorkArea;
+      EXPECT_EQ(trial.misfit, misfit);
+      EXPECT_EQ(LayoutWindow(request).fontPoints, std::min(points, row.keptUpTo));
+      if (points > row.keptUpTo) continue;
+
+      const WindowControlsLayout& controls = trial.layout.controls;
+      EXPECT_EQ(trial.layout.buttons, points >= row.stackedFrom ? ButtonArrangement::kStacked
+                                                                : ButtonArrangement::kSideBySide);
+      const int fullBar = 2 * controls.cancelButton.height;
+      EXPECT_EQ(controls.progress.height < fullBar, points >= row.shortBarFrom);
+      EXPECT_GE(controls.progress.height, request.fontAt(points).lineHeight);
     }
   }
 }

@@ -152,8 +152,9 @@ TEST_F(MainWindowTest, TabMovesFromTheStatusLineToTheButtonsInOrderAndTheDefault
   ASSERT_TRUE(SetForegroundWindow(Window()));
   const HWND minimize = ChildByText(Window(), "&Minimieren");
   const HWND cancel = ChildByText(Window(), "&Abbrechen");
-  const auto isDefault = [](HWND button) {
-    return (GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+  // The dialog manager's question, which the window answers as it draws.
+  const auto isDefault = [this](HWND button) {
+    return LOWORD(SendMessageW(Window(), DM_GETDEFID, 0, 0)) == GetDlgCtrlID(button);
   };
   // The button Enter presses is the one that looks like the default.
   const struct {
@@ -183,7 +184,7 @@ TEST_F(MainWindowTest, TabMovesFromTheStatusLineToTheButtonsInOrderAndTheDefault
   EXPECT_TRUE(events.log.empty());
 }
 
-TEST_F(MainWindowTest, TheFocusedStatusLineShowsItsColoursSwapped) {
+TEST_F(MainWindowTest, TheFocusedControlShowsTheStatusColoursSwappedInAWideFrame) {
   StatusStyle style;
   style.textColor = 0x00FFFF;  // yellow on black
   style.backColor = 0x000000;
@@ -191,20 +192,35 @@ TEST_F(MainWindowTest, TheFocusedStatusLineShowsItsColoursSwapped) {
   frontEnd->ShowMainWindow();
   ASSERT_TRUE(SetForegroundWindow(Window()));
   const HWND status = ChildByText(Window(), "Lade Konfigurationsdatei...");
-  // Right of the text, clear of the focus frame.
-  const auto background = [status] {
-    RedrawWindow(status, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  const HWND minimize = ChildByText(Window(), "&Minimieren");
+  const HWND cancel = ChildByText(Window(), "&Abbrechen");
+  // Left of the middle, clear of the text: depth 0 is the control's edge.
+  const auto pixel = [](HWND control, int depth) {
+    RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     RECT client;
-    GetClientRect(status, &client);
-    const HDC dc = GetDC(status);
-    const COLORREF colour = GetPixel(dc, client.right - 4, client.bottom / 2);
-    ReleaseDC(status, dc);
+    GetClientRect(control, &client);
+    const HDC dc = GetDC(control);
+    const COLORREF colour = GetPixel(dc, depth, client.bottom / 2);
+    ReleaseDC(control, dc);
     return colour;
   };
+  const COLORREF yellow = RGB(255, 255, 0);
+  const COLORREF black = RGB(0, 0, 0);
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  const COLORREF defaultFrame = GetSysColor(COLOR_WINDOWFRAME);
+
   SetFocus(status);
-  EXPECT_EQ(background(), RGB(255, 255, 0));
-  SetFocus(ChildByText(Window(), "&Abbrechen"));
-  EXPECT_EQ(background(), RGB(0, 0, 0));
+  EXPECT_EQ(pixel(status, 4), yellow);
+  EXPECT_EQ(pixel(minimize, 0), defaultFrame);
+  EXPECT_EQ(pixel(minimize, 5), face);
+
+  SetFocus(cancel);
+  EXPECT_EQ(pixel(status, 4), black);
+  // Inside the default frame three pixels of focus frame, then the face.
+  EXPECT_EQ(pixel(cancel, 0), defaultFrame);
+  for (const int depth : {1, 2, 3}) EXPECT_EQ(pixel(cancel, depth), black) << depth;
+  EXPECT_EQ(pixel(cancel, 6), yellow);
+  EXPECT_EQ(pixel(minimize, 5), face);
 }
 
 // ---- Messages and closing ----
@@ -341,8 +357,8 @@ TEST(MessageBoxes, LongPathsAreBrokenAtSeparatorsAndTheBoxStaysOnTheWorkArea) {
   std::string path = "C:\\";
   for (int i = 0; i < 12; ++i) path += "Unterordner" + std::to_string(i) + "\\";
   path += "Datei-mit-einem-langen-Namen.txt";
-  const std::string text = "Beim Kopieren der Datei \"" + path + "\" nach \"" + path +
-                           "\" ist ein Fehler aufgetreten!";
+  const std::string text =
+      "Beim Kopieren der Datei \"" + path + "\" nach \"" + path + "\" ist ein Fehler aufgetreten!";
   shownBox = {};
   SetTimer(nullptr, 0, 50, MeasureAndCloseBox);
   ShowInformationWithoutWindow(text);
