@@ -70,7 +70,10 @@ void TForm1::ApplyFtpSettings() {
 
 void TForm1::Run() {
   // Retry pauses anywhere below keep the window answering.
-  answering_ = std::make_unique<ScopedAnsweringHook>([this] { frontEnd->ProcessMessages(); });
+  answering_ = std::make_unique<ScopedAnsweringHook>([this] {
+    frontEnd->ProcessMessages();
+    return !state_.CancelS;
+  });
   frontEnd->SetTimerEnabled(kDiscoveryTimer, true);
   frontEnd->RunMessageLoop(SameText(state_.Argument(3), "/M"));
   answering_.reset();

@@ -44,8 +44,9 @@ bool ExtractArchive(RunState& state, RunContext& run, const std::string& zipFile
   // unpacked through the archive's checked bytes.
   bool extracted = ExtractZipArchive(zipFileName, ExtractFilePath(zipFileName), unpacked) &&
                    RecordUnpacked(state, unpacked);
-  if (extracted && state.CancelS) {
-    // A cancel noticed here keeps the archive for the next run.
+  if (state.CancelS) {
+    // A cancel, noticed here or during the unpacking, keeps the archive for
+    // the next run.
     extracted = false;
   } else {
     // Unpacked, or damaged: a damaged one is fetched again by the next run

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/text_codec.h"
+#include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/local_time.h"
@@ -129,7 +130,9 @@ bool WriteEntryData(zip_t* archive, const Entry& declared, const std::string& ta
     }
     const auto length = static_cast<std::size_t>(count);
     written += length;
-    if (written > declared.size || std::fwrite(block.data(), 1, length, out) != length) {
+    // A cancel stops the unpacking; what was written goes with the rest.
+    if (written > declared.size || std::fwrite(block.data(), 1, length, out) != length ||
+        !AnswerWhileWorking()) {
       complete = false;
       break;
     }

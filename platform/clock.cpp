@@ -20,8 +20,8 @@ Clock*& CurrentClock() {
   return current;
 }
 
-std::function<void()>& AnsweringHook() {
-  static std::function<void()> hook;
+std::function<bool()>& AnsweringHook() {
+  static std::function<bool()> hook;
   return hook;
 }
 
@@ -38,7 +38,18 @@ void PauseAnsweringMs(int milliseconds) {
   }
 }
 
-ScopedAnsweringHook::ScopedAnsweringHook(std::function<void()> answer)
+bool AnswerWhileWorking() {
+  using Steady = std::chrono::steady_clock;
+  static Steady::time_point lastAnswer;
+  const Steady::time_point now = Steady::now();
+  if (!AnsweringHook() || now - lastAnswer < std::chrono::milliseconds(kAnsweringSliceMs)) {
+    return true;
+  }
+  lastAnswer = now;
+  return AnsweringHook()();
+}
+
+ScopedAnsweringHook::ScopedAnsweringHook(std::function<bool()> answer)
     : previous_(std::exchange(AnsweringHook(), std::move(answer))) {}
 
 ScopedAnsweringHook::~ScopedAnsweringHook() { AnsweringHook() = std::move(previous_); }

@@ -27,15 +27,21 @@ class ScopedClock {
 void PauseAnsweringMs(int milliseconds);
 inline constexpr int kAnsweringSliceMs = 10;
 
+// Long work (unpacking, hashing, copying, parsing) calls this between its
+// pieces, as often as it likes: the answering hook runs when the last answer
+// is kAnsweringSliceMs old. False when it then said the run was cancelled,
+// so that work that can stop does.
+bool AnswerWhileWorking();
+
 // Puts the window's message processing in place as the answering hook for
-// the life of the object.
+// the life of the object; it answers whether the run goes on.
 class ScopedAnsweringHook {
  public:
-  explicit ScopedAnsweringHook(std::function<void()> answer);
+  explicit ScopedAnsweringHook(std::function<bool()> answer);
   ~ScopedAnsweringHook();
   ScopedAnsweringHook(const ScopedAnsweringHook&) = delete;
   ScopedAnsweringHook& operator=(const ScopedAnsweringHook&) = delete;
 
  private:
-  std::function<void()> previous_;
+  std::function<bool()> previous_;
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/file_system.h"
 
 Sha256& Sha256::operator=(const Sha256& other) {
@@ -33,6 +34,9 @@ bool AddFileToHash(Sha256& hash, const std::string& path, std::int64_t length) {
                    : static_cast<std::size_t>(std::min<std::int64_t>(left, buffer.size()));
     const std::size_t got = std::fread(buffer.data(), 1, wanted, file);
     hash.Add(buffer.data(), got);
+    // Hashing runs at the disk's speed and ends within a second of a cancel
+    // anyway; only the window must keep answering.
+    AnswerWhileWorking();
     left -= static_cast<std::int64_t>(got);
     if (got < wanted) {
       complete = length < 0 && std::feof(file) != 0 && std::ferror(file) == 0;

@@ -8,7 +8,7 @@
 TEST(Clock, AnAnsweringPauseLetsTheWindowAnswerBetweenShortSlices) {
   TestClock().sleeps.clear();
   int answered = 0;
-  const ScopedAnsweringHook hook([&answered] { ++answered; });
+  const ScopedAnsweringHook hook([&answered] { return ++answered > 0; });
 
   PauseAnsweringMs(25);
   EXPECT_EQ(TestClock().sleeps, (std::vector<int>{10, 10, 5}));
