@@ -5,7 +5,8 @@
 #                                 signing command
 #   discovery  download  install  the three phases
 #   run  network  accessibility   run state and context; FTP and HTTP clients
-#                                 (the only code that sees curl.h); screen readers
+#                                 (the only code that sees curl.h) and the one
+#                                 HTTP download path; screen readers
 #   trust                         release manifests and signatures (the only
 #                                 code that sees sodium.h)
 #   platform                      the OS port, with win32/ and posix/ beneath;

@@ -4,10 +4,10 @@
 #include "base/strings.h"
 #include "deployment.h"
 #include "discovery/discovery.h"
+#include "network/http_download.h"
 #include "platform/file_system.h"
 #include "platform/locale.h"
 #include "platform/paths.h"
-#include "platform/sha256.h"
 #include "platform/system_info.h"
 #include "resources/texts.h"
 #include "run/config.h"
@@ -49,6 +49,8 @@ NextStep ConnectToServer(RunState& state, RunContext& run, TFtpClient& ftp, THtt
         return NextStep::Close;
       }
     }
+    // A cancel meanwhile ends the connecting as a cancel, not as a failure.
+    if (state.CancelS) return NextStep::Close;
     if (state.ConnectNr == 2) {
       run.Fail(kMsgNoConnection);
       return NextStep::Close;
@@ -57,33 +59,33 @@ NextStep ConnectToServer(RunState& state, RunContext& run, TFtpClient& ftp, THtt
   }
 }
 
-// One copy of the updater from the self-update address; with release keys
-// it takes its place only when it is what the updater folder's manifest
-// lists (ReleaseRefused otherwise).
-bool FetchUpdaterCopy(const RunState& state, const std::string& source, const char* name,
-                      const std::string& path) {
+// One copy of the updater from the self-update address, through the one
+// download path (what arrived of it waits beside the download folder); with
+// release keys it takes its place only when it is what the updater folder's
+// manifest lists (ReleaseRefused otherwise).
+bool FetchUpdaterCopy(const RunState& state, THttpClient& http, const std::string& source,
+                      const char* name, const std::string& path) {
   const std::string file = std::string(name) + kExeSuffix;
-  if (state.ReleaseKeys.empty()) return DownloadUrlToFile(source + file, path);
-  const ReleaseManifest& manifest = state.Releases.at(ReleaseFolder::Updater);
-  const auto released = manifest.files.find(file);
-  if (released == manifest.files.end()) {
-    throw ReleaseRefused(FormatText(kMsgFileNotReleased, {file}));
+  HttpDownload copy;
+  copy.url = source + file;
+  copy.target = path;
+  copy.keptFolder = PartialDownloadsOf(state.DownloadOrdner);
+  // Programs that start soon: on the disk before they take their place.
+  copy.durable = true;
+  if (!state.ReleaseKeys.empty()) {
+    const ReleaseManifest& manifest = state.Releases.at(ReleaseFolder::Updater);
+    const auto released = manifest.files.find(file);
+    if (released == manifest.files.end()) {
+      throw ReleaseRefused(FormatText(kMsgFileNotReleased, {file}));
+    }
+    copy.size = released->second.size;
+    copy.sha256 = released->second.sha256;
   }
-  Sha256 hash;
-  HttpBodyWatch watch;
-  watch.starts = [&hash](std::int64_t) { hash = Sha256(); };
-  watch.arrived = [&hash](const char* data, std::size_t size) {
-    hash.Add(data, size);
-    return true;
-  };
-  bool authentic = true;
-  const auto accept = [&] {
-    authentic = hash.HexDigest() == released->second.sha256;
-    return authentic;
-  };
-  if (DownloadUrlToFile(source + file, path, released->second.size, watch, accept)) return true;
-  if (!authentic) throw ReleaseRefused(FormatText(kMsgFileNotAuthentic, {file}));
-  return false;
+  const DownloadResult result = DownloadFile(http, copy);
+  if (result == DownloadResult::NotAuthentic) {
+    throw ReleaseRefused(FormatText(kMsgFileNotAuthentic, {file}));
+  }
+  return result == DownloadResult::Fetched;
 }
 
 // ---- The checks before connecting ----
@@ -143,9 +145,10 @@ bool DownloadSelfUpdate(RunState& state, THttpClient& http) {
   }
   // The first copy waits in the download folder, so it comes first: a
   // refused one leaves no second copy in the installation folder.
-  const bool downloaded =
-      FetchUpdaterCopy(state, source, kFirstCopyName, firstCopy) && MarkExecutable(firstCopy) &&
-      FetchUpdaterCopy(state, source, kSecondCopyName, secondCopy) && MarkExecutable(secondCopy);
+  const bool downloaded = FetchUpdaterCopy(state, http, source, kFirstCopyName, firstCopy) &&
+                          MarkExecutable(firstCopy) &&
+                          FetchUpdaterCopy(state, http, source, kSecondCopyName, secondCopy) &&
+                          MarkExecutable(secondCopy);
   // Both copies are the release's: it has landed as far as this route
   // takes it.
   if (downloaded && !state.ReleaseKeys.empty()) {

@@ -3,6 +3,7 @@
 // folders it names, and the listing must agree with it file by file.
 #include "base/strings.h"
 #include "discovery/discovery.h"
+#include "network/http_download.h"
 #include "platform/file_system.h"
 #include "platform/retry.h"
 #include "platform/whole_file.h"
@@ -15,22 +16,15 @@ namespace {
 
 // The manifest's bytes, at most its size limit; nullopt when the server
 // has none to give.
-std::optional<std::string> FetchManifest(THttpClient& http, const std::string& url,
-                                         const std::string& path) {
-  ClearFileAttributes(path);
-  if (!DeleteFileWithRetries(path)) return std::nullopt;
-  std::FILE* file = OpenFile(path, FileOpenMode::CreateNew);
-  if (file == nullptr) return std::nullopt;
-  std::int64_t received = 0;
-  HttpBodyWatch watch;
-  watch.arrived = [&received](const char*, std::size_t size) {
-    received += static_cast<std::int64_t>(size);
-    return received <= kManifestSizeLimit;
-  };
-  const bool fetched = http.Get(UrlEncode(url), file, kAnySize, {}, watch) == HttpOutcome::Complete;
-  const bool closed = std::fclose(file) == 0;
-  std::optional<std::string> text;
-  if (fetched && closed) text = ReadWholeFile(path);
+std::optional<std::string> FetchManifest(const RunState& state, THttpClient& http,
+                                         const std::string& url, const std::string& path) {
+  HttpDownload manifest;
+  manifest.url = url;
+  manifest.target = path;
+  manifest.keptFolder = ReleaseFolderOf(state);
+  manifest.sizeLimit = kManifestSizeLimit;
+  if (DownloadFile(http, manifest) != DownloadResult::Fetched) return std::nullopt;
+  std::optional<std::string> text = ReadWholeFile(path);
   if (!text) DeleteFileWithRetries(path);
   return text;
 }
@@ -46,7 +40,7 @@ std::string AcceptRelease(RunState& state, THttpClient& http, const std::string&
                           ReleaseFolder folder) {
   if (const std::string refusal = PrepareReleaseFolder(state); !refusal.empty()) return refusal;
   const std::string kept = ReleaseFolderOf(state) + SlotName(folder);
-  const std::optional<std::string> text = FetchManifest(http, url, kept + ".new");
+  const std::optional<std::string> text = FetchManifest(state, http, url, kept + ".new");
   if (!text) return state.CancelS ? "" : kMsgReleaseMissing;
   ReleaseManifest manifest;
   std::string refusal = CheckRelease(state, *text, folder, manifest);

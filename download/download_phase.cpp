@@ -1,17 +1,15 @@
 // The download phase: every listed file is fetched over HTTP into the download
 // folder and given the server's date, so the next run finds it complete.
-#include <cstdio>
 #include <exception>
+#include <vector>
 
 #include "base/strings.h"
 #include "deployment.h"
 #include "download/download.h"
-#include "download/partial_download.h"
-#include "platform/clock.h"
+#include "network/http_download.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
-#include "platform/sha256.h"
 #include "resources/texts.h"
 #include "run/releases.h"
 #include "run/run_folders.h"
@@ -20,14 +18,35 @@ namespace download {
 
 namespace {
 
-constexpr int kDownloadAttempts = 50;
-// Attempts that end because the server stopped delivering last their whole
-// stall time: few of them, so that a hopeless server ends the run within
-// about two minutes, while quick failures keep their many attempts.
-constexpr int kStalledAttempts = 4;
-constexpr int kAttemptPauseMs = 25;
-
 // ---- The list ----
+
+// Its path in the release: the download folder mirrors the server folder.
+std::string ReleasePath(const RunState& state, const TDownloadFile& file) {
+  return BackslashToSlash((file.DownOrdner + file.Name).substr(state.DownloadOrdner.size()));
+}
+
+// Where each listed file comes from and goes; "" when all can be fetched,
+// else the message that ends the run.
+std::string PlanDownloads(const RunState& state, std::vector<HttpDownload>& downloads) {
+  for (const TDownloadFile& file : state.DownloadFiles) {
+    if (!ForceDirectories(file.DownOrdner)) return kMsgDownloadFolder;
+    const std::string target = file.DownOrdner + file.Name;
+    // What the folder holds under the name is of another version: it goes
+    // now, so that nothing but the whole new file can be installed from there.
+    if (FileExists(target)) {
+      ClearFileAttributes(target);
+      if (!DeleteFileWithRetries(target)) return kMsgDownloadFailed;
+    }
+    HttpDownload download;
+    download.url = kUpdateWebAddress + StripLeadingSlash(file.ServOrdner) + file.Name;
+    download.target = target;
+    download.keptFolder = PartialDownloadsOf(state.DownloadOrdner);
+    download.size = file.Size;
+    download.sha256 = file.Sha256;
+    downloads.push_back(std::move(download));
+  }
+  return "";
+}
 
 NextStep DownloadAll(RunState& state, RunContext& run, THttpClient& http) {
   run.AnnounceStatus(kTextDownloading);
@@ -41,36 +60,44 @@ NextStep DownloadAll(RunState& state, RunContext& run, THttpClient& http) {
     }
   }
   try {
-    for (std::size_t i = 0; i < state.DownloadFiles.size(); ++i) {
-      const TDownloadFile file = state.DownloadFiles[i];
-      run.ProcessMessages();
-      if (!ForceDirectories(file.DownOrdner)) {
-        run.Fail(kMsgDownloadFolder);
+    std::vector<HttpDownload> downloads;
+    if (const std::string failure = PlanDownloads(state, downloads); !failure.empty()) {
+      run.Fail(failure);
+      return NextStep::Close;
+    }
+    // The bar shows the bytes of every file at once: those fetched and
+    // those on their way.
+    int shown = -1;
+    DownloadEvents events;
+    events.held = [&](std::int64_t held) {
+      const int position = static_cast<int>(CalcPercent(100, state.MaxSize, state.AktSize + held));
+      if (position == shown) return;
+      shown = position;
+      run.ShowProgress(position, ProgressHint::Lade);
+    };
+    events.fetched = [&](std::size_t index) {
+      const TDownloadFile& file = state.DownloadFiles[index];
+      if (!file.Sha256.empty()) state.CheckedDownloads.insert(ReleasePath(state, file));
+      state.AktSize += file.Size;
+      SetFileDateWithRetries(downloads[index].target, file.Datum);
+    };
+    const DownloadEnd end = DownloadFiles(http, downloads, events);
+    switch (end.result) {
+      case DownloadResult::Fetched:
+        break;
+      case DownloadResult::NotAuthentic:
+        RefuseRelease(
+            state, run,
+            FormatText(kMsgFileNotAuthentic, {ReleasePath(state, state.DownloadFiles[end.index])}));
         return NextStep::Close;
-      }
-      const std::string url = kUpdateWebAddress + StripLeadingSlash(file.ServOrdner) + file.Name;
-      const std::string target = file.DownOrdner + file.Name;
-      // Its path in the release: the download folder mirrors the server folder.
-      const std::string releasePath = BackslashToSlash(target.substr(state.DownloadOrdner.size()));
-      const FetchResult fetched =
-          HttpDownloadFile(state, run, http, url, target, file.Size, file.Sha256);
-      if (fetched == FetchResult::NotAuthentic) {
-        RefuseRelease(state, run, FormatText(kMsgFileNotAuthentic, {releasePath}));
-        return NextStep::Close;
-      }
-      if (fetched == FetchResult::Failed) {
+      case DownloadResult::Failed:
         // Retries given up for a cancel are no failure of the download.
         if (!state.CancelS) run.Fail(kMsgDownloadFailed);
         return NextStep::Close;
-      }
-      if (!file.Sha256.empty()) state.CheckedDownloads.insert(releasePath);
-      state.AktSize += file.Size;
-      run.ShowProgress(static_cast<int>(CalcPercent(100, state.MaxSize, state.AktSize)),
-                       ProgressHint::Lade);
-      if (FileExists(target)) SetFileDateWithRetries(target, file.Datum);
-      if (state.CancelS) return NextStep::Close;
+      case DownloadResult::Cancelled:
+        return NextStep::Close;
     }
-    RemovePartialDownloads(state.DownloadOrdner);
+    RemoveFolderOfFiles(PartialDownloadsOf(state.DownloadOrdner));
     run.ShowProgress(100, ProgressHint::Lade);
     run.AnnounceStatus(kTextDownloaded);
     return state.CancelS ? NextStep::Close : NextStep::Install;
@@ -87,59 +114,6 @@ NextStep DownloadAll(RunState& state, RunContext& run, THttpClient& http) {
 NextStep Timer2Timer(RunState& state, RunContext& run, THttpClient& http) {
   run.ShowProgress(0, ProgressHint::Lade);
   return DownloadAll(state, run, http);
-}
-
-// ---- One file ----
-
-FetchResult HttpDownloadFile(RunState& state, RunContext& run, THttpClient& http,
-                             const std::string& url, const std::string& target,
-                             std::int64_t expectedSize, const std::string& sha256) {
-  const std::string encoded = UrlEncode(url);
-  // What the folder holds under the name is of another version: it goes now,
-  // so that nothing but the whole new file can be installed from there.
-  if (FileExists(target)) {
-    ClearFileAttributes(target);
-    if (!DeleteFileWithRetries(target)) return FetchResult::Failed;
-  }
-  PartialDownload partial(state.DownloadOrdner, target);
-  for (int failed = 0, stalled = 0;;) {
-    HttpResume resume;
-    std::FILE* file = partial.Open(expectedSize, resume);
-    if (file == nullptr) return FetchResult::Failed;
-    // The hash follows the body into the file; a body that continues kept
-    // bytes continues their hash, read once from the disk.
-    Sha256 hash;
-    Sha256 keptHash;
-    const bool keptHashed =
-        !sha256.empty() && resume.offset > 0 && partial.HashKept(keptHash, resume.offset);
-    HttpBodyWatch watch;
-    if (!sha256.empty()) {
-      watch.starts = [&](std::int64_t start) {
-        hash = start > 0 && keptHashed ? keptHash : Sha256();
-      };
-      watch.arrived = [&](const char* data, std::size_t size) {
-        hash.Add(data, size);
-        return true;
-      };
-    }
-    const HttpOutcome outcome = http.Get(encoded, file, expectedSize, resume, watch);
-    // Data that never reaches the disk is no download either.
-    const bool closed = std::fclose(file) == 0;
-    if (outcome == HttpOutcome::Complete && closed) {
-      run.ProcessMessages();
-      if (!sha256.empty() && hash.HexDigest() != sha256) {
-        partial.Discard();
-        return FetchResult::NotAuthentic;
-      }
-      return partial.Complete() ? FetchResult::Fetched : FetchResult::Failed;
-    }
-    partial.Keep(http.LastBodyValidator());
-    if (outcome == HttpOutcome::Stalled) ++stalled;
-    if (++failed >= kDownloadAttempts || stalled >= kStalledAttempts || state.CancelS) {
-      return FetchResult::Failed;
-    }
-    PauseAnsweringMs(kAttemptPauseMs);
-  }
 }
 
 }  // namespace download

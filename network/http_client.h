@@ -1,61 +1,86 @@
-// HTTP downloads: one kept-alive connection and the server's cookies for the
-// whole run.
+// HTTP requests for the whole run: several GETs at once on kept-alive
+// connections (HTTP/2 streams where the server offers them), sharing the
+// server's cookies, driven turn by turn so that the window keeps answering.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
+#include <vector>
+
+#include "network/http_resume.h"
 
 enum class HttpOutcome {
   Complete,   // a success status and the whole body, of the expected size
   Failed,     // an error status, a cut or refused connection, a body of another size
   Stalled,    // nothing arrived for a long while, or far too little: the server is not delivering
-  Cancelled,  // a cancel while nothing had arrived for a second
+  Cancelled,  // a cancel, or the caller ended it: what arrived stays
 };
 
-inline constexpr std::int64_t kAnySize = -1;
-
-// Where a request may continue: after the bytes the file already holds, if
-// the server still has the version they came from (their validator: its ETag
-// or Last-Modified). A server that has another version, or ignores ranges,
-// sends the whole file, which then replaces those bytes.
-struct HttpResume {
-  std::int64_t offset = 0;
-  std::string validator;
-};
-
-// Sees a success response's body on its way into the file: where in the file
-// it starts (0, or the resume offset) and every piece written. `arrived`
-// answering false ends the request as failed.
+// Sees a success response's body on its way into the file: where in the
+// file it starts (0: what the file held went; or the resume offset) and
+// every piece written.
 struct HttpBodyWatch {
   std::function<void(std::int64_t start)> starts;
-  std::function<bool(const char* data, std::size_t size)> arrived;
+  std::function<void(const char* data, std::size_t size)> arrived;
+};
+
+// One GET into a file opened for appending, which holds the request's
+// resume offset in bytes. A body that would pass the expected size (or,
+// without one, the limit) ends the request at once, nothing past it
+// written; one that ends short of the expected size fails, whatever
+// Content-Length said.
+struct HttpRequest {
+  std::string encodedUrl;
+  std::FILE* target = nullptr;
+  std::int64_t expectedSize = kAnySize;
+  std::int64_t sizeLimit = kAnySize;
+  HttpResume resume;
+  HttpBodyWatch watch;
+};
+
+struct HttpResult {
+  HttpOutcome outcome = HttpOutcome::Failed;
+  // What the file holds now and what vouches for it ("" validator: nothing
+  // may continue those bytes).
+  HttpResume kept;
 };
 
 class THttpClient {
  public:
+  using RequestId = int;
+  struct Ended {
+    RequestId id;
+    HttpResult result;
+  };
+
   THttpClient();
   ~THttpClient();
   THttpClient(const THttpClient&) = delete;
   THttpClient& operator=(const THttpClient&) = delete;
 
-  // GET into the open file (appended to, when resuming). A body that would
-  // pass the expected size ends the request at once (nothing past it is
-  // written); one that ends short of it fails, whatever Content-Length said.
-  HttpOutcome Get(const std::string& encodedUrl, std::FILE* target,
-                  std::int64_t expectedSize = kAnySize, const HttpResume& resume = {},
-                  const HttpBodyWatch& watch = {});
-  // Whether the last request wrote a success response's body, and the
-  // validator of those bytes ("" when the server gave none).
-  std::optional<std::string> LastBodyValidator() const;
+  // The request runs during the turns that follow.
+  RequestId Start(const HttpRequest& request);
+  // One turn of the running requests: a wait of at most `waitMs` (never more
+  // than 50) for their connections, their work, then the window's (onWork).
+  // Returns the requests that ended meanwhile; one that stopped delivering
+  // ends as Stalled, and a cancel ends them all at once, moving or not.
+  std::vector<Ended> Work(int waitMs);
+  // Every running request ends at once, as Cancelled.
+  std::vector<Ended> StopAll();
+  bool Running() const;
+  // The bytes the running request's file holds now.
+  std::int64_t Held(RequestId id) const;
+  // Whether a response has arrived in this run: its cookies are known, and
+  // whether its connection takes several requests at once.
+  bool Answered() const;
+  bool CancelRequested() const;
 
-  // Called at least every 50 ms while a request runs: the window answers.
+  // Called at least every 50 ms while requests run: the window answers.
   std::function<void()> onWork;
-  // Asked as often: a cancel ends a request that is not moving; one that is
-  // moving is completed.
+  // Asked after each turn's onWork.
   std::function<bool()> cancelRequested;
 
   struct Impl;
@@ -67,10 +92,3 @@ class THttpClient {
 // Percent-encodes blanks, control characters, non-ASCII and *<>#%"{}|\^[]`+
 // in the path (upper-case hex per UTF-8 byte); scheme and host stay.
 std::string UrlEncode(const std::string& url);
-
-// Fetches one URL into a file with a fresh client; true on complete success.
-// The file takes the path's place only when it is whole, of the expected
-// size, and `accept` (asked last, when given) agrees with what the watch saw.
-bool DownloadUrlToFile(const std::string& url, const std::string& path,
-                       std::int64_t expectedSize = kAnySize, const HttpBodyWatch& watch = {},
-                       const std::function<bool()>& accept = {});

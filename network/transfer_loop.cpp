@@ -2,8 +2,6 @@
 
 namespace {
 
-// Well inside the 100 ms within which the window must answer.
-constexpr int kAnswerIntervalMs = 50;
 constexpr auto kRateWindow = std::chrono::seconds(20);
 constexpr std::int64_t kLeastBytesPerWindow = 512 * 20;
 

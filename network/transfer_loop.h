@@ -1,6 +1,6 @@
-// Runs one libcurl request while the window keeps answering: the request is
-// driven from here through a multi handle, with waits of at most 50 ms, and
-// the caller's work (the window's messages) runs between them.
+// libcurl requests while the window keeps answering: they are driven through
+// a multi handle with waits of at most 50 ms, and the caller's work (the
+// window's messages) runs between them. The floor every request must keep.
 #pragma once
 
 #include <curl/curl.h>
@@ -9,6 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+
+// Well inside the 100 ms within which the window must answer.
+inline constexpr int kAnswerIntervalMs = 50;
 
 // The request's result; CURLE_ABORTED_BY_CALLBACK when stop() said so (it is
 // asked after each wait). The multi handle keeps the connections for the

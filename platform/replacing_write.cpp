@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <random>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/paths.h"
@@ -22,6 +23,31 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
       std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() && FlushFileToDisk(stream);
   const bool complete = std::fclose(stream) == 0 && written;
   if (complete && ReplaceFileWith(temporary, path)) return true;
+  DeleteFileOnce(temporary);
+  return false;
+}
+
+bool MoveFileReplacing(const std::string& source, const std::string& path) {
+  if (ReplaceFileWith(source, path)) return true;
+  std::FILE* in = OpenFile(source, FileOpenMode::Read);
+  if (in == nullptr) return false;
+  const std::string temporary = TemporaryNameBeside(path);
+  std::FILE* out = OpenFile(temporary, FileOpenMode::CreateNew);
+  bool copied = out != nullptr;
+  std::vector<char> block(256 * 1024);
+  while (copied) {
+    const std::size_t count = std::fread(block.data(), 1, block.size(), in);
+    if (count == 0) break;
+    copied = std::fwrite(block.data(), 1, count, out) == count;
+  }
+  copied = copied && std::ferror(in) == 0 && FlushFileToDisk(out);
+  std::fclose(in);
+  if (out == nullptr) return false;
+  copied = std::fclose(out) == 0 && copied;
+  if (copied && ReplaceFileWith(temporary, path)) {
+    DeleteFileOnce(source);
+    return true;
+  }
   DeleteFileOnce(temporary);
   return false;
 }

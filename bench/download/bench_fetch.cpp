@@ -1,6 +1,6 @@
-// Fetches a list of files the way the download phase does, one after the
-// other on one kept-alive connection: HttpDownloadFile (with its 1 ms pause)
-// and then the server date on every file. Prints the time taken.
+// Fetches a list of files the way the download phase does, through the one
+// download path (several at once on kept-alive connections), and gives every
+// file the server date. Prints the time taken.
 //
 //   qv_bench_download BASE_URL NAMES_FILE OUT_FOLDER
 //
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/haupt.h"
-#include "download/download.h"
+#include "network/http_download.h"
 #include "platform/file_info.h"
 #include "platform/local_time.h"
 #include "platform/retry.h"
@@ -47,17 +47,26 @@ int main(int argc, char** argv) {
   form.State().DownloadOrdner = outFolder;
   const TDateTime serverDate = NowLocal();
 
+  std::vector<HttpDownload> downloads;
+  for (const auto& [name, sha256] : files) {
+    HttpDownload download;
+    download.url = base + name;
+    download.target = outFolder + name;
+    download.keptFolder = std::string(argv[3]) + ".partial/";
+    download.sha256 = sha256;
+    downloads.push_back(download);
+  }
   const auto start = std::chrono::steady_clock::now();
   std::int64_t bytes = 0;
-  for (const auto& [name, sha256] : files) {
-    const std::string target = outFolder + name;
-    if (download::HttpDownloadFile(form.State(), form, form.Http(), base + name, target, kAnySize,
-                                   sha256) != download::FetchResult::Fetched) {
-      std::fprintf(stderr, "failed: %s\n", name.c_str());
-      return 1;
-    }
-    SetFileDateWithRetries(target, serverDate);
-    bytes += GetFileSizeByName(target);
+  DownloadEvents events;
+  events.fetched = [&](std::size_t index) {
+    SetFileDateWithRetries(downloads[index].target, serverDate);
+    bytes += GetFileSizeByName(downloads[index].target);
+  };
+  const DownloadEnd end = DownloadFiles(form.Http(), downloads, events);
+  if (end.result != DownloadResult::Fetched) {
+    std::fprintf(stderr, "failed: %s\n", files[end.index].name.c_str());
+    return 1;
   }
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   std::printf("%zu files, %lld bytes, %.3f s\n", files.size(), static_cast<long long>(bytes),

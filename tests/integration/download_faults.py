@@ -1,11 +1,13 @@
 """The download phase of the real updater against the test update server's
-fault switches: retries, the give-up after 50 requests, and the progress."""
+fault switches: retries, the give-up after 50 requests, resuming by HTTP's
+rules, and the progress."""
 
+import email.utils
 import os
 import time
 import unittest
 
-from run_harness import MSG_DOWNLOAD_FAILED, UpdateRunTestCase
+from run_harness import DOWNLOADING, MSG_DOWNLOAD_FAILED, UpdateRunTestCase
 
 SERVER_TIME = (int(time.time()) // 60 - 24 * 60) * 60 + 30
 DOWNLOADED = "Aktualisierung wurde heruntergeladen"
@@ -57,8 +59,12 @@ class DownloadFaults(UpdateRunTestCase):
                     else:
                         self.assertEqual(requests, expected_requests)
                     self.assertFalse(os.path.exists(self.download + "kaputt.bin"))
-                    for relative in after:
-                        self.assertEqual(self.requests_for(relative), 0)
+                    # A file fetched meanwhile waits whole.
+                    for relative, content in after.items():
+                        self.assertLessEqual(self.requests_for(relative), 1)
+                        local = self.download + os.path.basename(relative)
+                        if os.path.exists(local):
+                            self.assertEqual(self.read(local), content)
                     for relative, content in before.items():
                         local = self.download + os.path.basename(relative)
                         with open(local, "rb") as fetched:
@@ -108,27 +114,80 @@ class DownloadFaults(UpdateRunTestCase):
                 self.assertFalse(os.path.exists(self.download.rstrip("/") + ".partial"))
                 self.start_afresh()
 
-    def test_what_a_cancelled_run_fetched_is_resumed_by_the_next(self):
-        big = "Produkt/Daten/gross.bin"
-        os.makedirs(os.path.join(self.server_root, "Quennvoldar"))  # empty own folder
-        content = os.urandom(4 << 20)
-        self.server_file(big, content, SERVER_TIME)
-        # The first run gets the first MiB again and again until it is cancelled.
-        self.serve("--http-no-range", "--http-cut", f"/updates/{big}:{1 << 20}")
-        first = self.run_updater(when=[("Aktualisierung wird heruntergeladen...",
-                                        self.send_close_request)])
-        self.assertNotIn(DOWNLOADED, first.lines, first.output)
-        self.assertEqual(self.waiting_downloads(), [], "only whole files wait there")
+    def test_kept_bytes_are_continued_only_as_http_allows(self):
+        # The first answer ends halfway. The second request asks for the rest
+        # only with a validator of the kept bytes (a strong ETag, or a date
+        # well before the answer's), and a 206 that is not their rest sends
+        # the updater to fetch the file whole.
+        relative = "Produkt/Daten/teil.bin"
+        path = "/updates/" + relative
+        cases = [  # case, options, statuses, If-Range of the second request
+            ("date a day old", [], [200, 206], "date"),
+            ("strong ETag", ["--http-etag"], [200, 206], "etag"),
+            ("date of the answer itself", ["--http-fresh-date", path], [200, 200], None),
+            ("206 with another ETag", ["--http-etag", "--http-range-fault", "other-etag:" + path],
+             [200, 206, 200], "etag"),
+            ("206 of another whole size", ["--http-range-fault", "other-total:" + path],
+             [200, 206, 200], "date"),
+        ]
+        for case, options, statuses, validator in cases:
+            with self.subTest(case):
+                os.makedirs(os.path.join(self.server_root, "Quennvoldar"))  # empty own folder
+                content = os.urandom(256 << 10)
+                served = self.server_file(relative, content, SERVER_TIME)
+                self.serve("--http-truncate", path + ":1", *options)
+                result = self.run_updater()
 
-        self.stop_server()
-        self.serve()
-        self.write_config()
-        self.forget_events()
-        second = self.run_updater()
-        self.assertIn(DOWNLOADED, second.lines, second.output)
-        with open(self.install + "gross.bin", "rb") as installed:
-            self.assertEqual(installed.read(), content)
-        self.assertEqual([e["status"] for e in self.http_events()], [206])
+                self.assertIn(DOWNLOADED, result.lines, result.output)
+                self.assertEqual(self.read(self.install + "teil.bin"), content)
+                events = self.http_events()
+                self.assertEqual([e["status"] for e in events], statuses)
+                rest = f"bytes={len(content) // 2}-" if validator else None
+                self.assertEqual([e["range"] for e in events],
+                                 [None, rest] + [None] * (len(events) - 2))
+                if validator == "date":
+                    self.assertEqual(events[1]["if_range"],
+                                     email.utils.formatdate(SERVER_TIME, usegmt=True))
+                elif validator == "etag":
+                    stat = os.stat(served)
+                    self.assertEqual(events[1]["if_range"],
+                                     '"%x-%x"' % (stat.st_size, stat.st_mtime_ns))
+                self.start_afresh()
+
+    def test_what_a_cancelled_run_kept_is_resumed_unless_it_changed(self):
+        big = "Produkt/Daten/gross.bin"
+
+        def change_one_byte(path):
+            with open(path, "r+b") as kept:
+                first = kept.read(1)
+                kept.seek(0)
+                kept.write(bytes([first[0] ^ 1]))
+
+        for case, spoil, status in (("kept as they were", None, 206),
+                                    ("one byte changed since", change_one_byte, 200)):
+            with self.subTest(case):
+                os.makedirs(os.path.join(self.server_root, "Quennvoldar"))  # empty own folder
+                content = os.urandom(4 << 20)
+                self.server_file(big, content, SERVER_TIME)
+                # The first run gets the first MiB again and again until it is cancelled.
+                self.serve("--http-no-range", "--http-cut", f"/updates/{big}:{1 << 20}")
+                first = self.run_updater(when=[(DOWNLOADING, lambda: self.cancel_once(
+                    lambda: any(self.kept_sizes()), "bytes kept"))])
+                self.assertNotIn(DOWNLOADED, first.lines, first.output)
+                self.assertEqual(self.waiting_downloads(), [], "only whole files wait there")
+                if spoil:
+                    spoil(self.kept_bytes_path())
+
+                self.stop_server()
+                self.serve()
+                self.write_config()
+                self.forget_events()
+                second = self.run_updater()
+                self.assertIn(DOWNLOADED, second.lines, second.output)
+                with open(self.install + "gross.bin", "rb") as installed:
+                    self.assertEqual(installed.read(), content)
+                self.assertEqual([e["status"] for e in self.http_events()], [status])
+                self.start_afresh()
 
     def test_passing_faults_are_retried_until_the_file_is_complete(self):
         faults = {  # server file -> (switch, times, fewest and most requests)
@@ -153,18 +212,22 @@ class DownloadFaults(UpdateRunTestCase):
                     open(self.download + os.path.basename(relative), "rb") as fetched:
                 self.assertEqual(fetched.read(), server.read(), relative)
 
-    def test_progress_advances_by_listed_size_per_file(self):
-        # The own folder is walked first, so its file is fetched first.
-        self.server_file("Quennvoldar/dreihundert.bin", b"a" * 300, SERVER_TIME)
-        self.server_file("Produkt/Daten/siebenhundert.bin", b"b" * 700, SERVER_TIME)
-        self.serve()
+    def test_progress_counts_the_bytes_of_every_file_on_their_way(self):
+        # A quick file and a slow one: the bar moves while the slow one
+        # arrives, never back, up to 100 %.
+        self.server_file("Quennvoldar/schnell.bin", b"a" * 1000, SERVER_TIME)
+        self.server_file("Produkt/Daten/langsam.bin", b"b" * 9000, SERVER_TIME)
+        self.serve("--http-rate", "/updates/Produkt/Daten/langsam.bin:3000")
         self.start_main_program()
         result = self.run_updater()
         lines = result.lines
-        start = lines.index("Aktualisierung wird heruntergeladen...")
+        start = lines.index(DOWNLOADING)
         end = lines.index(DOWNLOADED)
-        progress = [line for line in lines[start:end] if line.startswith("Fortschritt:")]
-        self.assertEqual(progress, ["Fortschritt: 30 %", "Fortschritt: 100 %"])
+        progress = [int(line.split()[1]) for line in lines[start:end]
+                    if line.startswith("Fortschritt:")]
+        self.assertEqual(progress, sorted(set(progress)), "it never goes back")
+        self.assertEqual(progress[-1], 100)
+        self.assertGreaterEqual(len([p for p in progress if 10 < p < 100]), 3, progress)
 
 
 if __name__ == "__main__":

@@ -82,8 +82,10 @@ def file_digest(path):
 
 
 class RunResult:
-    def __init__(self, returncode, output, questions, configs):
+    def __init__(self, returncode, output, questions, configs, ended_at):
         self.returncode = returncode
+        # time.monotonic() when the updater had ended.
+        self.ended_at = ended_at
         self.output = output
         self.questions = questions
         # The configuration file's lines while each question waited (None:
@@ -215,6 +217,41 @@ class UpdateRunTestCase(unittest.TestCase):
         if not os.path.isdir(self.download):
             return None
         return sorted(self.digests(self.download))
+
+    def kept_folder(self):
+        """Where what arrived of unfinished downloads waits for the next run."""
+        return self.download.rstrip("/") + ".partial"
+
+    def kept_sizes(self):
+        """The sizes of the kept bytes (without the records that vouch for them)."""
+        folder = self.kept_folder()
+        sizes = []
+        for name in os.listdir(folder) if os.path.isdir(folder) else []:
+            try:
+                if not name.endswith(".resume"):
+                    sizes.append(os.path.getsize(os.path.join(folder, name)))
+            except FileNotFoundError:
+                pass  # a download that has just arrived whole
+        return sorted(sizes)
+
+    def kept_bytes_path(self):
+        """The file of the one download kept unfinished."""
+        names = [n for n in os.listdir(self.kept_folder()) if not n.endswith(".resume")]
+        self.assertEqual(len(names), 1, names)
+        return os.path.join(self.kept_folder(), names[0])
+
+    def wait_until(self, condition, what):
+        deadline = time.monotonic() + HANG_GUARD_SECONDS
+        while not condition():
+            self.assertLess(time.monotonic(), deadline, "never happened: " + what)
+            time.sleep(0.02)
+
+    def cancel_once(self, condition, what):
+        """Sends the close request once the condition holds; the moment it
+        was sent goes to self.cancelled_at."""
+        self.wait_until(condition, what)
+        self.cancelled_at = time.monotonic()
+        self.send_close_request()
 
     def assert_config_written_by(self, config, executable, copied_marker):
         """Lines 11 to 13 and 20 as an ordinary start of that executable leaves them."""
@@ -363,6 +400,7 @@ class UpdateRunTestCase(unittest.TestCase):
                         pass  # killed by the test while it asked
                     answered += 1
             process.wait(timeout=HANG_GUARD_SECONDS)
+            ended_at = time.monotonic()
         finally:
             if process.poll() is None:
                 process.kill()
@@ -375,7 +413,8 @@ class UpdateRunTestCase(unittest.TestCase):
             self.sent = [sender.communicate(timeout=HANG_GUARD_SECONDS)[0].decode()
                          for sender in self.senders]
         self.assertEqual(pending, [], "never printed:\n" + output.decode(errors="replace"))
-        return RunResult(process.returncode, output.decode(errors="replace"), questions, configs)
+        return RunResult(process.returncode, output.decode(errors="replace"), questions, configs,
+                         ended_at)
 
     # ---- Dates ----
 

@@ -53,6 +53,18 @@ def parse_delay_option(value):
     return _normalize_url_path(path), numbers[0]
 
 
+RANGE_FAULT_KINDS = ("other-etag", "other-total")
+
+
+def parse_range_fault_option(value):
+    """KIND:PATH -> (path, kind)."""
+    kind, separator, path = value.partition(":")
+    if not separator or kind not in RANGE_FAULT_KINDS:
+        raise argparse.ArgumentTypeError(
+            "expected KIND:PATH with KIND one of %s, got %r" % (", ".join(RANGE_FAULT_KINDS), value))
+    return _normalize_url_path(path), kind
+
+
 def parse_body_option(value):
     """PATH=FILE -> (path, the file's bytes)."""
     path, separator, file_name = value.partition("=")
@@ -69,8 +81,11 @@ class HttpFaults:
     """Remaining fault budgets, consumed request by request across all connections."""
 
     def __init__(self, errors=(), truncates=(), drops=(), delays=(), bodies=(), rates=(),
-                 cuts=(), ignores_ranges=False):
+                 cuts=(), ignores_ranges=False, etags=False, fresh_dates=(), range_faults=()):
         self._lock = threading.Lock()
+        self.etags = etags
+        self._fresh_dates = {_normalize_url_path(path) for path in fresh_dates}
+        self._range_faults = dict(range_faults)
         self._bodies = dict(bodies)
         self._rates = dict(rates)
         self._cuts = dict(cuts)
@@ -120,6 +135,14 @@ class HttpFaults:
     def bytes_per_second(self, path):
         """The pace of the path's bodies, or None for full speed."""
         return self._rates.get(path)
+
+    def fresh_date(self, path):
+        """Whether the path's Last-Modified is the response's own Date."""
+        return path in self._fresh_dates
+
+    def range_fault(self, path):
+        """How the path's 206 answers are spoiled ("other-etag", "other-total"), or None."""
+        return self._range_faults.get(path)
 
     def cut_bytes(self, path):
         """How much of each body of the path is sent before the connection

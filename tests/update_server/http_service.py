@@ -151,29 +151,42 @@ class UpdateHttpHandler(BaseHTTPRequestHandler):
             return
         with source:
             stat = os.fstat(source.fileno())
-            last_modified = self.date_time_string(stat.st_mtime)
-            start = self._range_start(stat.st_size, last_modified)
-            length = stat.st_size - start
             faults = self.server.faults
+            last_modified = self.date_time_string(
+                None if faults.fresh_date(url_path) else stat.st_mtime)
+            etag = '"%x-%x"' % (stat.st_size, stat.st_mtime_ns) if faults.etags else None
+            start = self._range_start(stat.st_size, last_modified, etag)
+            length = stat.st_size - start
             truncate = send_body and faults.take_truncate(url_path)
             if truncate:
                 self.fault = "truncate"
+            range_fault = faults.range_fault(url_path) if start else None
+            if range_fault:
+                self.fault = range_fault
             content_type = mimetypes.guess_type(file_path)[0] or "application/octet-stream"
             if start:
+                total = stat.st_size + (1 if range_fault == "other-total" else 0)
                 self.send_response(HTTPStatus.PARTIAL_CONTENT)
                 self.send_header("Content-Range",
-                                 "bytes %d-%d/%d" % (start, stat.st_size - 1, stat.st_size))
+                                 "bytes %d-%d/%d" % (start, stat.st_size - 1, total))
             else:
                 self.send_response(HTTPStatus.OK)
             self.send_header("Content-Type", content_type)
             self.send_header("Content-Length", str(length))
             self.send_header("Last-Modified", last_modified)
+            if range_fault == "other-etag":
+                self.send_header("ETag", '"anders"')
+            elif etag:
+                self.send_header("ETag", etag)
             self.end_headers()
             if not send_body:
                 return
             source.seek(start)
             cut = faults.cut_bytes(url_path)
-            if truncate or (cut is not None and cut < length):
+            if range_fault:
+                # Bytes of another version: appended, they would spoil the file.
+                self.wfile.write(bytes(byte ^ 0xFF for byte in source.read(length)))
+            elif truncate or (cut is not None and cut < length):
                 self.wfile.write(source.read(length // 2 if truncate else cut))
                 # The announced length can no longer be met: end the connection.
                 self.close_connection = True
@@ -190,16 +203,17 @@ class UpdateHttpHandler(BaseHTTPRequestHandler):
                 # Headers are already flushed; sendfile keeps benchmarks CPU-cheap.
                 self.connection.sendfile(source, offset=start)
 
-    def _range_start(self, size, last_modified):
+    def _range_start(self, size, last_modified, etag):
         """Where the body starts: after the bytes a "Range: bytes=N-" skips,
-        when its If-Range (if any) still names this version; else 0."""
+        when its If-Range (if any) still names this version (its date or its
+        ETag); else 0."""
         wanted = self.headers.get("Range", "")
         if self.server.faults.ignores_ranges or not wanted.startswith("bytes="):
             return 0
         first, dash, last = wanted[len("bytes="):].partition("-")
         if not dash or last or not first.isdigit() or int(first) >= size:
             return 0
-        if self.headers.get("If-Range", last_modified) != last_modified:
+        if self.headers.get("If-Range", last_modified) not in (last_modified, etag):
             return 0
         return int(first)
 
@@ -248,7 +262,13 @@ class UpdateHttpHandler(BaseHTTPRequestHandler):
             status=status,
             cookie=self._cookie_returned(),
             fault=self.fault,
+            range=self._request_header("Range"),
+            if_range=self._request_header("If-Range"),
         )
+
+    def _request_header(self, name):
+        headers = getattr(self, "headers", None)
+        return headers.get(name) if headers is not None else None
 
     def log_request(self, code="-", size="-"):
         # Called from send_response, so it also covers the base class's own errors (400, 501).

@@ -394,6 +394,61 @@ class HttpFaultTests(ServerTestCase):
         self.assertNotEqual(logged[0]["conn"], logged[1]["conn"])
 
 
+class HttpRangeTests(ServerTestCase):
+    OPTIONS = (
+        "--http-etag",
+        "--http-fresh-date", url("Produkt/Daten/" + UMLAUT_NAME),
+        "--http-range-fault", "other-etag:" + url("Produkt/Daten/defekt.zip"),
+        "--http-range-fault", "other-total:" + url("Produkt/Daten/weg.zip"),
+    )
+
+    def test_the_rest_comes_only_for_the_version_if_range_names(self):
+        relative = "Produkt/Daten/" + BLANK_NAME
+        content = FILES[relative]
+        connection = self.server.http()
+        whole, _ = get(connection, url(relative))
+        validators = {"date": whole.getheader("Last-Modified"), "etag": whole.getheader("ETag"),
+                      "another etag": '"0-0"'}
+        for name, if_range, status in (("date", "date", 206), ("etag", "etag", 206),
+                                       ("another version", "another etag", 200)):
+            with self.subTest(name):
+                response, body = get(connection, url(relative),
+                                     {"Range": "bytes=10-", "If-Range": validators[if_range]})
+                self.assertEqual(response.status, status)
+                self.assertEqual(body, content[10:] if status == 206 else content)
+        connection.close()
+        self.assertTrue(validators["etag"].startswith('"'))
+
+    def test_a_fresh_date_is_the_answers_own(self):
+        connection = self.server.http()
+        response, _ = get(connection, url("Produkt/Daten/" + UMLAUT_NAME))
+        connection.close()
+        self.assertEqual(response.getheader("Last-Modified"), response.getheader("Date"))
+
+    def test_spoiled_partial_answers(self):
+        cases = [  # relative, ETag of the 206, Content-Range total beyond the file
+            ("Produkt/Daten/defekt.zip", '"anders"', 0),
+            ("Produkt/Daten/weg.zip", None, 1),
+        ]
+        for relative, etag, extra in cases:
+            with self.subTest(relative):
+                content = FILES[relative]
+                connection = self.server.http()
+                whole, _ = get(connection, url(relative))
+                mark = self.server.mark()
+                response, body = get(connection, url(relative),
+                                     {"Range": "bytes=4-", "If-Range": whole.getheader("ETag")})
+                connection.close()
+                self.assertEqual(response.status, 206)
+                self.assertEqual(response.getheader("ETag"), etag or whole.getheader("ETag"))
+                self.assertEqual(response.getheader("Content-Range"), "bytes 4-%d/%d" % (
+                    len(content) - 1, len(content) + extra))
+                self.assertEqual(body, bytes(byte ^ 0xFF for byte in content[4:]))
+                logged = self.server.events_since(mark, proto="http")
+                self.assertEqual([(e["range"], e["fault"]) for e in logged],
+                                 [("bytes=4-", "other-etag" if etag else "other-total")])
+
+
 class HttpDelayTests(ServerTestCase):
     OPTIONS = ("--http-delay", url("Produkt/Daten/" + UMLAUT_NAME) + ":%d" % STALL_SECONDS)
 

@@ -16,8 +16,8 @@ import threading
 
 from event_log import EventLog
 from ftp_service import make_ftp_server
-from http_faults import (HttpFaults, parse_body_option, parse_delay_option, parse_error_option,
-                         parse_path_option)
+from http_faults import (RANGE_FAULT_KINDS, HttpFaults, parse_body_option, parse_delay_option,
+                         parse_error_option, parse_path_option, parse_range_fault_option)
 from http_service import UpdateHttpServer
 import signed_release
 from tls_certificates import CERTIFICATE_KINDS, TRUSTED, write_server_identity
@@ -53,6 +53,14 @@ def parse_args(argv):
                         help="every body of PATH ends after BYTES, with the connection")
     parser.add_argument("--http-no-range", action="store_true",
                         help="Range requests get the whole file, as from an old server")
+    parser.add_argument("--http-etag", action="store_true",
+                        help="every file answer carries a strong ETag, which If-Range may name")
+    parser.add_argument("--http-fresh-date", metavar="PATH", action="append", default=[],
+                        help="PATH's Last-Modified is the response's Date, as for a file "
+                             "changed that second")
+    parser.add_argument("--http-range-fault", metavar="KIND:PATH", action="append", default=[],
+                        type=parse_range_fault_option,
+                        help="spoil PATH's 206 answers: " + ", ".join(RANGE_FAULT_KINDS))
     parser.add_argument("--http-body", metavar="PATH=FILE", action="append", default=[],
                         type=parse_body_option,
                         help="every GET of PATH answers 200 with FILE's bytes instead")
@@ -135,7 +143,8 @@ def main(argv=None):
     keep_library_logging_quiet()
     event_log = EventLog(args.log)
     faults = HttpFaults(args.http_error, args.http_truncate, args.http_drop, args.http_delay,
-                        args.http_body, args.http_rate, args.http_cut, args.http_no_range)
+                        args.http_body, args.http_rate, args.http_cut, args.http_no_range,
+                        args.http_etag, args.http_fresh_date, args.http_range_fault)
     if not args.tls:
         return serve(args, root, event_log, faults, None)
     # The server's certificate and key live as long as the server.

@@ -15,7 +15,6 @@ tested natively (tests/integration/scenario_tls.py).
 
 Needs QV_TEST_CA_FOLDER besides what update_run.py names (set by CTest)."""
 
-import json
 import os
 import unittest
 
@@ -49,10 +48,6 @@ class TlsUnderWine(UpdateRunUnderWine):
             "Produkt/liesmich.txt": b"Produkt 1.44\r\n",
         })
         self.write_config()
-
-    def server_events(self):
-        with open(os.path.join(self.server_run, "events.jsonl"), encoding="utf-8") as log:
-            return [json.loads(line) for line in log]
 
     def ftp_commands(self, command):
         return [e["arg"] for e in self.server_events() if e.get("cmd") == command]

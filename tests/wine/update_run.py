@@ -12,6 +12,7 @@ QV_FTP_PORT, QV_UPDATE_WEB_ADDRESS and QV_HOME_PAGE
 """
 
 import hashlib
+import json
 import os
 import re
 import shutil
@@ -188,6 +189,11 @@ class UpdateRunUnderWine(unittest.TestCase):
 
     def stop_server(self):
         subprocess.run([SERVER_SCRIPT, "stop", self.server_run], check=True, timeout=2 * WAIT_S)
+
+    def server_events(self):
+        """What the server logged since it started."""
+        with open(os.path.join(self.server_run, "events.jsonl"), encoding="utf-8") as log:
+            return [json.loads(line) for line in log]
 
     # ---- Programs ----
 

@@ -1,0 +1,56 @@
+// One GET on a curl easy handle, for the HTTP client: the response's
+// headers, its body into the file by the size and resume rules, and whether
+// the server still delivers.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <chrono>
+
+#include "network/http_client.h"
+#include "network/transfer_loop.h"
+
+class HttpTransfer {
+ public:
+  // Sets the request's options on the handle, which the caller then runs.
+  HttpTransfer(CURL* handle, const HttpRequest& request);
+  ~HttpTransfer();
+  HttpTransfer(const HttpTransfer&) = delete;
+  HttpTransfer& operator=(const HttpTransfer&) = delete;
+
+  CURL* Handle() const { return handle_; }
+  // curl finished the request with `result`.
+  HttpResult Finish(CURLcode result);
+  // The request ends before curl finished it.
+  HttpResult Stop(HttpOutcome outcome);
+  // Nothing arrived for a long while, or far too little.
+  bool Stalled();
+  // Whether a whole response head has arrived.
+  bool Answered() const { return answered_; }
+  std::int64_t Held() const;
+
+ private:
+  static size_t ReadHeader(char* data, size_t size, size_t count, void* user);
+  static size_t WriteBody(char* data, size_t size, size_t count, void* user);
+  long Status() const;
+  bool BeginBody(long status);
+  HttpResult Result(HttpOutcome outcome) const;
+  bool IsComplete(CURLcode result);
+
+  CURL* handle_;
+  HttpRequest request_;
+  curl_slist* headerLines_ = nullptr;
+  // The current response's head.
+  HttpVersionHeaders version_;
+  bool answered_ = false;
+  // Its body in the file: where it starts (-1 before its first byte), how
+  // much of it was written, and what vouches for the bytes.
+  std::int64_t base_ = -1;
+  std::int64_t written_ = 0;
+  HttpResume bodyVersion_;
+  // A 206 (or 416) that does not continue the kept bytes: they go.
+  bool keptRefused_ = false;
+  // What has arrived when: the stall and drip checks.
+  std::chrono::steady_clock::time_point lastArrival_;
+  RateFloor floor_;
+};
