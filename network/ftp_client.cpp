@@ -259,7 +259,7 @@ bool TFtpClient::List(std::vector<FtpListItem>& items) {
       continue;
     }
     if (entry->nameKind == FtpNameKind::SelfOrParent) continue;
-    if (entry->nameKind == FtpNameKind::Unsafe) return false;
+    if (entry->nameKind == FtpNameKind::Unsafe || !entry->sizeFits) return false;
     FtpListItem item;
     item.name = entry->name;
     item.type = entry->type;

@@ -209,6 +209,12 @@ class WalkFailures(UpdateRunTestCase):
              ("--ftp-long-line", str(256 << 20))),
             # Less than 512 bytes a second over 20 s ends the listing.
             ("a listing that drips", {"Quennvoldar/a.txt": b"a"}, ("--ftp-drip",)),
+            # A size that does not fit: the file cannot be judged, over LIST
+            # as over MLSD, so the walk fails instead of keeping it old.
+            *[(f"a listed size of 2^64 over {listing}", {"Quennvoldar/a.txt": b"a",
+                                                         "Produkt/Daten/b.txt": b"b"},
+               ("--ftp-listed-size", f"/Quennvoldar/a.txt:{2**64}", *switches))
+              for listing, switches in (("LIST", ("--no-mlsd",)), ("MLSD", ()))],
             # No product nests folders this deep; a hostile tree ends here.
             ("folders nested past the walk's depth", {
                 "Quennvoldar/a.txt": b"a", "Produkt/Daten/" + "d/" * 101 + "x.txt": b"x"}, ()),
