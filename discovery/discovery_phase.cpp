@@ -49,6 +49,8 @@ NextStep ConnectToServer(RunState& state, RunContext& run, TFtpClient& ftp, THtt
         return NextStep::Close;
       }
     }
+    // A cancel while connecting is no failed connection: the run ends as cancelled.
+    if (state.CancelS) return NextStep::Close;
     if (state.ConnectNr == 2) {
       run.Fail(kMsgNoConnection);
       return NextStep::Close;

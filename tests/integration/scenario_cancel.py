@@ -8,9 +8,9 @@ import signal
 import time
 import unittest
 
-from run_harness import (BUILDING_LIST, CLOSING_MAIN, COPYING, DOWNLOADED, DOWNLOADING,
-                         HANG_GUARD_SECONDS, NOT_COMPLETED, UPDATED, UpdateRunTestCase,
-                         answer_close_yes, digest, updater_path)
+from run_harness import (BUILDING_LIST, CLOSING_MAIN, CONNECTING, COPYING, DOWNLOADED,
+                         DOWNLOADING, HANG_GUARD_SECONDS, NOT_COMPLETED, UPDATED,
+                         UpdateRunTestCase, answer_close_yes, digest, updater_path)
 
 SERVER_TIME = (int(time.time()) // 60 - 5 * 24 * 60) * 60 + 23
 # Long enough for the close request to arrive while the server holds back.
@@ -71,13 +71,46 @@ class CancelInEachPhase(UpdateRunTestCase):
     def test_cancel_while_the_server_is_listed(self):
         self.lay_out()
         self.serve("--ftp-list-delay", STALL_SECONDS)
-        result = self.run_updater(when=[(BUILDING_LIST, self.send_close_request)])
+
+        def cancel_once_the_listing_is_held():
+            deadline = time.monotonic() + HANG_GUARD_SECONDS
+            while not self.listed_folders():
+                self.assertLess(time.monotonic(), deadline, "no listing began")
+                time.sleep(0.02)
+            self.send_close_request()
+
+        result = self.run_updater(when=[(BUILDING_LIST, cancel_once_the_listing_is_held)])
 
         self.assertEqual(self.assert_cancelled_cleanly(result, waiting=[]),
                          self.digests_of(self.old_files))
         self.assertEqual(result.statuses[-1], BUILDING_LIST)
         self.assertEqual(self.http_paths(), [])
-        self.assertEqual(self.ftp_commands("CWD"), ["/Quennvoldar"], "no further folder")
+        self.assertEqual(self.listed_folders(), ["/Quennvoldar"], "no further folder")
+
+        self.stop_server()
+        self.serve()
+        self.assert_next_run_completes()
+
+    def test_cancel_while_the_server_holds_its_greeting(self):
+        # Held far past the connect time-out: a cancel must not wait for
+        # either, nor be taken for a server that cannot be reached.
+        self.lay_out()
+        self.serve("--ftp-greeting-delay", "30")
+        cancelled = []
+
+        def cancel():
+            cancelled.append(time.monotonic())
+            self.send_close_request()
+
+        result = self.run_updater(when=[(CONNECTING, cancel)])
+        # A figure, not a check: the probe's own start is part of it.
+        print(f"\nrun ended {(time.monotonic() - cancelled[0]) * 1000:.0f} ms after the cancel")
+
+        self.assertEqual(self.assert_cancelled_cleanly(result, waiting=[]),
+                         self.digests_of(self.old_files))
+        self.assertEqual(result.statuses[-1], CONNECTING)
+        self.assertEqual(self.logins(), [])
+        self.assertEqual(self.http_paths(), [], "no self-update route either")
 
         self.stop_server()
         self.serve()
