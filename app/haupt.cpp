@@ -64,6 +64,7 @@ void TForm1::ApplyFtpSettings() {
   Ftp1.Configure(kFtpHost, kFtpPort);
   Ftp1.SetAccount(kFtpUser, kFtpPassword);
   Ftp1.onWork = [this] { frontEnd->ProcessMessages(); };
+  Ftp1.cancelRequested = [this] { return state_.CancelS; };
   HTTP1.onWork = [this] { frontEnd->ProcessMessages(); };
   HTTP1.cancelRequested = [this] { return state_.CancelS; };
 }
@@ -189,11 +190,9 @@ void TForm1::OnUnexpectedError() { EndWithError(); }
 
 // ---- Commands ----
 
-void TForm1::Button1Click() {
-  state_.CancelS = true;
-  // From the copy step on the FTP connection is idle and stays untouched.
-  if (!state_.KopiereS) Ftp1.Abort();
-}
+// The clients ask for the cancel while they wait; from the copy step on the
+// FTP connection is idle and stays untouched.
+void TForm1::Button1Click() { state_.CancelS = true; }
 
 // Whoever sends the window away hears first where it goes and how it comes back.
 void TForm1::Button2Click() {

@@ -1,6 +1,8 @@
 // The FTP listing connection with libcurl. One easy handle holds one logged-in
 // control connection for the whole walk: every folder is one request on it
-// (CWD plus MLSD or LIST), so the server sees a single login per run.
+// (EPSV plus MLSD or LIST with the folder's absolute path, no CWD), so the
+// server sees a single login per run. libcurl sends TYPE once per connection
+// and, once EPSV failed, keeps to PASV.
 #include "network/ftp_client.h"
 
 #include <curl/curl.h>
@@ -78,12 +80,13 @@ struct TFtpClient::Impl {
   std::string folder = "/";
   bool loggedIn = false;
   bool offersMlsd = false;
-  bool listing = false;
-  bool abortRequested = false;
   std::string received;  // listing data of the running request
   RateFloor floor;
   std::vector<std::string> replies;  // control replies of the running request
   const std::function<void()>* onWork = nullptr;
+  const std::function<bool()>* cancelRequested = nullptr;
+
+  bool Cancelled() const { return *cancelRequested && (*cancelRequested)(); }
 
   std::string BaseUrl() const { return "ftp://" + host + ":" + std::to_string(port); }
   void Open();
@@ -134,7 +137,8 @@ void TFtpClient::Impl::Open() {
   curl_easy_setopt(handle, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
   ApplyTlsPolicy(handle);
   curl_easy_setopt(handle, CURLOPT_TRANSFERTEXT, 0L);
-  curl_easy_setopt(handle, CURLOPT_FTP_FILEMETHOD, CURLFTPMETHOD_SINGLECWD);
+  // The listing command takes the absolute path: no CWD before it.
+  curl_easy_setopt(handle, CURLOPT_FTP_FILEMETHOD, CURLFTPMETHOD_NOCWD);
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, kTimeoutMs);
   curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, kTimeoutSeconds);
@@ -167,15 +171,18 @@ bool TFtpClient::Impl::Perform(const std::string& url, curl_slist* commands, boo
   curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, transfer && offersMlsd ? "MLSD" : nullptr);
   // A stall is curl's to notice (no byte for the time-out); a drip is ours.
   floor.Restart();
-  const CURLcode result = PerformAnswering(
-      multi, handle, *onWork, [this] { return (listing && abortRequested) || floor.Dripping(); });
+  const CURLcode result =
+      PerformAnswering(multi, handle, *onWork, [this] { return Cancelled() || floor.Dripping(); });
   curl_easy_setopt(handle, CURLOPT_QUOTE, nullptr);
   return result == CURLE_OK;
 }
 
 // ---- Set-up ----
 
-TFtpClient::TFtpClient() : impl_(std::make_unique<Impl>()) { impl_->onWork = &onWork; }
+TFtpClient::TFtpClient() : impl_(std::make_unique<Impl>()) {
+  impl_->onWork = &onWork;
+  impl_->cancelRequested = &cancelRequested;
+}
 
 TFtpClient::~TFtpClient() { impl_->Close(); }
 
@@ -193,6 +200,7 @@ void TFtpClient::SetAccount(const std::string& user, const std::string& password
 
 bool TFtpClient::Connect() {
   Impl& impl = *impl_;
+  if (impl.Cancelled()) return false;
   impl.Open();
   impl.offersMlsd = false;
   // The leading "*" lets a server without FEAT still count as logged in.
@@ -225,7 +233,6 @@ void TFtpClient::Disconnect() { impl_->Close(); }
 // ---- Folders ----
 
 bool TFtpClient::ChangeDir(const std::string& folder) {
-  // Entered by the listing request itself: one round of commands per folder.
   if (!impl_->loggedIn || folder.empty() || folder.front() != '/') return false;
   impl_->folder = folder.back() == '/' ? folder : folder + '/';
   return true;
@@ -235,13 +242,11 @@ bool TFtpClient::List(std::vector<FtpListItem>& items) {
   Impl& impl = *impl_;
   items.clear();
   if (!impl.loggedIn) return false;
-  impl.listing = true;
-  impl.abortRequested = false;
-  // "%2F" keeps the folder absolute, as the server's root sees it.
-  const bool listed =
-      impl.Perform(impl.BaseUrl() + "/%2F" + EncodePath(impl.folder.substr(1)), nullptr, true);
-  impl.listing = false;
-  if (!listed) return false;
+  // "%2F" keeps the folder absolute, as the server's root sees it; libcurl
+  // then hands it to the listing command instead of changing into it.
+  if (!impl.Perform(impl.BaseUrl() + "/%2F" + EncodePath(impl.folder.substr(1)), nullptr, true)) {
+    return false;
+  }
 
   const DateTimeParts nowUtc = NowUtc();
   std::size_t start = 0;
@@ -259,7 +264,7 @@ bool TFtpClient::List(std::vector<FtpListItem>& items) {
       continue;
     }
     if (entry->nameKind == FtpNameKind::SelfOrParent) continue;
-    if (entry->nameKind == FtpNameKind::Unsafe) return false;
+    if (entry->nameKind == FtpNameKind::Unsafe || !entry->sizeFits) return false;
     FtpListItem item;
     item.name = entry->name;
     item.type = entry->type;
@@ -269,5 +274,3 @@ bool TFtpClient::List(std::vector<FtpListItem>& items) {
   }
   return true;
 }
-
-void TFtpClient::Abort() { impl_->abortRequested = true; }

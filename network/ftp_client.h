@@ -1,5 +1,7 @@
 // The FTP connection that lists the update server's folders. One login and
 // one control connection serve the whole walk; nothing is fetched over FTP.
+// Each listing names its folder itself, so a folder costs a passive-mode
+// command and the listing, nothing more.
 #pragma once
 
 #include <cstdint>
@@ -30,18 +32,21 @@ class TFtpClient {
   // program's TLS policy says (network/tls_policy.h).
   void Configure(const std::string& host, int port);
   void SetAccount(const std::string& user, const std::string& password);
-  // Opens the control connection and logs in; false when either fails.
+  // Opens the control connection and logs in; false when either fails or
+  // a cancel came first.
   bool Connect();
+  // The folder (absolute, "/" separated) the next listing is of; sends nothing.
   bool ChangeDir(const std::string& folder);
-  // Lists the current folder; false when the listing fails or was aborted.
+  // Lists that folder; false when the listing fails or was cancelled.
   bool List(std::vector<FtpListItem>& items);
-  // Aborts a running listing (the cancel command).
-  void Abort();
   bool Connected() const;
   void Disconnect();
 
   // Called while the client waits, so that the window stays alive.
   std::function<void()> onWork;
+  // Asked as often: a cancel ends the running request at once, a connection
+  // or its greeting as well as a listing.
+  std::function<bool()> cancelRequested;
 
   struct Impl;
 

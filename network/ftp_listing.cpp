@@ -151,6 +151,16 @@ bool ApplyMlsdFact(std::string_view fact, FtpListingEntry& entry, bool& selfOrPa
   return true;
 }
 
+// ---- LIST sizes ----
+
+// A size of digits only; one too large for 63 bits is noted, not skipped,
+// since LIST skips what is no entry and that file would then stay old.
+void SetListedSize(std::string_view digits, FtpListingEntry& entry) {
+  const auto size = ParseDecimal(digits);
+  entry.size = size.value_or(0);
+  entry.sizeFits = size.has_value();
+}
+
 // ---- Unix LIST ----
 
 // "drwxr-xr-x", optionally followed by an ACL or extended-attribute mark.
@@ -206,14 +216,13 @@ std::optional<FtpListingEntry> ParseUnixLine(std::string_view line, const DateTi
   // Owner and group may be missing or look like anything, so find the date:
   // size, month, day, time or year. The name follows after one blank.
   for (std::size_t at = 2; at + 2 < words.size(); ++at) {
-    const auto size = ParseDecimal(words[at - 1]);
-    if (!size) continue;
+    if (!AllDigits(words[at - 1])) continue;
     auto modified = ParseUnixDate(words, at, nowUtc);
     if (!modified) continue;
 
     FtpListingEntry entry;
     entry.type = UnixType(words[0][0]);
-    entry.size = *size;
+    SetListedSize(words[at - 1], entry);
     entry.modifiedUtc = modified;
     const std::size_t nameStart = WordStart(line, at + 2) + words[at + 2].size() + 1;
     std::string_view name = nameStart < line.size() ? line.substr(nameStart) : std::string_view();
@@ -269,10 +278,9 @@ std::optional<FtpListingEntry> ParseDosLine(std::string_view line) {
   if (SameAscii(words[2], "<dir>")) {
     entry.type = FtpItemType::Directory;
   } else {
-    const auto size = ParseDecimal(words[2]);
-    if (!size) return std::nullopt;
+    if (!AllDigits(words[2])) return std::nullopt;
     entry.type = FtpItemType::File;
-    entry.size = *size;
+    SetListedSize(words[2], entry);
   }
   // The padding before the name is not part of it; blanks inside are.
   const std::size_t nameStart = WordStart(line, 3);

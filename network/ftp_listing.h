@@ -24,6 +24,9 @@ struct FtpListingEntry {
   // Links, devices and the like are Other.
   FtpItemType type = FtpItemType::Other;
   std::int64_t size = 0;
+  // False for a LIST entry whose size is past what 63 bits hold: the walk must
+  // fail rather than keep the file old. An MLSD line like it does not parse.
+  bool sizeFits = true;
   // The server's time, taken as UTC; absent when an MLSD line has no modify fact.
   std::optional<DateTimeParts> modifiedUtc;
   FtpNameKind nameKind = FtpNameKind::Unsafe;
@@ -36,6 +39,7 @@ std::optional<FtpListingEntry> ParseMlsdLine(std::string_view line);
 
 // "-rw-r--r-- 1 owner group 12 Dec 10 10:15 name" or
 // "12-10-26  10:15AM  <DIR>  name"; nullopt for anything else ("total 12",
-// garbage). nowUtc gives the year of Unix dates that show a time instead:
-// those more than about six months ahead belong to the year before.
+// garbage); digits too large for a size still give an entry, which says so.
+// nowUtc gives the year of Unix dates that show a time instead: those more
+// than about six months ahead belong to the year before.
 std::optional<FtpListingEntry> ParseListLine(std::string_view line, const DateTimeParts& nowUtc);

@@ -9,3 +9,4 @@ bench/download/run.sh
 bench/install/run.sh
 bench/update/run.sh
 bench/hash/run.sh
+bench/latency/run.sh

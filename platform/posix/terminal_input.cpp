@@ -111,7 +111,9 @@ std::optional<Key> KeyOf(char c) {
 // ---- Terminal input ----
 
 TerminalInput::TerminalInput()
-    : stdinIsTerminal_(isatty(STDIN_FILENO) == 1), stopRequestsSeen_(gStopRequests) {
+    : stdinIsTerminal_(isatty(STDIN_FILENO) == 1),
+      stopRequestsBefore_(gStopRequests),
+      stopRequestsSeen_(gStopRequests) {
   InstallHandlers();
 }
 
@@ -148,6 +150,8 @@ std::vector<int> TerminalInput::Descriptors() const {
 }
 
 bool TerminalInput::StopRequestPending() const { return gStopRequests != stopRequestsSeen_; }
+
+bool TerminalInput::StopRequestedEver() const { return gStopRequests != stopRequestsBefore_; }
 
 bool TerminalInput::TakeStopRequest() {
   DrainStopPipe();
@@ -192,13 +196,15 @@ std::optional<std::string> TerminalInput::ReadLine(
   SetRawKeys(false);
   std::optional<std::string> answer;
   std::string line;
-  for (;;) {
+  // After a stop request nobody is asked: a question of a stopped run, open
+  // or later, is answered no.
+  while (!StopRequestedEver()) {
     std::vector<pollfd> entries = {{STDIN_FILENO, POLLIN, 0}, {gStopPipe[0], POLLIN, 0}};
     // Asked anew each time: serving a message opens and closes connections.
     for (int fd : alsoWaitOn()) entries.push_back({fd, POLLIN, 0});
     if (poll(entries.data(), entries.size(), -1) < 0 && errno != EINTR) break;
-    if (StopRequestPending()) break;
-    if (entries[1].revents != 0) DrainStopPipe();  // a request already taken
+    if (StopRequestedEver()) break;
+    if (entries[1].revents != 0) DrainStopPipe();  // a request from before this input
     for (std::size_t i = 2; i < entries.size(); ++i) {
       if (entries[i].revents != 0) {
         onOtherReady();

@@ -56,6 +56,16 @@ class WalkAndDownload(UpdateRunTestCase):
                 return server_relative[len(root):]
         raise ValueError(server_relative)
 
+    def assert_fewest_commands(self, listing):
+        """One login; then per folder a passive-mode command and the listing
+        with the folder's path: no CWD, nothing asked twice."""
+        folders = ["/Quennvoldar", "/Produkt/Daten", "/Produkt/Daten/Ordner",
+                   "/Produkt/Daten/Ordner/Tief"]
+        self.assertEqual(self.listed_folders(), folders)
+        commands = [e["cmd"] for e in self.ftp_events() if "cmd" in e]
+        self.assertEqual(commands, ["USER", "PASS", "PWD", "FEAT", "OPTS", "EPSV", "TYPE", listing]
+                         + ["EPSV", listing] * (len(folders) - 1) + ["QUIT"])
+
     def walk_and_download(self, listing_has_seconds, *server_options):
         self.build_tree()
         self.serve(*server_options)
@@ -84,12 +94,11 @@ class WalkAndDownload(UpdateRunTestCase):
 
     def test_tree_listed_by_mlsd(self):
         self.walk_and_download(True)
-        self.assertTrue(self.ftp_commands("MLSD"))
-        self.assertEqual(self.ftp_commands("LIST"), [])
+        self.assert_fewest_commands("MLSD")
 
     def test_tree_listed_by_list_when_the_server_has_no_mlsd(self):
         self.walk_and_download(False, "--no-mlsd")
-        self.assertTrue(self.ftp_commands("LIST"))
+        self.assert_fewest_commands("LIST")
 
     def test_second_run_in_another_time_zone_finds_everything_current(self):
         self.build_tree()
@@ -240,6 +249,12 @@ class WalkFailures(UpdateRunTestCase):
              ("--ftp-long-line", str(256 << 20))),
             # Less than 512 bytes a second over 20 s ends the listing.
             ("a listing that drips", {"Quennvoldar/a.txt": b"a"}, ("--ftp-drip",)),
+            # A size that does not fit: the file cannot be judged, over LIST
+            # as over MLSD, so the walk fails instead of keeping it old.
+            *[(f"a listed size of 2^64 over {listing}", {"Quennvoldar/a.txt": b"a",
+                                                         "Produkt/Daten/b.txt": b"b"},
+               ("--ftp-listed-size", f"/Quennvoldar/a.txt:{2**64}", *switches))
+              for listing, switches in (("LIST", ("--no-mlsd",)), ("MLSD", ()))],
             # No product nests folders this deep; a hostile tree ends here.
             ("folders nested past the walk's depth", {
                 "Quennvoldar/a.txt": b"a", "Produkt/Daten/" + "d/" * 101 + "x.txt": b"x"}, ()),
@@ -255,7 +270,7 @@ class WalkFailures(UpdateRunTestCase):
                 self.assertFalse(os.path.exists(self.temp + "boese.txt"))
                 self.assertFalse(os.path.exists(self.path("boese.txt")))
                 if options:
-                    self.assertNotIn("/Produkt/Daten", self.ftp_commands("CWD"))
+                    self.assertNotIn("/Produkt/Daten", self.listed_folders())
                 # The largest child so far (the updater): nowhere near the line.
                 self.assertLess(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, 128 << 10)
                 self.start_afresh()

@@ -307,6 +307,10 @@ class UpdateRunTestCase(unittest.TestCase):
     def ftp_commands(self, command):
         return [e["arg"] for e in self.ftp_events() if e.get("cmd") == command]
 
+    def listed_folders(self):
+        """The server folders listed, in order: what each MLSD or LIST named."""
+        return [e["arg"] for e in self.ftp_events() if e.get("cmd") in ("MLSD", "LIST")]
+
     # ---- The main program ----
 
     def start_main_program(self, *options):

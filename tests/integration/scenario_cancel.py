@@ -1,16 +1,21 @@
 """Cancelling an update run in each of its phases, the way the main program
 or a second start does it: WM_CLOSEREQUEST to the updater's window. Every
 cancel ends with the "not completed" outcome, leaves each installed file
-wholly old or wholly new, and the next run completes the update."""
+wholly old or wholly new, and the next run completes the update. And a stop
+signal on a terminal: the run ends as cancelled, its closing question
+answered no without a second signal."""
 
 import os
+import pty
+import select
 import signal
 import time
 import unittest
 
-from run_harness import (BUILDING_LIST, CLOSING_MAIN, COPYING, DOWNLOADED, DOWNLOADING,
-                         HANG_GUARD_SECONDS, NOT_COMPLETED, UPDATED, UpdateRunTestCase,
-                         answer_close_yes, digest, updater_path)
+from run_harness import (BUILDING_LIST, CLOSING_MAIN, CONNECTING, COPYING, DOWNLOADED,
+                         DOWNLOADING, HANG_GUARD_SECONDS, NOT_COMPLETED, OFFLINE_QUESTION,
+                         QUESTION_START_MAIN, UPDATED, UpdateRunTestCase, answer_close_yes, digest,
+                         updater_path)
 
 SERVER_TIME = (int(time.time()) // 60 - 5 * 24 * 60) * 60 + 23
 # Long enough for the close request to arrive while the server holds back.
@@ -71,13 +76,46 @@ class CancelInEachPhase(UpdateRunTestCase):
     def test_cancel_while_the_server_is_listed(self):
         self.lay_out()
         self.serve("--ftp-list-delay", STALL_SECONDS)
-        result = self.run_updater(when=[(BUILDING_LIST, self.send_close_request)])
+
+        def cancel_once_the_listing_is_held():
+            deadline = time.monotonic() + HANG_GUARD_SECONDS
+            while not self.listed_folders():
+                self.assertLess(time.monotonic(), deadline, "no listing began")
+                time.sleep(0.02)
+            self.send_close_request()
+
+        result = self.run_updater(when=[(BUILDING_LIST, cancel_once_the_listing_is_held)])
 
         self.assertEqual(self.assert_cancelled_cleanly(result, waiting=[]),
                          self.digests_of(self.old_files))
         self.assertEqual(result.statuses[-1], BUILDING_LIST)
         self.assertEqual(self.http_paths(), [])
-        self.assertEqual(self.ftp_commands("CWD"), ["/Quennvoldar"], "no further folder")
+        self.assertEqual(self.listed_folders(), ["/Quennvoldar"], "no further folder")
+
+        self.stop_server()
+        self.serve()
+        self.assert_next_run_completes()
+
+    def test_cancel_while_the_server_holds_its_greeting(self):
+        # Held far past the connect time-out: a cancel must not wait for
+        # either, nor be taken for a server that cannot be reached.
+        self.lay_out()
+        self.serve("--ftp-greeting-delay", "30")
+        cancelled = []
+
+        def cancel():
+            cancelled.append(time.monotonic())
+            self.send_close_request()
+
+        result = self.run_updater(when=[(CONNECTING, cancel)])
+        # A figure, not a check: the probe's own start is part of it.
+        print(f"\nrun ended {(time.monotonic() - cancelled[0]) * 1000:.0f} ms after the cancel")
+
+        self.assertEqual(self.assert_cancelled_cleanly(result, waiting=[]),
+                         self.digests_of(self.old_files))
+        self.assertEqual(result.statuses[-1], CONNECTING)
+        self.assertEqual(self.logins(), [])
+        self.assertEqual(self.http_paths(), [], "no self-update route either")
 
         self.stop_server()
         self.serve()
@@ -204,6 +242,71 @@ class CancelInEachPhase(UpdateRunTestCase):
 
     def digests_of(self, files):
         return {name: digest(content) for name, content in files.items()}
+
+
+class StopSignalOnATerminal(UpdateRunTestCase):
+    """The updater on a pseudo terminal that is its controlling terminal,
+    stopped while it lists the server."""
+
+    def run_on_terminal(self, stop):
+        """Output and exit status of a run that gets stop(pid, terminal) once
+        it lists; nothing is typed but a yes to the offline question."""
+        pid, terminal = pty.fork()
+        if pid == 0:
+            os.execve(self.updater, [self.updater, self.config_name], self.env)
+        output = b""
+        stopped = False
+        deadline = time.monotonic() + HANG_GUARD_SECONDS
+        try:
+            while True:
+                left = deadline - time.monotonic()
+                self.assertGreater(left, 0, "the run waits:\n" + output.decode(errors="replace"))
+                if not select.select([terminal], [], [], left)[0]:
+                    continue
+                try:
+                    chunk = os.read(terminal, 65536)
+                except OSError:  # the run ended and its side of the terminal closed
+                    break
+                if not chunk:
+                    break
+                output += chunk
+                if OFFLINE_QUESTION.encode() in chunk:
+                    os.write(terminal, b"j\n")
+                if not stopped and BUILDING_LIST.encode() in output:
+                    stop(pid, terminal)
+                    stopped = True
+            return output.decode(errors="replace"), os.waitpid(pid, 0)[1]
+        finally:
+            try:
+                os.kill(pid, signal.SIGKILL)
+                os.waitpid(pid, 0)
+            except (ProcessLookupError, ChildProcessError):
+                pass
+            os.close(terminal)
+
+    def test_a_stop_signal_ends_the_run_and_answers_its_question_no(self):
+        stops = {
+            "SIGTERM": lambda pid, terminal: os.kill(pid, signal.SIGTERM),
+            "SIGHUP": lambda pid, terminal: os.kill(pid, signal.SIGHUP),
+            "Ctrl+C": lambda pid, terminal: os.write(terminal, b"\x03"),
+        }
+        for name, stop in stops.items():
+            with self.subTest(stop=name):
+                self.server_file("Quennvoldar/a.txt", b"neu a")
+                self.server_file("Produkt/Daten/b.txt", b"neu b")
+                self.serve("--ftp-list-delay", "3")
+                output, status = self.run_on_terminal(stop)
+
+                self.assertTrue(os.WIFEXITED(status), output)
+                self.assertEqual(os.WEXITSTATUS(status), 0, output)
+                # The closing question was asked and answered by the stop.
+                question = output[output.rindex(NOT_COMPLETED):]
+                self.assertIn(QUESTION_START_MAIN + " [J/N]", question)
+                self.assertNotIn("Informationen:", output, "a stop is no failure")
+                self.assertNotIn("/Produkt/Daten", self.listed_folders())
+                self.assertEqual(self.http_paths(), [])
+                self.assertIsNone(self.config_lines(), "the run went through its end")
+            self.start_afresh()
 
 
 if __name__ == "__main__":

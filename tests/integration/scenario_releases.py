@@ -194,8 +194,8 @@ class SignedReleases(UpdateRunTestCase):
         result = self.run_updater(answer=answer_close_yes)
 
         self.assertEqual(result.outcome, UPDATED, result.output)
-        entered = [arguments for arguments in self.ftp_commands("CWD")]
-        self.assertFalse([folder for folder in entered if "leer" in folder], entered)
+        listed = self.listed_folders()
+        self.assertFalse([folder for folder in listed if "leer" in folder], listed)
 
     def test_the_floor_rises_only_once_the_release_has_landed(self):
         """A release that is accepted but not installed (the main program

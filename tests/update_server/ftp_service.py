@@ -1,11 +1,13 @@
 """Read-only pyftpdlib server for the update folder, with logging and fault switches;
 explicit TLS required on the control and data connections when given a certificate."""
 
+import argparse
 import itertools
 import posixpath
 import time
 
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import (BufferedIteratorProducer, FTPHandler, TLS_DTPHandler,
                                 TLS_FTPHandler)
 from pyftpdlib.servers import FTPServer
@@ -18,6 +20,40 @@ LISTING_COMMANDS = ("LIST", "MLSD", "NLST")
 def normalize_ftp_folder(folder):
     """'/Produkt/Daten/' and 'Produkt/Daten' both name '/Produkt/Daten'."""
     return posixpath.normpath("/" + folder.strip("/"))
+
+
+def parse_listed_size_option(value):
+    """PATH:BYTES -> (server path, bytes); the size may be past 64 bits."""
+    path, _, digits = value.rpartition(":")
+    if not path.startswith("/") or not digits.isdigit():
+        raise argparse.ArgumentTypeError("expected /PATH:BYTES, got %r" % value)
+    return normalize_ftp_folder(path), int(digits)
+
+
+class _Resized:
+    """A file's stat result with another size."""
+
+    def __init__(self, status, size):
+        self._status = status
+        self.st_size = size
+
+    def __getattr__(self, name):
+        return getattr(self._status, name)
+
+
+class ListedSizesFS(AbstractedFS):
+    """Listings (LIST and MLSD) show the sizes of listed_sizes for those files."""
+    listed_sizes = {}
+
+    def _resized(self, path, status):
+        size = self.listed_sizes.get(self.fs2ftp(path))
+        return status if size is None else _Resized(status, size)
+
+    def stat(self, path):
+        return self._resized(path, super().stat(path))
+
+    def lstat(self, path):
+        return self._resized(path, super().lstat(path))
 
 
 class RefusingAuthorizer(DummyAuthorizer):
@@ -178,8 +214,11 @@ class TlsUpdateFtpHandler(UpdateFtpHandler, TLS_FTPHandler):
 
 def make_ftp_server(port, root, user, password, event_log,
                     refuse_login=False, unlistable_folders=(), offer_mlsd=True, list_delay=0,
-                    greeting_delay=0, long_line_bytes=0, drip_listings=False, tls_identity=None):
-    """tls_identity: (certificate file, key file) for explicit TLS, or None."""
+                    greeting_delay=0, long_line_bytes=0, drip_listings=False, listed_sizes=(),
+                    tls_identity=None):
+    """listed_sizes: (server path, bytes) pairs the listings show instead of
+    the files' sizes; tls_identity: (certificate file, key file) for explicit
+    TLS, or None."""
     base = UpdateFtpHandler if tls_identity is None else TlsUpdateFtpHandler
     authorizer = RefusingAuthorizer() if refuse_login else DummyAuthorizer()
     authorizer.add_user(user, password, root, perm=READ_ONLY_PERMISSIONS)
@@ -191,6 +230,8 @@ def make_ftp_server(port, root, user, password, event_log,
         "greeting_delay": greeting_delay,
         "long_line_bytes": long_line_bytes,
         "drip_listings": drip_listings,
+        "abstracted_fs": type("ConfiguredFs", (ListedSizesFS,),
+                              {"listed_sizes": dict(listed_sizes)}),
     }
     if tls_identity is not None:
         attributes["certfile"], attributes["keyfile"] = tls_identity

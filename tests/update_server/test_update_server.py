@@ -541,6 +541,25 @@ class FtpWithoutMlsdTests(ServerTestCase):
         self.assertTrue(any(line.endswith(" " + UMLAUT_NAME) for line in lines))
 
 
+class FtpListedSizeTests(ServerTestCase):
+    OPTIONS = ("--ftp-listed-size", "/Produkt/Daten/%s:%d" % (UMLAUT_NAME, 2**64))
+
+    def test_listings_show_the_size_and_the_file_keeps_its_bytes(self):
+        lines = []
+        with self.server.logged_in_ftp() as client:
+            entries = dict(client.mlsd("/Produkt/Daten"))
+            client.retrlines("LIST /Produkt/Daten", lines.append)
+            chunks = []
+            client.retrbinary("RETR /Produkt/Daten/" + UMLAUT_NAME, chunks.append)
+        self.assertEqual(entries[UMLAUT_NAME]["size"], str(2**64))
+        self.assertEqual(int(entries[BLANK_NAME]["size"]),
+                         len(FILES["Produkt/Daten/" + BLANK_NAME]))
+        listed = [line for line in lines if line.endswith(" " + UMLAUT_NAME)]
+        self.assertEqual(len(listed), 1)
+        self.assertIn(" %d " % 2**64, listed[0])
+        self.assertEqual(b"".join(chunks), FILES["Produkt/Daten/" + UMLAUT_NAME])
+
+
 class FtpRefusedLoginTests(ServerTestCase):
     OPTIONS = ("--ftp-refuse-login",)
 

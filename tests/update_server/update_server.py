@@ -15,7 +15,7 @@ import tempfile
 import threading
 
 from event_log import EventLog
-from ftp_service import make_ftp_server
+from ftp_service import make_ftp_server, parse_listed_size_option
 from http_faults import (RANGE_FAULT_KINDS, HttpFaults, parse_body_option, parse_delay_option,
                          parse_error_option, parse_path_option, parse_range_fault_option)
 from http_service import UpdateHttpServer
@@ -80,6 +80,9 @@ def parse_args(argv):
                         help="every listing is one line of BYTES bytes")
     parser.add_argument("--ftp-drip", action="store_true",
                         help="every listing is sent a byte every quarter second")
+    parser.add_argument("--ftp-listed-size", metavar="PATH:BYTES", action="append", default=[],
+                        type=parse_listed_size_option,
+                        help="LIST and MLSD show the file PATH with BYTES bytes (any number)")
     parser.add_argument("--tls", metavar="CA_FOLDER",
                         help="HTTPS, and FTP with explicit TLS required on control and data, "
                              "with a certificate issued at start by the test CA of CA_FOLDER "
@@ -165,6 +168,7 @@ def serve(args, root, event_log, faults, identity):
             greeting_delay=args.ftp_greeting_delay,
             long_line_bytes=args.ftp_long_line,
             drip_listings=args.ftp_drip,
+            listed_sizes=args.ftp_listed_size,
             tls_identity=identity,
         )
         http_server = UpdateHttpServer(

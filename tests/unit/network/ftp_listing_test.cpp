@@ -47,6 +47,7 @@ void ExpectEntry(const std::optional<FtpListingEntry>& entry, const Expected& ex
   EXPECT_EQ(entry->name, expected.name);
   EXPECT_EQ(entry->type, expected.type);
   EXPECT_EQ(entry->size, expected.size);
+  EXPECT_TRUE(entry->sizeFits);
   EXPECT_EQ(Describe(entry->modifiedUtc), Describe(expected.modified));
   EXPECT_EQ(entry->nameKind, expected.kind);
 }
@@ -318,7 +319,6 @@ TEST(FtpListingList, RejectsMalformedLines) {
       "-rw-r--r-- 1 a b 12 Dec 10 0000 year 0",
       "-rw-r--r-- 1 a b -12 Dec 10 10:15 negative",
       "-rw-r--r-- 1 a b 12a Dec 10 10:15 letter",
-      "-rw-r--r-- 1 a b 99999999999999999999 Dec 10 10:15 overflow",
       "xrw-r--r-- 1 a b 12 Dec 10 10:15 bad type",
       "-rw-r--r-q 1 a b 12 Dec 10 10:15 bad mode",
       "-rw-r--r--++ 1 a b 12 Dec 10 10:15 long mode",
@@ -341,6 +341,38 @@ TEST(FtpListingList, RejectsMalformedLines) {
     SCOPED_TRACE(std::string(line));
     EXPECT_FALSE(ParseListLine(line, kNow).has_value());
   }
+}
+
+// A LIST line that is an entry but whose size does not fit must not pass for
+// a heading: the walk would skip the file and keep it old.
+TEST(FtpListingList, NotesSizesThatDoNotFit) {
+  struct SizeCase {
+    std::string_view line;
+    bool fits;
+    std::int64_t size;
+  };
+  const SizeCase cases[] = {
+      {"-rw-r--r-- 1 a b 9223372036854775807 Dec 10 10:15 largest", true, INT64_MAX},
+      {"-rw-r--r-- 1 a b 9223372036854775808 Dec 10 10:15 past 63 bits", false, 0},
+      {"-rw-r--r-- 1 a b 18446744073709551616 Dec 10 10:15 past 64 bits", false, 0},
+      {"-rw-r--r-- 1 a b 99999999999999999999 Dec 10 10:15 overflow", false, 0},
+      {"12-10-26  10:15AM  9223372036854775807 largest", true, INT64_MAX},
+      {"12-10-26  10:15AM  18446744073709551616 past 64 bits", false, 0},
+  };
+  for (const SizeCase& c : cases) {
+    SCOPED_TRACE(std::string(c.line));
+    const auto entry = ParseListLine(c.line, kNow);
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(entry->sizeFits, c.fits);
+    EXPECT_EQ(entry->size, c.size);
+    EXPECT_EQ(entry->type, kFile);
+    EXPECT_EQ(entry->nameKind, FtpNameKind::Plain);
+  }
+  // In owner or group it is no size: the real one follows.
+  const auto owner = ParseListLine("-rw-r--r-- 1 18446744073709551616 b 7 Dec 10 10:15 f", kNow);
+  ASSERT_TRUE(owner.has_value());
+  EXPECT_TRUE(owner->sizeFits);
+  EXPECT_EQ(owner->size, 7);
 }
 
 // ---- Hostile input ----
