@@ -1,6 +1,6 @@
 // Fetches a list of files the way the download phase does, one after the
-// other on one kept-alive connection: HttpDownloadFile (with its 1 ms pause)
-// and then the server date on every file. Prints the time taken.
+// other on one kept-alive connection: HttpDownloadFile and then the server
+// date on every file. Prints the time taken.
 //
 //   qv_bench_download BASE_URL NAMES_FILE OUT_FOLDER
 //

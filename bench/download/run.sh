@@ -122,18 +122,17 @@ curl_config large >"$WORK/large.curl"
 sed "s|^|$BASE/small/|" "$WORK/small.names" >"$WORK/small.urls"
 sed "s|^|$BASE/large/|" "$WORK/large.names" >"$WORK/large.urls"
 
-report() {  # label ours wget curl pause_seconds
-    local label=$1 ours=$2 wget=$3 curl=$4 pause=$5
+report() {  # label ours wget curl
+    local label=$1 ours=$2 wget=$3 curl=$4
     read -r ours_s ours_kib <<<"$ours"
     read -r wget_s wget_kib <<<"$wget"
     read -r curl_s curl_kib <<<"$curl"
     awk -v l="$label" -v o="$ours_s" -v ok="$ours_kib" -v w="$wget_s" -v wk="$wget_kib" \
-        -v c="$curl_s" -v ck="$curl_kib" -v p="$pause" 'BEGIN {
-        wp = w + p; cp = c + p
+        -v c="$curl_s" -v ck="$curl_kib" 'BEGIN {
         printf "%s\n", l
         printf "  updater   %8.3f s   peak %6.1f MiB\n", o, ok / 1024
-        printf "  wget -i   %8.3f s   peak %6.1f MiB   (+%.3f s pause: %.3f s)   ratio %.2f\n", w, wk / 1024, p, wp, o / wp
-        printf "  curl -K   %8.3f s   peak %6.1f MiB   (+%.3f s pause: %.3f s)   ratio %.2f\n", c, ck / 1024, p, cp, o / cp
+        printf "  wget -i   %8.3f s   peak %6.1f MiB   ratio %.2f\n", w, wk / 1024, o / w
+        printf "  curl -K   %8.3f s   peak %6.1f MiB   ratio %.2f\n", c, ck / 1024, o / c
     }'
 }
 
@@ -141,14 +140,12 @@ echo "Download benchmark: best of $RUNS runs, nginx on 127.0.0.1:$PORT"
 small_ours=$(measure "$BENCH" "$BASE/small/" "$WORK/small.names" "$WORK/out")
 small_wget=$(measure wget -q -i "$WORK/small.urls" -P "$WORK/out")
 small_curl=$(measure curl -sf -K "$WORK/small.curl")
-# The updater pauses 1 ms after every fetched file; the peers are given it.
-report "$SMALL_FILES small files (1-17 KiB)" "$small_ours" "$small_wget" "$small_curl" \
-    "$(awk -v n=$SMALL_FILES 'BEGIN{print n * 0.001}')"
+report "$SMALL_FILES small files (1-17 KiB)" "$small_ours" "$small_wget" "$small_curl"
 
 large_ours=$(measure "$BENCH" "$BASE/large/" "$WORK/large.names" "$WORK/out")
 large_wget=$(measure wget -q -i "$WORK/large.urls" -P "$WORK/out")
 large_curl=$(measure curl -sf -K "$WORK/large.curl")
-report "one $LARGE_MIB MiB file" "$large_ours" "$large_wget" "$large_curl" 0
+report "one $LARGE_MIB MiB file" "$large_ours" "$large_wget" "$large_curl"
 
 # A signed release's file is hashed (SHA-256) while it arrives.
 (cd "$WORK/www/large" && sha256sum big.bin) >"$WORK/large.sums"
