@@ -70,6 +70,14 @@ std::string FormatDateToMinute(TDateTime value) {
   return text;
 }
 
+std::string FormatDateToMillisecond(TDateTime value) {
+  const DateTimeParts p = DecodeDateTime(value);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d%03d", p.year, p.month, p.day, p.hour,
+                p.minute, p.second, p.millisecond);
+  return text;
+}
+
 std::string FormatDateCompact(TDateTime value) {
   const DateTimeParts p = DecodeDateTime(value);
   char text[16];

@@ -22,6 +22,9 @@ DateTimeParts DecodeDateTime(TDateTime value);
 
 // "dd.mm.yyyy hh:mm": two dates count as the same file date when these agree.
 std::string FormatDateToMinute(TDateTime value);
+// "yyyymmddhhnnsszzz": two file dates are the same to the millisecond when
+// these agree.
+std::string FormatDateToMillisecond(TDateTime value);
 // "yyyymmdd", the form of an install date.
 std::string FormatDateCompact(TDateTime value);
 

@@ -12,6 +12,7 @@
 #include "resources/texts.h"
 #include "run/config.h"
 #include "run/install_journal.h"
+#include "run/installed_record.h"
 #include "run/releases.h"
 #include "run/run_folders.h"
 
@@ -96,14 +97,19 @@ NextStep Discover(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient
     state.CancelS = true;
     return NextStep::Close;
   }
-  // A run killed while its files were landing is completed before anything
-  // else looks at the installation folder.
-  RecoverInstallation(state.InstallOrdner);
   // What the download folder holds is installed with the updater's rights,
   // by the install-only start too, so nobody else may have written there.
-  if (const std::string refusal = PrepareRunFolder(state.DownloadOrdner); !refusal.empty()) {
+  const std::string refusal = PrepareRunFolder(state.DownloadOrdner);
+  // A run killed while its files were landing is completed before anything
+  // else looks at the installation folder; what it had moved out of the
+  // download folder goes back there once that is the updater's own.
+  RecoverInstallation(state.InstallOrdner, refusal.empty() ? state.DownloadOrdner : "");
+  if (!refusal.empty()) {
     run.Fail(refusal);
     return NextStep::Close;
+  }
+  if (!state.ReleaseKeys.empty()) {
+    state.Installed = ReadInstalledRecord(state.InstalledRecordFilename());
   }
   if (SameText(state.Argument(2), "/U") && FileExists(state.VergleichFilename)) {
     return NextStep::Install;

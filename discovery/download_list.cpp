@@ -1,8 +1,10 @@
 // The download-list decision: a server file is fetched unless a copy with the
 // same date (to the minute) and size already waits in the download folder or
 // is installed. With release keys the signed bytes decide instead of the
-// listing's date, which anyone who serves the listing can set.
+// listing's date, which anyone who serves the listing can set; the record of
+// what was installed spares hashing an installed file it vouches for.
 #include <cstdint>
+#include <optional>
 #include <unordered_set>
 
 #include "discovery/discovery.h"
@@ -13,6 +15,7 @@
 #include "platform/retry.h"
 #include "platform/sha256.h"
 #include "resources/texts.h"
+#include "run/installed_record.h"
 #include "run/releases.h"
 
 namespace discovery {
@@ -35,6 +38,22 @@ bool IsCurrent(const std::string& localFile, const ReleasedFile* released, TDate
                std::int64_t serverSize) {
   return released != nullptr ? SameAsReleased(localFile, *released)
                              : SameAsServer(localFile, serverDate, serverSize);
+}
+
+// An installed file of the signed size is what the record vouches for while
+// its size and date are as recorded; otherwise its bytes are hashed, and
+// what they hash to joins the record.
+bool InstalledIsReleased(RunState& state, const std::string& installed, const std::string& path,
+                         const ReleasedFile& released) {
+  const FileFacts facts = GetFileFacts(installed);
+  if (!facts.isFile || facts.size != released.size) return false;
+  if (const std::string* recorded = TrustedSha256(state.Installed, path, facts)) {
+    return *recorded == released.sha256;
+  }
+  const std::optional<std::string> sha256 = Sha256OfFile(installed);
+  if (!sha256) return false;
+  RecordFile(state.Installed, path, facts, *sha256);
+  return *sha256 == released.sha256;
 }
 
 }  // namespace
@@ -66,7 +85,11 @@ void CheckServerFile(RunState& state, const FtpListItem& item, const std::string
     }
     DeleteFileWithRetries(downloaded);
   }
-  if (FileExists(installed) && IsCurrent(installed, released, serverDate, serverSize)) return;
+  const bool installedCurrent =
+      released != nullptr
+          ? InstalledIsReleased(state, installed, serverPath, *released)
+          : FileExists(installed) && SameAsServer(installed, serverDate, serverSize);
+  if (installedCurrent) return;
   AddDownloadFile(state, name, folder, state.InstallOrdner + relative,
                   state.DownloadOrdner + relative, serverSize, serverDate,
                   released != nullptr ? released->sha256 : "");

@@ -18,12 +18,13 @@ NextStep Timer3Timer(RunState& state, RunContext& run);
 
 // ---- Signed releases ----
 // False after the refusal when a file waiting to be installed is not one an
-// accepted manifest lists with its bytes; true without release keys.
+// accepted manifest lists with its bytes; true without release keys. The
+// run then knows the signed hash of every waiting file.
 bool CheckWaitingFiles(RunState& state, RunContext& run);
 // With release keys, what an archive unpacked (full paths below the
 // download folder) joins the record an install-only start checks it
-// against; false when it cannot be recorded.
-bool RecordUnpacked(const RunState& state, const std::vector<std::string>& unpackedFiles);
+// against, and the run knows its hash; false when it cannot be recorded.
+bool RecordUnpacked(RunState& state, const std::vector<std::string>& unpackedFiles);
 // Once the update has landed, the accepted releases' numbers become the
 // floor; false after the failure message when one cannot be kept.
 bool RaiseReleaseFloors(RunState& state, RunContext& run);
@@ -52,14 +53,23 @@ void RewriteShortcuts();
 bool CloseMainProgram(RunState& state, RunContext& run);
 
 // ---- Verification and copying ----
+// Drops from the list (and deletes) every download that equals the
+// installed file.
 bool VerifyFiles(RunState& state, RunContext& run);
 bool FilesIdentical(RunState& state, RunContext& run, const std::string& fileA,
                     const std::string& fileB);
 bool CopyFiles(RunState& state, RunContext& run);
-// Stages one downloaded file of the update in the journal's staging folder;
-// false after the failure message.
-bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& source,
-                 const FileFacts& downloaded, const std::string& entry);
+// One file staged for the update: its entry, what it will be once it has
+// landed, and whether its download was moved in (and so is gone).
+struct StagedFile {
+  std::string entry;
+  FileFacts facts;
+  bool moved = false;
+};
+// Stages one downloaded file of the update in the journal's staging folder,
+// moved there where it can be, else copied; false after the failure message.
+bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& downloadFolder,
+                 const TListedFile& listed, StagedFile& file);
 
 // ---- The uninstall entry ----
 void UpdateUninstallEntry(const RunState& state);

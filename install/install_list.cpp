@@ -16,6 +16,7 @@ namespace install {
 
 void BuildInstallList(RunState& state) {
   state.OrdnerFiles.clear();
+  state.OrdnerFacts.clear();
   state.MaxSize = 0;
   state.AktSize = 0;
   CollectFiles(state, state.DownloadOrdner);
@@ -34,8 +35,11 @@ void CollectFiles(RunState& state, const std::string& folder) {
       continue;
     }
     const std::string relative = (folder + entry.name).substr(state.DownloadOrdner.size());
+    // The one look at the file that the phase needs: size, date and mode.
+    const FileFacts facts = GetFileFacts(state.DownloadOrdner + relative);
     state.OrdnerFiles.push_back(relative);
-    state.MaxSize += GetFileSizeByName(state.DownloadOrdner + relative);
+    state.OrdnerFacts[relative] = {facts, std::nullopt};
+    state.MaxSize += facts.size;
   }
 }
 

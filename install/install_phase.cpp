@@ -41,7 +41,6 @@ void InstallSteps(RunState& state, RunContext& run) {
   RunJobs(state);
   RewriteShortcuts();
   state.KopiereS = true;
-  BuildInstallList(state);
   if (state.OrdnerFiles.empty()) {
     state.Status = NothingToCopyStatus(state);
     state.CancelS = true;
@@ -57,8 +56,7 @@ void InstallSteps(RunState& state, RunContext& run) {
     state.CancelS = true;
     return;
   }
-  // Verification has removed every file equal to the installed one.
-  BuildInstallList(state);
+  // Verification has dropped every file equal to the installed one.
   if (state.OrdnerFiles.empty()) {
     state.Status = NothingToCopyStatus(state);
     run.ShowProgress(100, ProgressHint::Pruefe);

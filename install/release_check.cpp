@@ -76,6 +76,19 @@ const ReleasedFile* FindReleased(const RunState& state, const UnpackedFiles& unp
   return nullptr;
 }
 
+// The hash every manifest that lists the path gives it; nullptr when none
+// does, or two disagree.
+const std::string* ManifestSha256(const RunState& state, const std::string& path) {
+  const std::string* sha256 = nullptr;
+  for (const auto& [folder, manifest] : state.Releases) {
+    const auto found = manifest.files.find(path);
+    if (found == manifest.files.end()) continue;
+    if (sha256 != nullptr && *sha256 != found->second.sha256) return nullptr;
+    sha256 = &found->second.sha256;
+  }
+  return sha256;
+}
+
 }  // namespace
 
 bool CheckWaitingFiles(RunState& state, RunContext& run) {
@@ -92,7 +105,13 @@ bool CheckWaitingFiles(RunState& state, RunContext& run) {
   BuildInstallList(state);
   for (const std::string& relative : state.OrdnerFiles) {
     const std::string path = BackslashToSlash(relative);
-    if (state.CheckedDownloads.count(path) != 0) continue;
+    // What the walk checked is what its manifest says.
+    if (state.CheckedDownloads.count(path) != 0) {
+      if (const std::string* sha256 = ManifestSha256(state, path)) {
+        state.WaitingSha256[path] = *sha256;
+      }
+      continue;
+    }
     const ReleasedFile* released = FindReleased(state, unpacked, path);
     if (released == nullptr) {
       RefuseRelease(state, run, FormatText(kMsgFileNotReleased, {path}));
@@ -102,21 +121,22 @@ bool CheckWaitingFiles(RunState& state, RunContext& run) {
       RefuseRelease(state, run, FormatText(kMsgFileNotAuthentic, {path}));
       return false;
     }
+    state.WaitingSha256[path] = released->sha256;
   }
   return true;
 }
 
-bool RecordUnpacked(const RunState& state, const std::vector<std::string>& unpackedFiles) {
+bool RecordUnpacked(RunState& state, const std::vector<std::string>& unpackedFiles) {
   if (state.ReleaseKeys.empty() || unpackedFiles.empty()) return true;
   std::string record = ReadWholeFile(UnpackedRecordOf(state)).value_or("");
   for (const std::string& file : unpackedFiles) {
     const std::optional<std::string> sha256 = Sha256OfFile(file);
     if (!sha256) return false;
-    record += std::to_string(GetFileSizeByName(file)) + " " + *sha256 + " " +
-              BackslashToSlash(file.substr(state.DownloadOrdner.size())) + "\n";
+    const std::string path = BackslashToSlash(file.substr(state.DownloadOrdner.size()));
+    record += std::to_string(GetFileSizeByName(file)) + " " + *sha256 + " " + path + "\n";
+    state.WaitingSha256[path] = *sha256;
   }
-  return PrepareReleaseFolder(state).empty() &&
-         WriteFileReplacing(UnpackedRecordOf(state), record);
+  return PrepareReleaseFolder(state).empty() && WriteFileReplacing(UnpackedRecordOf(state), record);
 }
 
 bool RaiseReleaseFloors(RunState& state, RunContext& run) {

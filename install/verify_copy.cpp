@@ -1,7 +1,8 @@
 // The two passes over the install list once the main program is closed:
 // verification drops every downloaded file that equals the installed one,
-// copying puts the others in place.
-#include <algorithm>
+// copying stages the others and lets them land as one. Each side of an entry
+// is looked at once: the install list saw the download, verification sees
+// the installed file, and staging goes by what both saw.
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <stdexcept>
 #include <unordered_set>
 
+#include "base/date_time.h"
 #include "base/strings.h"
 #include "install/install.h"
 #include "platform/file_info.h"
@@ -19,6 +21,7 @@
 #include "platform/retry.h"
 #include "resources/texts.h"
 #include "run/install_journal.h"
+#include "run/installed_record.h"
 
 namespace install {
 
@@ -65,6 +68,36 @@ int ProgressPosition(std::int64_t maxSize, std::int64_t aktSize) {
   return static_cast<int>(CalcPercent(100, maxSize, aktSize));
 }
 
+// What the install list saw of the entry; one a caller named itself is
+// looked at now.
+TListedFile& Listed(RunState& state, const std::string& entry) {
+  const auto found = state.OrdnerFacts.find(entry);
+  if (found != state.OrdnerFacts.end()) return found->second;
+  return state.OrdnerFacts[entry] = {GetFileFacts(state.DownloadOrdner + entry), std::nullopt};
+}
+
+// With release keys, the signed SHA-256 of the entry's download; nullptr
+// when it is not known.
+const std::string* SignedSha256(const RunState& state, const std::string& entry) {
+  if (state.ReleaseKeys.empty()) return nullptr;
+  const auto found = state.WaitingSha256.find(BackslashToSlash(entry));
+  return found != state.WaitingSha256.end() ? &found->second : nullptr;
+}
+
+// Gives the file the date, cut to the 2-second steps SetFileDateByName keeps,
+// unless `facts` show it has that date already (a download was dated so);
+// the facts keep the date it has. False when the date cannot be set.
+bool GiveDate(const std::string& path, FileFacts& facts, TDateTime date) {
+  TDateTime cut = 0;
+  if (TruncateToDosTime(date, cut) &&
+      FormatDateToMillisecond(cut) == FormatDateToMillisecond(facts.date)) {
+    return true;
+  }
+  if (!SetFileDateWithRetries(path, date)) return false;
+  facts.date = cut;
+  return true;
+}
+
 // Unbuffered, so every block is one read or write of the system.
 Stream OpenUnbuffered(const std::string& path, FileOpenMode mode) {
   Stream stream(OpenFile(path, mode));
@@ -87,56 +120,9 @@ std::size_t ReadBlock(std::FILE* stream, char* block) {
   return count;
 }
 
-// ---- Copying ----
-
-// Block by block; the window stays live between blocks.
-bool CopyBlocks(std::FILE* in, std::FILE* out, RunContext& run) {
-  char* block = Buffers().first.data();
-  for (;;) {
-    run.ProcessMessages();
-    const std::size_t count = std::fread(block, 1, kBlockSize, in);
-    if (count > 0 && std::fwrite(block, 1, count, out) != count) return false;  // disk full
-    if (count < kBlockSize) return std::ferror(in) == 0;
-  }
-}
-
-}  // namespace
-
-// ---- Verification ----
-
-bool VerifyFiles(RunState& state, RunContext& run) {
-  try {
-    for (const std::string& entry : state.OrdnerFiles) {
-      run.ProcessMessages();
-      if (state.CancelS) return false;
-      const std::string source = state.DownloadOrdner + entry;
-      const std::string dest = state.InstallOrdner + entry;
-      // Also lets the copy overwrite a read-only installed file later.
-      ClearFileAttributes(source);
-      ClearFileAttributes(dest);
-      const FileFacts downloaded = GetFileFacts(source);
-      if (!IsSpecialEntry(entry, state.OwnExeName()) && FilesIdentical(state, run, source, dest)) {
-        // Not copied; the installed file takes the date the next run compares.
-        SetFileDateWithRetries(dest, downloaded.date);
-        state.MaxSize -= downloaded.size;
-        DeleteFileWithRetries(source);
-      } else {
-        state.AktSize += downloaded.size;
-      }
-      run.ShowProgress(ProgressPosition(state.MaxSize, state.AktSize), ProgressHint::Pruefe);
-    }
-    return true;
-  } catch (const std::exception&) {
-    run.Fail(kMsgVerifyFailed);
-    return false;
-  }
-}
-
-bool FilesIdentical(RunState& state, RunContext& run, const std::string& fileA,
-                    const std::string& fileB) {
-  const FileFacts a = GetFileFacts(fileA);
-  const FileFacts b = GetFileFacts(fileB);
-  if (!a.isFile || !b.isFile || a.size != b.size) return false;
+// Two files of one size, byte for byte.
+bool ContentsIdentical(RunState& state, RunContext& run, const std::string& fileA,
+                       const std::string& fileB) {
   const Stream streamA = OpenForComparison(fileA);
   const Stream streamB = OpenForComparison(fileB);
   BlockBuffers& buffers = Buffers();
@@ -152,6 +138,112 @@ bool FilesIdentical(RunState& state, RunContext& run, const std::string& fileA,
   }
 }
 
+// Where the record vouches for the installed file, its hash and the signed
+// one decide; otherwise the bytes do.
+bool SameAsInstalled(RunState& state, RunContext& run, const std::string& entry,
+                     const FileFacts& downloaded, const FileFacts& installed) {
+  if (!downloaded.isFile || !installed.isFile || downloaded.size != installed.size) return false;
+  if (const std::string* signedSha256 = SignedSha256(state, entry)) {
+    const std::string* recorded =
+        TrustedSha256(state.Installed, BackslashToSlash(entry), installed);
+    if (recorded != nullptr) return *recorded == *signedSha256;
+  }
+  return ContentsIdentical(state, run, state.DownloadOrdner + entry, state.InstallOrdner + entry);
+}
+
+// With release keys, what the run now knows of an installed file joins the
+// record; a file whose bytes it does not know leaves it.
+void RecordInstalled(RunState& state, const std::string& entry, const FileFacts& installed) {
+  if (state.ReleaseKeys.empty()) return;
+  const std::string path = BackslashToSlash(entry);
+  if (const std::string* signedSha256 = SignedSha256(state, entry)) {
+    RecordFile(state.Installed, path, installed, *signedSha256);
+  } else {
+    state.Installed.erase(path);
+  }
+}
+
+// ---- Copying ----
+
+// Block by block; the window stays live between blocks.
+bool CopyBlocks(std::FILE* in, std::FILE* out, RunContext& run) {
+  char* block = Buffers().first.data();
+  for (;;) {
+    run.ProcessMessages();
+    const std::size_t count = std::fread(block, 1, kBlockSize, in);
+    if (count > 0 && std::fwrite(block, 1, count, out) != count) return false;  // disk full
+    if (count < kBlockSize) return std::ferror(in) == 0;
+  }
+}
+
+// The download copied into the reserved staged file.
+bool CopyIntoStaged(RunContext& run, InstallJournal& journal, const std::string& source) {
+  Stream in = OpenUnbuffered(source, FileOpenMode::ReadDenyWrite);
+  if (!in) return false;
+  Stream out(journal.CreateStaged());
+  if (!out) return false;
+  std::setvbuf(out.get(), nullptr, _IONBF, 0);
+  const bool copied = CopyBlocks(in.get(), out.get(), run);
+  return std::fclose(out.release()) == 0 && copied;
+}
+
+// What may be staged: everything before the first entry that only the second
+// copy can replace.
+std::vector<std::string> EntriesBeforeTheSecondCopy(const RunState& state) {
+  std::vector<std::string> entries;
+  for (const std::string& entry : state.OrdnerFiles) {
+    if (IsSpecialEntry(entry, state.OwnExeName())) break;
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
+}  // namespace
+
+// ---- Verification ----
+
+bool VerifyFiles(RunState& state, RunContext& run) {
+  try {
+    std::vector<std::string> differing;
+    for (const std::string& entry : state.OrdnerFiles) {
+      run.ProcessMessages();
+      if (state.CancelS) return false;
+      const std::string source = state.DownloadOrdner + entry;
+      const std::string dest = state.InstallOrdner + entry;
+      TListedFile& listed = Listed(state, entry);
+      FileFacts installed = GetFileFacts(dest);
+      // Also lets the copy overwrite a read-only installed file later.
+      ClearFileAttributesIfSet(source, listed.Downloaded);
+      ClearFileAttributesIfSet(dest, installed);
+      if (!IsSpecialEntry(entry, state.OwnExeName()) &&
+          SameAsInstalled(state, run, entry, listed.Downloaded, installed)) {
+        // Not copied; the installed file takes the date the next run compares.
+        GiveDate(dest, installed, listed.Downloaded.date);
+        RecordInstalled(state, entry, installed);
+        state.MaxSize -= listed.Downloaded.size;
+        DeleteFileWithRetries(source);
+      } else {
+        listed.Installed = installed;
+        differing.push_back(entry);
+        state.AktSize += listed.Downloaded.size;
+      }
+      run.ShowProgress(ProgressPosition(state.MaxSize, state.AktSize), ProgressHint::Pruefe);
+    }
+    state.OrdnerFiles = std::move(differing);
+    return true;
+  } catch (const std::exception&) {
+    run.Fail(kMsgVerifyFailed);
+    return false;
+  }
+}
+
+bool FilesIdentical(RunState& state, RunContext& run, const std::string& fileA,
+                    const std::string& fileB) {
+  const FileFacts a = GetFileFacts(fileA);
+  const FileFacts b = GetFileFacts(fileB);
+  return a.isFile && b.isFile && a.size == b.size && ContentsIdentical(state, run, fileA, fileB);
+}
+
 // ---- Copying ----
 
 bool CopyFiles(RunState& state, RunContext& run) {
@@ -162,9 +254,11 @@ bool CopyFiles(RunState& state, RunContext& run) {
 
   // Staging stops at a cancel, at what only the second copy can replace and
   // at a file that cannot be staged; what was staged lands as one.
-  InstallJournal journal(state.InstallOrdner);
-  std::vector<std::string> staged;
+  InstallJournal journal(state.InstallOrdner, state.DownloadOrdner);
+  journal.Plan(EntriesBeforeTheSecondCopy(state));
+  std::vector<StagedFile> staged;
   bool complete = true;
+  state.AktSize = 0;
   for (const std::string& entry : state.OrdnerFiles) {
     run.ProcessMessages();
     if (state.CancelS) {
@@ -178,14 +272,13 @@ bool CopyFiles(RunState& state, RunContext& run) {
       break;
     }
     // CopyOneFile has reported its failure; the pass ends with it.
-    const std::string source = state.DownloadOrdner + entry;
-    const FileFacts downloaded = GetFileFacts(source);
-    if (!CopyOneFile(run, journal, source, downloaded, entry)) {
+    StagedFile file{entry, {}, false};
+    if (!CopyOneFile(run, journal, state.DownloadOrdner, Listed(state, entry), file)) {
       complete = false;
       break;
     }
-    staged.push_back(entry);
-    state.AktSize += downloaded.size;
+    staged.push_back(file);
+    state.AktSize += file.facts.size;
     run.ShowProgress(ProgressPosition(state.MaxSize, state.AktSize), ProgressHint::Kopiere);
   }
   if (staged.empty()) {
@@ -193,10 +286,21 @@ bool CopyFiles(RunState& state, RunContext& run) {
     return complete;
   }
 
+  // With release keys the record of what was installed lands last, naming
+  // the staged files as they will be.
+  std::vector<std::string> landing;
+  for (const StagedFile& file : staged) landing.push_back(state.InstallOrdner + file.entry);
+  if (!state.ReleaseKeys.empty()) {
+    for (const StagedFile& file : staged) RecordInstalled(state, file.entry, file.facts);
+    if (!journal.StageLast(kInstalledRecordName, InstalledRecordText(state.Installed))) {
+      journal.Abandon();
+      return false;
+    }
+    landing.push_back(state.InstalledRecordFilename());
+  }
   // The marker and the uninstall list name what is about to land, so that a
   // kill during the renames loses neither.
-  for (const std::string& entry : staged) {
-    const std::string dest = state.InstallOrdner + entry;
+  for (const std::string& dest : landing) {
     if (recorded.insert(UpperCaseLocale(dest)).second) state.UninstSl.lines.push_back(dest);
   }
   if ((state.CopiedMarker() != "1" && !state.SaveCopiedMarker("1")) ||
@@ -204,14 +308,16 @@ bool CopyFiles(RunState& state, RunContext& run) {
     journal.Abandon();
     return false;
   }
-  const std::vector<std::string> notInstalled = journal.Commit();
-  for (const std::string& entry : staged) {
-    if (std::find(notInstalled.begin(), notInstalled.end(), entry) != notInstalled.end()) continue;
-    if (IsUpdaterProgram(entry)) MarkExecutable(state.InstallOrdner + entry);
-    DeleteFileWithRetries(state.DownloadOrdner + entry);
+  const std::vector<std::string> failed = journal.Commit();
+  const std::unordered_set<std::string> notInstalled(failed.begin(), failed.end());
+  for (const StagedFile& file : staged) {
+    if (notInstalled.count(file.entry) != 0) continue;
+    if (IsUpdaterProgram(file.entry)) MarkExecutable(state.InstallOrdner + file.entry);
+    // A copied download goes once it has landed; a moved one is gone.
+    if (!file.moved) DeleteFileWithRetries(state.DownloadOrdner + file.entry);
   }
-  if (!notInstalled.empty()) {
-    const std::string& entry = notInstalled.front();
+  if (!failed.empty()) {
+    const std::string& entry = failed.front();
     run.Fail(FormatText(kMsgCopyFileFailed,
                         {state.DownloadOrdner + entry, state.InstallOrdner + entry}));
     return false;
@@ -219,30 +325,39 @@ bool CopyFiles(RunState& state, RunContext& run) {
   return complete;
 }
 
-bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& source,
-                 const FileFacts& downloaded, const std::string& entry) {
-  // A place the file can never take fails it before anything lands.
-  Stream in = OpenUnbuffered(source, FileOpenMode::ReadDenyWrite);
+bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& downloadFolder,
+                 const TListedFile& listed, StagedFile& file) {
+  const std::string source = downloadFolder + file.entry;
+  const FileFacts& downloaded = listed.Downloaded;
+  // Verification saw whether a file is in the place, so that it need not be
+  // looked at again.
+  const bool placeReady =
+      listed.Installed && listed.Installed->isFile && listed.Installed->attributesClear;
   std::string stagedPath;
-  Stream out;
-  if (in) out.reset(journal.Stage(entry, stagedPath));
-  const bool opened = out != nullptr;
-  if (opened) std::setvbuf(out.get(), nullptr, _IONBF, 0);
-  bool staged = in && out && CopyBlocks(in.get(), out.get(), run);
-  if (out) staged = std::fclose(out.release()) == 0 && staged;
+  const bool reserved = journal.Reserve(file.entry, placeReady, stagedPath);
+  bool done = reserved;
+  if (done) {
+    file.moved = journal.MoveDownloadIn();
+    file.facts = downloaded;
+    if (!file.moved) {
+      done = CopyIntoStaged(run, journal, source);
+      // A new file takes the downloaded one's permission bits (an archive's,
+      // or the usual ones); it is dated now.
+      if (done && downloaded.permissionBits != 0) {
+        SetPermissionBits(stagedPath, downloaded.permissionBits);
+      }
+      file.facts.date = 0;
+    }
+  }
   // The installed file takes the downloaded one's date, which the next run
-  // compares with the server's.
-  if (staged) staged = SetFileDateWithRetries(stagedPath, downloaded.date);
-  // A new file takes the downloaded one's permission bits (an archive's, or
-  // the usual ones); one that replaces an installed file keeps that file's.
-  if (staged && downloaded.permissionBits != 0) {
-    SetPermissionBits(stagedPath, downloaded.permissionBits);
+  // compares with the server's. One that replaces an installed file keeps
+  // that file's permission bits as it lands.
+  done = done && GiveDate(stagedPath, file.facts, downloaded.date);
+  if (!done) {
+    if (reserved) journal.DiscardLast();
+    run.Fail(FormatText(kMsgCopyFileFailed, {source, journal.InstallFolder() + file.entry}));
   }
-  if (!staged) {
-    if (opened) journal.DiscardLast();
-    run.Fail(FormatText(kMsgCopyFileFailed, {source, journal.InstallFolder() + entry}));
-  }
-  return staged;
+  return done;
 }
 
 }  // namespace install

@@ -18,8 +18,13 @@ struct FileFacts {
   std::int64_t size = -1;
   TDateTime date = 0;
   unsigned permissionBits = 0;  // POSIX only; 0 on Windows
+  // Nothing that ClearFileAttributes clears is set.
+  bool attributesClear = false;
 };
 FileFacts GetFileFacts(const std::string& fileName);
+// ClearFileAttributes for a file looked at already: only when the facts show
+// something to clear, and the facts stay true.
+void ClearFileAttributesIfSet(const std::string& fileName, FileFacts& facts);
 // Sets the last-write date, cut to the 2-second steps of a DOS date-time.
 bool SetFileDateByName(const std::string& fileName, TDateTime date);
 // One text entry of a Windows executable's version resource (first

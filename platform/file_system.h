@@ -36,6 +36,11 @@ bool RemoveDir(const std::string& folder);  // only when empty
 // Puts a complete file in the place of another in one step; on POSIX it
 // takes the replaced file's permission bits.
 bool ReplaceFileWith(const std::string& source, const std::string& destination);
+// Moves a file to a free name on the same file system, where it gets the
+// access a file made there gets (Windows: what the new folder passes on; the
+// POSIX mode goes with the file). False when it was not moved (another file
+// system, a name that is taken, a file in use): it stays where it was.
+bool MoveFileWithin(const std::string& source, const std::string& destination);
 // Cuts the open file to the size (its end is where the next append goes).
 bool TruncateFile(std::FILE* file, std::int64_t size);
 // Makes the written data durable before a file is put in place.

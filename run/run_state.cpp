@@ -15,6 +15,10 @@ std::string RunState::CopiedMarker() const {
   return CfgSl.lines.size() > kCopiedMarkerLine ? CfgSl.lines[kCopiedMarkerLine] : std::string();
 }
 
+std::string RunState::InstalledRecordFilename() const {
+  return InstallOrdner + kInstalledRecordName;
+}
+
 bool RunState::SaveCopiedMarker(const std::string& value) {
   CfgSl.lines.resize(std::max<std::size_t>(CfgSl.lines.size(), kCopiedMarkerLine + 1));
   CfgSl.lines[kCopiedMarkerLine] = value;

@@ -6,13 +6,17 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/date_time.h"
+#include "platform/file_info.h"
 #include "platform/front_end.h"
 #include "platform/list_file.h"
+#include "run/installed_record.h"
 #include "trust/release_manifest.h"
 
 enum class TStatus : std::uint8_t { sNoUpdated, sYesUpdated, sIsUpdated, sError };
@@ -39,6 +43,14 @@ struct TDownloadFile {
   std::string Sha256;
 };
 using TDownloadFiles = std::vector<TDownloadFile>;
+
+// What the installation phase found in its looks at one file of the install
+// list.
+struct TListedFile {
+  FileFacts Downloaded;
+  // Once verification has looked at the installed file in its place.
+  std::optional<FileFacts> Installed;
+};
 
 // Configuration line 20, the copied marker: "1" once a file has been copied
 // since the marker was last reset; compared exactly.
@@ -83,6 +95,14 @@ struct RunState {
   // found listed: the manifest says what the release is, and a signed file
   // the listing lacks ends the walk.
   std::set<std::string> ListedReleaseFiles;
+  // The signed SHA-256 of each file waiting in the download folder (relative,
+  // with "/") whose bytes were checked against a manifest or unpacked from a
+  // checked archive.
+  std::map<std::string, std::string> WaitingSha256;
+  // What the updater installed with release keys, read at the start of the
+  // run; what the run learns joins it, and it is written with the next
+  // installation.
+  InstalledRecord Installed;
 
   // ---- Where the run stands ----
   TStatus Status = TStatus::sNoUpdated;
@@ -103,11 +123,15 @@ struct RunState {
   std::vector<std::string> ServerFiles;
   // The install list: paths relative to the download folder.
   std::vector<std::string> OrdnerFiles;
+  // What the list's one look at each of its files found, by entry.
+  std::unordered_map<std::string, TListedFile> OrdnerFacts;
 
   const std::string& Argument(std::size_t index) const;
   // The updater's own executable file name ("Quennvoldar.exe", ...).
   std::string OwnExeName() const;
   std::string CopiedMarker() const;
+  // Where the record of what was installed with release keys lies.
+  std::string InstalledRecordFilename() const;
   // Sets the copied marker and saves the configuration file; false when not
   // saved.
   bool SaveCopiedMarker(const std::string& value);

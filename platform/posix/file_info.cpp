@@ -75,7 +75,15 @@ FileFacts GetFileFacts(const std::string& fileName) {
   facts.date = UnixTimeToLocal(static_cast<std::int64_t>(info.st_mtim.tv_sec),
                                static_cast<int>(info.st_mtim.tv_nsec / 1000000));
   facts.permissionBits = info.st_mode & 07777;
+  facts.attributesClear = (info.st_mode & S_IWUSR) != 0;
   return facts;
+}
+
+void ClearFileAttributesIfSet(const std::string& fileName, FileFacts& facts) {
+  if (!facts.isFile || facts.attributesClear) return;
+  if (chmod(fileName.c_str(), facts.permissionBits | S_IWUSR) != 0) return;
+  facts.permissionBits |= S_IWUSR;
+  facts.attributesClear = true;
 }
 
 bool SetFileDateByName(const std::string& fileName, TDateTime date) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/file_system.h"
@@ -114,6 +115,11 @@ bool ReplaceFileWith(const std::string& source, const std::string& destination) 
     return false;
   }
   return rename(source.c_str(), destination.c_str()) == 0;
+}
+
+bool MoveFileWithin(const std::string& source, const std::string& destination) {
+  // A file system that cannot refuse to replace answers EINVAL: not moved.
+  return renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0;
 }
 
 bool SetPermissionBits(const std::string& path, unsigned bits) {

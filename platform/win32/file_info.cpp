@@ -33,14 +33,12 @@ FILETIME FileTimeFromUnix(std::int64_t unixSeconds) {
   return time;
 }
 
-// The last-write time of the file itself, or of a link's target.
-bool LastWriteTime(const std::wstring& fileName, FILETIME& lastWrite) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(fileName.c_str(), GetFileExInfoStandard, &data)) return false;
-  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    lastWrite = data.ftLastWriteTime;
-    return true;
-  }
+// What ClearFileAttributes clears.
+constexpr DWORD kClearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                     FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+// The last-write time of a link's target.
+bool TargetLastWriteTime(const std::wstring& fileName, FILETIME& lastWrite) {
   // Attribute access alone never collides with another opener's share mode.
   const HANDLE target = CreateFileW(fileName.c_str(), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -49,6 +47,27 @@ bool LastWriteTime(const std::wstring& fileName, FILETIME& lastWrite) {
   const bool read = GetFileTime(target, nullptr, nullptr, &lastWrite) != FALSE;
   CloseHandle(target);
   return read;
+}
+
+// The last-write time of the file itself, or of a link's target.
+bool LastWriteTime(const std::wstring& fileName, const WIN32_FILE_ATTRIBUTE_DATA& data,
+                   FILETIME& lastWrite) {
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return TargetLastWriteTime(fileName, lastWrite);
+  }
+  lastWrite = data.ftLastWriteTime;
+  return true;
+}
+
+TDateTime LocalDate(const FILETIME& lastWrite) {
+  const std::int64_t sinceEpoch = Ticks(lastWrite) - kUnixEpochTicks;
+  std::int64_t seconds = sinceEpoch / kTicksPerSecond;
+  std::int64_t remainder = sinceEpoch % kTicksPerSecond;
+  if (remainder < 0) {
+    --seconds;
+    remainder += kTicksPerSecond;
+  }
+  return UnixTimeToLocal(seconds, static_cast<int>(remainder / 10000));
 }
 
 constexpr const wchar_t* kVersionKeys[] = {
@@ -94,28 +113,40 @@ std::int64_t GetFileSizeByName(const std::string& fileName) {
 }
 
 TDateTime GetFileDateByName(const std::string& fileName) {
+  const std::wstring name = WidePath(fileName);
+  WIN32_FILE_ATTRIBUTE_DATA data;
   FILETIME lastWrite;
-  if (!LastWriteTime(WidePath(fileName), lastWrite)) return 0;
-  const std::int64_t sinceEpoch = Ticks(lastWrite) - kUnixEpochTicks;
-  std::int64_t seconds = sinceEpoch / kTicksPerSecond;
-  std::int64_t remainder = sinceEpoch % kTicksPerSecond;
-  if (remainder < 0) {
-    --seconds;
-    remainder += kTicksPerSecond;
+  if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data) ||
+      !LastWriteTime(name, data, lastWrite)) {
+    return 0;
   }
-  return UnixTimeToLocal(seconds, static_cast<int>(remainder / 10000));
+  return LocalDate(lastWrite);
 }
 
+// One look gives attributes, size and date; only a link's date needs its
+// target.
 FileFacts GetFileFacts(const std::string& fileName) {
   FileFacts facts;
-  const DWORD attributes = GetFileAttributesW(WidePath(fileName).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  const std::wstring name = WidePath(fileName);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return facts;
   }
   facts.isFile = true;
-  facts.size = GetFileSizeByName(fileName);
-  facts.date = GetFileDateByName(fileName);
+  facts.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                         data.nFileSizeLow);
+  FILETIME lastWrite;
+  if (LastWriteTime(name, data, lastWrite)) facts.date = LocalDate(lastWrite);
+  facts.attributesClear = (data.dwFileAttributes & kClearedAttributes) == 0;
   return facts;
+}
+
+void ClearFileAttributesIfSet(const std::string& fileName, FileFacts& facts) {
+  if (!facts.isFile || facts.attributesClear) return;
+  if (SetFileAttributesW(WidePath(fileName).c_str(), FILE_ATTRIBUTE_NORMAL)) {
+    facts.attributesClear = true;
+  }
 }
 
 bool SetFileDateByName(const std::string& fileName, TDateTime date) {

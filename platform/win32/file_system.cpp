@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
@@ -134,6 +135,25 @@ bool ReplaceFileWith(const std::string& source, const std::string& destination) 
   }
   if (!DeleteFileW(aside.c_str())) MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return true;
+}
+
+bool MoveFileWithin(const std::string& source, const std::string& destination) {
+  const std::wstring from = WidePath(source);
+  std::wstring to = WidePath(destination);
+  // No flag allows a copy or replaces a file: another volume or a taken
+  // name fails the move.
+  if (!MoveFileExW(from.c_str(), to.c_str(), 0)) return false;
+  // A moved file keeps the access list it had; an empty list that is not
+  // protected takes what the new folder passes on, as a new file would.
+  ACL empty;
+  if (InitializeAcl(&empty, sizeof empty, ACL_REVISION) &&
+      SetNamedSecurityInfoW(to.data(), SE_FILE_OBJECT,
+                            DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, &empty, nullptr) == ERROR_SUCCESS) {
+    return true;
+  }
+  MoveFileExW(to.c_str(), from.c_str(), 0);
+  return false;
 }
 
 bool SetPermissionBits(const std::string&, unsigned) { return true; }

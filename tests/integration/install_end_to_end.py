@@ -7,6 +7,7 @@ import os
 import shutil
 import stat
 import sys
+import tempfile
 import unittest
 import zipfile
 
@@ -29,6 +30,33 @@ class InstallRunTestCase(UpdateRunTestCase):
 
     def run_install(self, answer=answer_close_yes):
         return self.run_updater("Produkt.cfg", "/U", answer=answer)
+
+    def move_temp_to_another_file_system(self):
+        """The user's temporary folder, and the download folder in it, on a
+        file system other than the installation's: /dev/shm, where that is a
+        file system of its own."""
+        base = "/dev/shm"
+        if not os.path.isdir(base) or os.stat(base).st_dev == os.stat(self.install).st_dev:
+            self.skipTest("no second file system here")
+        other = tempfile.mkdtemp(prefix="qv-run-", dir=base)
+        self.addCleanup(shutil.rmtree, other, ignore_errors=True)
+        self.temp = other + "/"
+        self.download = self.temp + "Produkt/Daten/"
+        self.env["TMPDIR"] = other
+        self.write_config()
+        self.write(self.temp + "Quennvoldar.fn", b"")
+
+    def limit_file_size(self, limit):
+        """Runs the updater from now on unable to write a file beyond the limit."""
+        limited = self.path("limited-updater")
+        self.write(limited, (
+            f"#!{sys.executable}\n"
+            "import os, resource, signal, sys\n"
+            "signal.signal(signal.SIGXFSZ, signal.SIG_IGN)\n"
+            f"resource.setrlimit(resource.RLIMIT_FSIZE, ({limit}, {limit}))\n"
+            f"os.execv({self.updater!r}, [{self.updater!r}] + sys.argv[1:])\n").encode())
+        os.chmod(limited, 0o755)
+        self.updater = limited
 
 
 class InstallEndToEnd(InstallRunTestCase):
@@ -71,21 +99,51 @@ class InstallEndToEnd(InstallRunTestCase):
             self.assertIn(self.install + installed, uninstall_list)
         self.assertNotIn(self.install + "same.txt", uninstall_list)
 
+    def test_a_download_is_moved_where_it_can_be_and_copied_elsewhere(self):
+        download_date = 1717000000  # an even second, as the download phase dates its files
+        for road in ("one file system", "two file systems"):
+            with self.subTest(road):
+                self.start_afresh()
+                self.write(self.temp + "Quennvoldar.fn", b"")
+                if road == "two file systems":
+                    self.move_temp_to_another_file_system()
+                self.write(self.install + "programm", b"old")
+                os.chmod(self.install + "programm", 0o750)
+                self.local_file(self.download + "programm", b"n" * (2 << 20), download_date)
+                self.local_file(self.download + "Neu/daten.txt", b"neu", download_date)
+                os.chmod(self.download + "Neu/daten.txt", 0o640)
+                waiting = {name: os.stat(self.download + name).st_ino
+                           for name in ("programm", "Neu/daten.txt")}
+                # Moved, the 2 MiB program is never written: a limit of 1.5
+                # MiB on what the updater writes does not stop it.
+                if road == "one file system":
+                    self.limit_file_size(3 << 19)
+
+                result = self.run_install()
+
+                self.assertIn(UPDATED, result.questions[-1], result.output)
+                self.assertEqual(self.read(self.install + "programm"), b"n" * (2 << 20))
+                self.assertEqual(self.read(self.install + "Neu/daten.txt"), b"neu")
+                for name, inode in waiting.items():
+                    installed = os.stat(self.install + name)
+                    self.assertEqual(installed.st_mtime, download_date, name)
+                    self.assertEqual(installed.st_ino == inode, road == "one file system", name)
+                # A replaced file keeps its permission bits, a new one brings its own.
+                self.assertEqual(stat.S_IMODE(os.stat(self.install + "programm").st_mode), 0o750)
+                self.assertEqual(stat.S_IMODE(os.stat(self.install + "Neu/daten.txt").st_mode),
+                                 0o640)
+                self.assertFalse(os.path.exists(self.download))
+
     def test_a_full_disk_leaves_the_installed_file_intact(self):
+        # From another file system the download is copied; on the installation's
+        # own it would be moved, and nothing written.
+        self.move_temp_to_another_file_system()
         old = b"o" * (1 << 20)
         self.write(self.install + "big.bin", old)
         os.chmod(self.install + "big.bin", 0o750)
         self.write(self.download + "big.bin", b"n" * (2 << 20))
         # The updater may write files up to 1.5 MiB: the new content does not fit.
-        limited = self.path("limited-updater")
-        self.write(limited, (
-            f"#!{sys.executable}\n"
-            "import os, resource, signal, sys\n"
-            "signal.signal(signal.SIGXFSZ, signal.SIG_IGN)\n"
-            "resource.setrlimit(resource.RLIMIT_FSIZE, (3 << 19, 3 << 19))\n"
-            f"os.execv({self.updater!r}, [{self.updater!r}] + sys.argv[1:])\n").encode())
-        os.chmod(limited, 0o755)
-        self.updater = limited
+        self.limit_file_size(3 << 19)
 
         result = self.run_install()
 

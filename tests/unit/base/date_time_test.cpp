@@ -16,10 +16,16 @@ TEST(DateTime, EncodeAndDecodeRoundTrip) {
   EXPECT_DOUBLE_EQ(EncodeDateTime({1900, 1, 1, 12}), 2.5);
 }
 
-TEST(DateTime, MinuteFormatIgnoresSeconds) {
+TEST(DateTime, FormatsKeepWhatTheyCompare) {
   EXPECT_EQ(FormatDateToMinute(EncodeDateTime({2026, 3, 4, 10, 15, 59})), "04.03.2026 10:15");
   EXPECT_EQ(FormatDateToMinute(EncodeDateTime({2026, 3, 4, 10, 15, 1})), "04.03.2026 10:15");
   EXPECT_EQ(FormatDateCompact(EncodeDateTime({2026, 3, 4})), "20260304");
+  EXPECT_EQ(FormatDateToMillisecond(EncodeDateTime({2026, 3, 4, 10, 15, 59, 7})),
+            "20260304101559007");
+  // A millisecond more is another date; a tiny fraction of one is not.
+  const TDateTime date = EncodeDateTime({2026, 3, 4, 23, 59, 59, 999});
+  EXPECT_NE(FormatDateToMillisecond(date), FormatDateToMillisecond(date + 1.0 / 86400000));
+  EXPECT_EQ(FormatDateToMillisecond(date), FormatDateToMillisecond(date + 1e-12));
 }
 
 TEST(DateTime, DosTimeKeepsEvenSecondsOnly) {

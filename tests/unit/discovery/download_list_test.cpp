@@ -8,6 +8,8 @@
 #include "../app/form_fixture.h"
 #include "platform/file_info.h"
 #include "platform/paths.h"
+#include "platform/sha256.h"
+#include "run/installed_record.h"
 
 namespace {
 
@@ -147,5 +149,53 @@ TEST_F(DownloadListTest, PartialCopyInTheDownloadFolderIsDeleted) {
     Check(At(10, 15, 0), 300);
     EXPECT_FALSE(std::filesystem::exists(DownloadedPath()));
     EXPECT_EQ(f.form->State().DownloadFiles.size(), c.listed ? 1u : 0u);
+  }
+}
+
+// With release keys the record of what was installed vouches for an
+// installed file while its size and date are as recorded, and its bytes are
+// not read; any other installed file is hashed, and what it hashes to joins
+// the record.
+TEST_F(DownloadListTest, WithReleaseKeysTheRecordSparesHashingTheInstalledFile) {
+  const std::string path = "Daten/Bilder/" + kName;
+  const std::string otherBytes(300, 'y');
+  const auto sha256 = [](const std::string& bytes) {
+    Sha256 hash;
+    hash.Add(bytes.data(), bytes.size());
+    return hash.HexDigest();
+  };
+  struct Case {
+    const char* what;
+    std::string installed;
+    std::string recorded;  // the hash in the record; "" for no entry
+    bool recordedDateCurrent;
+    bool listed;
+  };
+  const Case cases[] = {
+      {"vouched for with the signed hash, other bytes", otherBytes, sha256(kContent), true, false},
+      {"vouched for with another hash, the signed bytes", kContent, sha256(otherBytes), true, true},
+      {"changed since it was recorded, the signed bytes", kContent, sha256(otherBytes), false,
+       false},
+      {"not recorded, other bytes", otherBytes, "", true, true},
+  };
+  RunState& state = f.form->State();
+  state.ReleaseKeys = {PublicKey{}};
+  state.Releases[ReleaseFolder::Product].files[path] = {300, sha256(kContent)};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    state.DownloadFiles.clear();
+    state.Installed.clear();
+    Place(InstalledPath(), {c.installed, At(10, 15, 0)});
+    if (!c.recorded.empty()) {
+      FileFacts recorded = GetFileFacts(InstalledPath());
+      if (!c.recordedDateCurrent) recorded.date += 2.0 / 86400;
+      RecordFile(state.Installed, path, recorded, c.recorded);
+    }
+    Check(At(9, 0, 0), 300);
+    EXPECT_EQ(state.DownloadFiles.size(), c.listed ? 1u : 0u);
+    const std::string* known = TrustedSha256(state.Installed, path, GetFileFacts(InstalledPath()));
+    ASSERT_NE(known, nullptr);
+    EXPECT_EQ(*known,
+              c.recordedDateCurrent && !c.recorded.empty() ? c.recorded : sha256(c.installed));
   }
 }

@@ -1,4 +1,5 @@
 #include "platform/file_info.h"
+#include "platform/file_system.h"
 #include "platform/local_time.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +120,35 @@ TEST_F(FileInfoTest, SetDateRefusesWhatWindowsWouldRefuse) {
   }
   EXPECT_TRUE(SetFileDateByName(file, EncodeDateTime({1980, 1, 1, 12, 0, 0, 0})));
   EXPECT_TRUE(SetFileDateByName(file, EncodeDateTime({2107, 12, 31, 12, 0, 0, 0})));
+}
+
+// One look tells what a file is; clearing its attributes by those facts keeps
+// them true, as a fresh look shows.
+TEST_F(FileInfoTest, FactsOfOneLookAndTheAttributesClearedByThem) {
+  const std::string file = Write("read_only.txt", "12345");
+  const TDateTime date = EncodeDateTime({2024, 5, 6, 7, 8, 10, 0});
+  ASSERT_TRUE(SetFileDateByName(file, date));
+  ASSERT_TRUE(SetReadOnly(file));
+  FileFacts facts = GetFileFacts(file);
+  EXPECT_TRUE(facts.isFile);
+  EXPECT_EQ(facts.size, 5);
+  EXPECT_DOUBLE_EQ(facts.date, date);
+  EXPECT_FALSE(facts.attributesClear);
+
+  ClearFileAttributesIfSet(file, facts);
+  EXPECT_TRUE(facts.attributesClear);
+  // Wine goes on showing the archive attribute; the file is writable again.
+  EXPECT_EQ(GetFileFacts(file).permissionBits, facts.permissionBits);
+  EXPECT_TRUE(SetFileDateByName(file, date));
+
+  fs::create_directory(Path("sub"));
+  for (const std::string& notAFile : {Path("sub"), Path("missing.txt")}) {
+    FileFacts none = GetFileFacts(notAFile);
+    EXPECT_FALSE(none.isFile) << notAFile;
+    EXPECT_EQ(none.size, -1) << notAFile;
+    ClearFileAttributesIfSet(notAFile, none);
+    EXPECT_FALSE(none.isFile) << notAFile;
+  }
 }
 
 TEST_F(FileInfoTest, GetDateKeepsMilliseconds) {

@@ -93,3 +93,23 @@ TEST(OwnFolderWin32, AFolderWithTheListKeepsWhatItHolds) {
 
   EXPECT_EQ(temp.Read("Produkt/Daten/wartet.txt"), "waiting");
 }
+
+// A download moved out of the own folder into the installation does not keep
+// the list for administrators only: it takes what its new folder passes on,
+// as a file made there does.
+TEST(OwnFolderWin32, AFileMovedOutTakesWhatItsNewFolderPassesOn) {
+  const TempFolder temp;
+  const std::string folder = temp.Path() + "Produkt\\Daten\\";
+  ASSERT_EQ(PrepareOwnFolder(folder), OwnFolder::Ready);
+  temp.Write("Produkt/Daten/neu.txt", "neu");
+  temp.Write("Ziel/gemacht.txt", "neu");
+  const std::string made = temp.Path() + "Ziel\\gemacht.txt";
+  if (AccessList(ReferenceFolder(temp)) == kAdministratorsOnly) {
+    EXPECT_NE(AccessList(folder + "neu.txt"), AccessList(made)) << "inherited the own list";
+  }
+
+  ASSERT_TRUE(MoveFileWithin(folder + "neu.txt", temp.Path() + "Ziel\\neu.txt"));
+
+  EXPECT_EQ(AccessList(temp.Path() + "Ziel\\neu.txt"), AccessList(made));
+  EXPECT_EQ(temp.Read("Ziel/neu.txt"), "neu");
+}
