@@ -40,8 +40,8 @@ bool WalkRoot(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient& ht
 }
 
 int DepthBelow(const std::string& root, const std::string& folder) {
-  return static_cast<int>(std::count(folder.begin() + static_cast<std::ptrdiff_t>(root.size()),
-                                     folder.end(), '/'));
+  return static_cast<int>(
+      std::count(folder.begin() + static_cast<std::ptrdiff_t>(root.size()), folder.end(), '/'));
 }
 
 }  // namespace

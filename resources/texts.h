@@ -20,8 +20,8 @@ inline constexpr const char* kTextToTray =
     "drücken.";
 // All of them: the window is laid out once for the tallest.
 inline constexpr const char* kStatusTexts[] = {
-    kTextLoadingConfig, kTextConnecting,  kTextBuildingList, kTextDownloading, kTextDownloaded,
-    kTextClosingMainProgram, kTextExtracting, kTextVerifying,  kTextCopying,
+    kTextLoadingConfig,      kTextConnecting, kTextBuildingList, kTextDownloading, kTextDownloaded,
+    kTextClosingMainProgram, kTextExtracting, kTextVerifying,    kTextCopying,
 };
 
 // Captions and tray hints

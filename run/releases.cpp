@@ -26,8 +26,7 @@ void EmptyFolder(const std::string& folder) {
 
 // The message for a floor that cannot be trusted or kept.
 std::string FloorRefusal(const RunState& state, FloorAccess access) {
-  return FormatText(access == FloorAccess::NotOwn ? kMsgReleaseFloorNotOwn
-                                                  : kMsgReleaseFloorFailed,
+  return FormatText(access == FloorAccess::NotOwn ? kMsgReleaseFloorNotOwn : kMsgReleaseFloorFailed,
                     {ReleaseFloorPlace(state.ReleaseProduct)});
 }
 

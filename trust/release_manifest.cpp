@@ -228,7 +228,8 @@ std::optional<ReleaseManifest> ReadManifestContent(const std::string& text) {
 
 bool IsProductIdentity(const std::string& text) {
   return !text.empty() && text.size() <= 64 &&
-         text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-") ==
+         text.find_first_not_of(
+             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-") ==
              std::string::npos;
 }
 

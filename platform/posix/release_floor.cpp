@@ -133,7 +133,7 @@ FloorAccess WriteReleaseFloor(const std::string& product, const std::string& slo
   if (!replaced) text += line + "\n";
   // Inside a folder nobody else may write, the path leads where it led.
   return WriteFileReplacing(ReleaseFloorPlace(product), text) ? FloorAccess::Ready
-                                                                : FloorAccess::Failed;
+                                                              : FloorAccess::Failed;
 }
 
 std::string ReleaseFloorPlace(const std::string& product) {

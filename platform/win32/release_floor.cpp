@@ -4,8 +4,8 @@
 // list that lets administrators and SYSTEM write and everyone else read.
 #include "platform/release_floor.h"
 
-#include <windows.h>
 #include <sddl.h>
+#include <windows.h>
 
 #include <cstdint>
 
@@ -44,10 +44,9 @@ FloorAccess OpenFloorKey(const std::string& product, FloorKey& key) {
     return FloorAccess::Failed;
   }
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-  const LSTATUS status =
-      RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_QUERY_VALUE | KEY_SET_VALUE | kProductView, &attributes,
-                      key.Receive(), nullptr);
+  const LSTATUS status = RegCreateKeyExW(
+      HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+      KEY_QUERY_VALUE | KEY_SET_VALUE | kProductView, &attributes, key.Receive(), nullptr);
   LocalFree(descriptor);
   return status == ERROR_SUCCESS ? FloorAccess::Ready : FloorAccess::Failed;
 }

@@ -23,10 +23,9 @@ TrayIcon::TrayIcon(HWND owner, UINT callbackMessage)
       callbackMessage_(callbackMessage),
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
   // The shell draws tray icons at the small icon size of the system DPI.
-  icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
-                                        MAKEINTRESOURCEW(IDI_QUENNVOLDAR), IMAGE_ICON,
-                                        GetSystemMetrics(SM_CXSMICON),
-                                        GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  icon_ = static_cast<HICON>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_QUENNVOLDAR), IMAGE_ICON,
+                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
 }
 
 TrayIcon::~TrayIcon() {
