@@ -4,8 +4,9 @@
 // list that lets administrators and SYSTEM write and everyone else read.
 #include "platform/release_floor.h"
 
-#include <sddl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include <cstdint>
 
