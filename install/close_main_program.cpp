@@ -20,12 +20,16 @@ constexpr int kWaitPassMs = 25;
 }  // namespace
 
 bool CloseMainProgram(RunState& state, RunContext& run) {
-  PauseAnsweringMs(kSettleMs);
+  // A main program that is ending by itself gets the time to let go of its
+  // mutex before the user is asked; when none runs there is nothing to
+  // settle, and an installation without one starts at once.
+  const bool mainProgramSeen = MutexExists(state.MutexTitel);
+  if (mainProgramSeen) PauseAnsweringMs(kSettleMs);
   // The updater comes to the front before anything is asked.
   const WindowHandle own = FindWindowByTitleEnd(state.InstanceTitle);
   if (own != 0 && !run.InTray()) SendWindowMessage(own, WM_SHOWREQUEST);
 
-  if (!MutexExists(state.MutexTitel)) return !state.CancelS;
+  if (!mainProgramSeen || !MutexExists(state.MutexTitel)) return !state.CancelS;
 
   // Only the answer decides here; the caller sets CancelS on a refusal.
   if (!run.Ask(FormatText(kQuestionCloseMainProgram, {state.MutexTitel}))) return false;
