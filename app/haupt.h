@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "accessibility/tolk_srd.h"
+#include "frontend/front_end.h"
 #include "network/ftp_client.h"
 #include "network/http_client.h"
 #include "platform/clock.h"
-#include "platform/front_end.h"
 #include "run/diagnostic_log.h"
 #include "run/run_context.h"
 #include "run/run_state.h"

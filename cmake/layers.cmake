@@ -7,17 +7,21 @@
 #   run  network  accessibility   run state and context; FTP and HTTP clients
 #                                 (the only code that sees curl.h) and the one
 #                                 HTTP download path; screen readers
-#   trust                         release manifests and signatures (the only
-#                                 code that sees sodium.h)
+#   frontend  trust               the Win32 window and the terminal, with
+#                                 win32/ and posix/ beneath; release manifests
+#                                 and signatures (the only code that sees
+#                                 sodium.h)
 #   platform                      the OS port, with win32/ and posix/ beneath;
 #                                 SHA-256 from the system's crypto library
 #   base                          pure helpers: strings, text codecs, dates,
 #                                 the window's layout arithmetic
 #
+# The German texts (resources/) are linked only from the front ends upward.
 # Each layer's include path shows its own folder and those of the layers it
 # is linked to, so an include from a layer above does not compile. Outside
-# platform/win32/ and platform/posix/ no file includes a system header or
-# asks which OS it is built for; a check before each build says where.
+# the win32/ and posix/ folders of platform/ and frontend/ no file includes a
+# system header or asks which OS it is built for; a check before each build
+# says where.
 
 set(QV_LAYER_CHECK ${CMAKE_CURRENT_LIST_DIR}/check_layer_includes.cmake)
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/front_end.h"
+#include "base/status_style.h"
 
 // The tray hint formats: "%s" the caption, "%d" the progress position.
 enum class ProgressHint { Lade, Pruefe, Kopiere };

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "base/date_time.h"
+#include "base/status_style.h"
 #include "platform/file_info.h"
-#include "platform/front_end.h"
 #include "platform/list_file.h"
 #include "run/installed_record.h"
 #include "trust/release_manifest.h"

@@ -29,7 +29,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/front_end.h"
+#include "frontend/front_end.h"
 #include "platform/list_file.h"
 #include "platform/process.h"
 #include "platform/window_messages.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/front_end.h"
+#include "frontend/front_end.h"
 
 class ScriptedFrontEnd : public FrontEnd {
  public:

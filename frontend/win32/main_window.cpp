@@ -1,4 +1,4 @@
-#include "platform/win32/main_window.h"
+#include "frontend/win32/main_window.h"
 
 #include <commctrl.h>
 
@@ -6,10 +6,10 @@
 #include <iterator>
 
 #include "base/window_layout.h"
-#include "platform/win32/dpi.h"
-#include "platform/win32/message_boxes.h"
-#include "platform/win32/push_buttons.h"
-#include "platform/win32/status_line.h"
+#include "frontend/win32/dpi.h"
+#include "frontend/win32/message_boxes.h"
+#include "frontend/win32/push_buttons.h"
+#include "frontend/win32/status_line.h"
 #include "platform/win32/wide_text.h"
 #include "platform/window_messages.h"
 #include "resources/resource_ids.h"

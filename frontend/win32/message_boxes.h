@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "platform/front_end.h"
+#include "frontend/front_end.h"
 
 // owner: the window to disable while the box is up; nullptr (or a hidden
 // window) makes the box block every window of the thread instead.

@@ -1,4 +1,4 @@
-#include "platform/win32/tray_icon.h"
+#include "frontend/win32/tray_icon.h"
 
 #include <windowsx.h>
 

@@ -1,4 +1,4 @@
-#include "platform/posix/terminal_screen.h"
+#include "frontend/posix/terminal_screen.h"
 
 #include <cstdio>
 

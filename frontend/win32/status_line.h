@@ -9,7 +9,7 @@
 #include <string>
 
 #include "base/window_layout.h"
-#include "platform/front_end.h"
+#include "frontend/front_end.h"
 
 // The configured face and weight at a size in points, at a density.
 HFONT CreateStatusFont(const StatusStyle& style, int points, UINT dpi);

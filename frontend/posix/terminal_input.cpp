@@ -1,4 +1,4 @@
-#include "platform/posix/terminal_input.h"
+#include "frontend/posix/terminal_input.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "platform/front_end.h"
+#include "frontend/front_end.h"
 
 // Width of the focus frame: 3 px at 96 dpi, more on denser screens.
 int FocusFrameWidth(UINT dpi);

@@ -8,10 +8,10 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "platform/front_end.h"
+#include "frontend/front_end.h"
+#include "frontend/posix/terminal_input.h"
+#include "frontend/posix/terminal_screen.h"
 #include "platform/posix/message_window_posix.h"
-#include "platform/posix/terminal_input.h"
-#include "platform/posix/terminal_screen.h"
 
 namespace {
 

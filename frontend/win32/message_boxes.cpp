@@ -1,10 +1,10 @@
-#include "platform/win32/message_boxes.h"
+#include "frontend/win32/message_boxes.h"
 
 #include <vector>
 
 #include "base/message_box_layout.h"
-#include "platform/win32/dpi.h"
-#include "platform/win32/status_line.h"
+#include "frontend/win32/dpi.h"
+#include "frontend/win32/status_line.h"
 #include "platform/win32/wide_text.h"
 #include "resources/texts.h"
 

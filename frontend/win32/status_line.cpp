@@ -1,4 +1,4 @@
-#include "platform/win32/status_line.h"
+#include "frontend/win32/status_line.h"
 
 #include <commctrl.h>
 

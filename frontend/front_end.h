@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "base/status_style.h"
 #include "platform/window_messages.h"
 
 // What reaches the run from the user and from other processes.
@@ -23,14 +24,6 @@ class FrontEndEvents {
   virtual void OnClose() = 0;  // the window closes; the loop ends afterwards
   // The front end's own handling of a message threw: the run ends as failed.
   virtual void OnUnexpectedError() = 0;
-};
-
-struct StatusStyle {
-  std::string fontName = "Arial";
-  int sizePoints = 12;
-  bool bold = false;
-  int textColor = 0;  // 0x00BBGGRR; negative: system colour
-  int backColor = 16777215;
 };
 
 class FrontEnd {

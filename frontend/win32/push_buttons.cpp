@@ -1,9 +1,9 @@
-#include "platform/win32/push_buttons.h"
+#include "frontend/win32/push_buttons.h"
 
 #include <algorithm>
 
-#include "platform/win32/dpi.h"
-#include "platform/win32/status_line.h"
+#include "frontend/win32/dpi.h"
+#include "frontend/win32/status_line.h"
 
 namespace {
 

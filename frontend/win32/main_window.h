@@ -9,8 +9,8 @@
 #include <string>
 
 #include "base/window_layout.h"
-#include "platform/front_end.h"
-#include "platform/win32/tray_icon.h"
+#include "frontend/front_end.h"
+#include "frontend/win32/tray_icon.h"
 
 class MainWindow final : public FrontEnd {
  public:

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/window_layout.h"
-#include "platform/front_end.h"
+#include "frontend/front_end.h"
 #include "platform/win32/wide_text.h"
 
 namespace {
