@@ -60,8 +60,9 @@ void TForm1::InitCaptions() {
 }
 
 void TForm1::ApplyFtpSettings() {
-  SetTlsPolicy({kFtpTls, kTlsCaFile});
-  Ftp1.Configure(kFtpHost, kFtpPort);
+  const TlsPolicy tls{kFtpTls, kTlsCaFile};
+  Ftp1.Configure(kFtpHost, kFtpPort, tls);
+  HTTP1.SetTlsPolicy(tls);
   Ftp1.SetAccount(kFtpUser, kFtpPassword);
   Ftp1.onWork = [this] { frontEnd->ProcessMessages(); };
   Ftp1.cancelRequested = [this] { return state_.CancelS; };

@@ -75,6 +75,7 @@ struct TFtpClient::Impl {
   CURLM* multi = nullptr;
   std::string host;
   int port = 21;
+  TlsPolicy tls;
   std::string user;
   std::string password;
   std::string folder = "/";
@@ -135,7 +136,7 @@ void TFtpClient::Impl::Open() {
   curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "ftp");
   curl_easy_setopt(handle, CURLOPT_PROXY, "");
   curl_easy_setopt(handle, CURLOPT_IPRESOLVE, CURL_IPRESOLVE_V4);
-  ApplyTlsPolicy(handle);
+  ApplyTlsPolicy(handle, tls);
   curl_easy_setopt(handle, CURLOPT_TRANSFERTEXT, 0L);
   // The listing command takes the absolute path: no CWD before it.
   curl_easy_setopt(handle, CURLOPT_FTP_FILEMETHOD, CURLFTPMETHOD_NOCWD);
@@ -186,9 +187,10 @@ TFtpClient::TFtpClient() : impl_(std::make_unique<Impl>()) {
 
 TFtpClient::~TFtpClient() { impl_->Close(); }
 
-void TFtpClient::Configure(const std::string& host, int port) {
+void TFtpClient::Configure(const std::string& host, int port, const TlsPolicy& tls) {
   impl_->host = host;
   impl_->port = port;
+  impl_->tls = tls;
 }
 
 void TFtpClient::SetAccount(const std::string& user, const std::string& password) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/date_time.h"
+#include "network/tls_policy.h"
 
 enum class FtpItemType { Directory, File, Other };
 
@@ -28,9 +29,9 @@ class TFtpClient {
   TFtpClient(const TFtpClient&) = delete;
   TFtpClient& operator=(const TFtpClient&) = delete;
 
-  // Passive, IPv4, binary, UTF-8 names, 5000 ms time-outs, TLS as the
-  // program's TLS policy says (network/tls_policy.h).
-  void Configure(const std::string& host, int port);
+  // Passive, IPv4, binary, UTF-8 names, 5000 ms time-outs, TLS as `tls`
+  // says.
+  void Configure(const std::string& host, int port, const TlsPolicy& tls = {});
   void SetAccount(const std::string& user, const std::string& password);
   // Opens the control connection and logs in; false when either fails or
   // a cancel came first.

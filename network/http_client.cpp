@@ -32,6 +32,7 @@ struct THttpClient::Impl {
   std::vector<Ended> unstarted;
   RequestId nextId = 1;
   bool answered = false;
+  TlsPolicy tls;
 
   ~Impl() {
     for (auto& [id, transfer] : transfers) {
@@ -95,6 +96,8 @@ THttpClient::~THttpClient() = default;
 
 // ---- Requests ----
 
+void THttpClient::SetTlsPolicy(const TlsPolicy& tls) { impl_->tls = tls; }
+
 THttpClient::RequestId THttpClient::Start(const HttpRequest& request) {
   Impl& impl = *impl_;
   const RequestId id = impl.nextId++;
@@ -103,7 +106,7 @@ THttpClient::RequestId THttpClient::Start(const HttpRequest& request) {
     impl.unstarted.push_back({id, {HttpOutcome::Failed, request.resume}});
     return id;
   }
-  auto transfer = std::make_unique<HttpTransfer>(handle, request);
+  auto transfer = std::make_unique<HttpTransfer>(handle, request, impl.tls);
   if (impl.multi == nullptr || request.target == nullptr ||
       curl_multi_add_handle(impl.multi, handle) != CURLM_OK) {
     transfer.reset();

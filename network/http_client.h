@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "network/http_resume.h"
+#include "network/tls_policy.h"
 
 enum class HttpOutcome {
   Complete,   // a success status and the whole body, of the expected size
@@ -61,6 +62,9 @@ class THttpClient {
   THttpClient(const THttpClient&) = delete;
   THttpClient& operator=(const THttpClient&) = delete;
 
+  // For the requests started from now on; until then certificates are
+  // checked against the system's store.
+  void SetTlsPolicy(const TlsPolicy& tls);
   // The request runs during the turns that follow.
   RequestId Start(const HttpRequest& request);
   // One turn of the running requests: a wait of at most `waitMs` (never more

@@ -38,11 +38,10 @@ std::string HeaderValue(const std::string& line, const std::string& name) {
 
 }  // namespace
 
-HttpTransfer::HttpTransfer(CURL* handle, const HttpRequest& request)
+HttpTransfer::HttpTransfer(CURL* handle, const HttpRequest& request, const TlsPolicy& tls)
     : handle_(handle), request_(request), lastArrival_(Clock::now()) {
   floor_.Restart();
-  // The program sets its policy after the window's client exists.
-  ApplyTlsPolicy(handle_);
+  ApplyTlsPolicy(handle_, tls);
   curl_easy_setopt(handle_, CURLOPT_URL, request_.encodedUrl.c_str());
   curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, WriteBody);
   curl_easy_setopt(handle_, CURLOPT_WRITEDATA, this);

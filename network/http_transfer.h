@@ -13,7 +13,7 @@
 class HttpTransfer {
  public:
   // Sets the request's options on the handle, which the caller then runs.
-  HttpTransfer(CURL* handle, const HttpRequest& request);
+  HttpTransfer(CURL* handle, const HttpRequest& request, const TlsPolicy& tls);
   ~HttpTransfer();
   HttpTransfer(const HttpTransfer&) = delete;
   HttpTransfer& operator=(const HttpTransfer&) = delete;

@@ -1,22 +1,8 @@
 #include "network/tls_policy.h"
 
-#include <utility>
-
 #include "network/tls_policy_curl.h"
 
-namespace {
-
-TlsPolicy& CurrentPolicy() {
-  static TlsPolicy policy;
-  return policy;
-}
-
-}  // namespace
-
-void SetTlsPolicy(TlsPolicy policy) { CurrentPolicy() = std::move(policy); }
-
-void ApplyTlsPolicy(CURL* handle) {
-  const TlsPolicy& policy = CurrentPolicy();
+void ApplyTlsPolicy(CURL* handle, const TlsPolicy& policy) {
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(handle, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2);

@@ -1,5 +1,6 @@
-// How the clients secure their connections. The program sets it once from
-// its deployment values; both clients apply it to every connection.
+// How the clients secure their connections. The program gives each client
+// the policy of its deployment values; a client applies it to every
+// connection it opens.
 #pragma once
 
 #include <string>
@@ -12,5 +13,3 @@ struct TlsPolicy {
   // "" for the system's store.
   std::string caFile;
 };
-
-void SetTlsPolicy(TlsPolicy policy);

@@ -3,6 +3,8 @@
 
 #include <curl/curl.h>
 
+#include "network/tls_policy.h"
+
 // Certificates and host names are verified on every TLS connection, against
 // the policy's CA file or the system's store; there is no way to turn that off.
-void ApplyTlsPolicy(CURL* handle);
+void ApplyTlsPolicy(CURL* handle, const TlsPolicy& policy);
