@@ -37,8 +37,8 @@ bool RemoveDir(const std::string& folder);  // only when empty
 // takes the replaced file's permission bits.
 bool ReplaceFileWith(const std::string& source, const std::string& destination);
 // Moves a file to a free name on the same file system, where it gets the
-// access a file made there gets (Windows: what the new folder passes on; the
-// POSIX mode goes with the file). False when it was not moved (another file
+// access a file made there gets (Windows: what the new folder passes on, and
+// the archive attribute a copy gets; the POSIX mode goes with the file). False when it was not moved (another file
 // system, a name that is taken, a file in use): it stays where it was.
 bool MoveFileWithin(const std::string& source, const std::string& destination);
 // Cuts the open file to the size (its end is where the next append goes).

@@ -150,6 +150,12 @@ bool MoveFileWithin(const std::string& source, const std::string& destination) {
       SetNamedSecurityInfoW(to.data(), SE_FILE_OBJECT,
                             DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
                             nullptr, nullptr, &empty, nullptr) == ERROR_SUCCESS) {
+    // A copy is marked as changed since the last backup; a moved file must
+    // be too, or an incremental backup would pass over the new version.
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      SetFileAttributesW(to.c_str(), attributes | FILE_ATTRIBUTE_ARCHIVE);
+    }
     return true;
   }
   MoveFileExW(to.c_str(), from.c_str(), 0);

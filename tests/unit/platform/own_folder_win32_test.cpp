@@ -96,7 +96,7 @@ TEST(OwnFolderWin32, AFolderWithTheListKeepsWhatItHolds) {
 
 // A download moved out of the own folder into the installation does not keep
 // the list for administrators only: it takes what its new folder passes on,
-// as a file made there does.
+// as a file made there does, and is marked for the next backup as a copy is.
 TEST(OwnFolderWin32, AFileMovedOutTakesWhatItsNewFolderPassesOn) {
   const TempFolder temp;
   const std::string folder = temp.Path() + "Produkt\\Daten\\";
@@ -108,8 +108,13 @@ TEST(OwnFolderWin32, AFileMovedOutTakesWhatItsNewFolderPassesOn) {
     EXPECT_NE(AccessList(folder + "neu.txt"), AccessList(made)) << "inherited the own list";
   }
 
+  // The installation clears a download's attributes before it is staged.
+  ASSERT_TRUE(SetFileAttributesW(WidePath(folder + "neu.txt").c_str(), FILE_ATTRIBUTE_NORMAL));
+
   ASSERT_TRUE(MoveFileWithin(folder + "neu.txt", temp.Path() + "Ziel\\neu.txt"));
 
   EXPECT_EQ(AccessList(temp.Path() + "Ziel\\neu.txt"), AccessList(made));
+  EXPECT_TRUE(GetFileAttributesW(WidePath(temp.Path() + "Ziel\\neu.txt").c_str()) &
+              FILE_ATTRIBUTE_ARCHIVE);
   EXPECT_EQ(temp.Read("Ziel/neu.txt"), "neu");
 }
