@@ -36,7 +36,7 @@ class FileAttempts {
     HttpRequest request;
     request.encodedUrl = UrlEncode(file_.url);
     request.target = partial_.File();
-    request.targetPath = file_.target;
+    request.targetPath = partial_.Path();
     request.expectedSize = file_.size;
     request.sizeLimit = file_.sizeLimit;
     request.resume = resume_;

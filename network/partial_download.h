@@ -30,6 +30,7 @@ class PartialDownload {
   // Why the file cannot be opened; nullopt when it is.
   std::optional<Failure> Open(std::int64_t listedSize, HttpResume& resume, Sha256& hash);
   std::FILE* File() const { return file_; }
+  const std::string& Path() const { return bytes_; }
   // After an attempt that did not complete: `kept` says what the file holds
   // and `hash` is their hash. Recorded when a later attempt or run may
   // continue them, else the bytes go; returns where the next attempt
