@@ -115,6 +115,8 @@ bool HttpTransfer::BeginBody(long status) {
   if (status == kPartialContent) {
     if (!ContinuesKeptBytes(request_.resume, version_)) {
       keptRefused_ = true;
+      bodyFailure_ =
+          TransferFailure(FailureKind::ServerAnswer, "its 206 does not continue the kept bytes");
       return false;
     }
     base_ = request_.resume.offset;
@@ -174,8 +176,9 @@ std::optional<Failure> HttpTransfer::Shortfall(CURLcode result) {
   // What the body's way into the file found is nearer the cause than the
   // write error curl makes of it.
   if (bodyFailure_) return bodyFailure_;
-  if (result != CURLE_OK)
+  if (result != CURLE_OK) {
     return FailureFromCurl(result, curlError_, "download", request_.encodedUrl);
+  }
   if (const long status = Status(); !IsSuccessStatus(status)) {
     return FailureFromHttpStatus(status, reason_, "download", request_.encodedUrl);
   }
