@@ -34,7 +34,7 @@ bool RunsAsSecondCopy(const RunState& state) {
 // the install-only argument or the second copy bars that route. At most two
 // attempts.
 NextStep ConnectToServer(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient& http) {
-  // The last route's failure, or why the second was barred.
+  // Why the last route tried failed.
   Failure why;
   for (;;) {
     run.AnnounceStatus(kTextConnecting);
@@ -55,8 +55,6 @@ NextStep ConnectToServer(RunState& state, RunContext& run, TFtpClient& ftp, THtt
         RefuseRelease(state, run, refusal.refusal());
         return NextStep::Close;
       }
-    } else {
-      why.detail += "; no self-update from an install-only start or the second copy";
     }
     // A cancel meanwhile ends the connecting as a cancel, not as a failure.
     if (state.CancelS) return NextStep::Close;
