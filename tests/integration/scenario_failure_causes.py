@@ -11,15 +11,14 @@ import time
 import unittest
 from collections import namedtuple
 
-from run_harness import MSG_DOWNLOAD_FAILED, UpdateRunTestCase, answer_close_yes
-from scenario_releases import logged_failures, release_tool
+from run_harness import MSG_DOWNLOAD_FAILED, MSG_NO_CONNECTION, UpdateRunTestCase, answer_close_yes
+from scenario_releases import MSG_MISSING, logged_failures, msg_not_authentic, release_tool
 
 SERVER_TIME = (int(time.time()) // 60 - 2 * 24 * 60) * 60 + 33
 ADDRESS = "http://127.0.0.1:8080/updates/"
 MANIFEST = "Quennvoldar/quennvoldar-release.txt"
 MANIFEST_LIMIT = 16 * 1024 * 1024
 MSG_VERIFY_FAILED = "Beim Prüfen der Daten ist ein Fehler aufgetreten!"
-MSG_MISSING = "Auf dem Update-Server fehlt die signierte Freigabeliste!"
 MSG_FLOOR_FAILED = 'Die angenommene Freigabe kann nicht in "{floor}" gespeichert werden!'
 FLOOR = "Quennvoldar/quennvoldar-sample.releases"
 
@@ -37,9 +36,10 @@ exec "$@"
 # without the capabilities that pass over file permissions.
 WITHOUT_DAC_OVERRIDE = ["setpriv", "--bounding-set=-dac_override,-dac_read_search"]
 
-# name; extra server options; how the updater runs ("small-disk", "no-dac"
-# or None); the message's first line; how the failure line starts and what
-# it says after that (the kept bytes' name is a hash of the target's place).
+# name; extra server options (None: no server at all); how the updater runs
+# ("small-disk", "no-dac" or None); the message's first line; how the
+# failure line starts and what it says after that (the kept bytes' name is
+# a hash of the target's place, an address's text is libcurl's).
 Case = namedtuple("Case", "name serve runs_as message cause detail", defaults=[""])
 
 CASES = (
@@ -49,6 +49,14 @@ CASES = (
     Case("a short body", ["--http-truncate", "/updates/Produkt/Daten/a.txt", "--http-no-range"],
          None, MSG_DOWNLOAD_FAILED,
          f"download {ADDRESS}Produkt/Daten/a.txt: size, curl 18 (transfer closed with "),
+    Case("no server", None, None, MSG_NO_CONNECTION,
+         "download http://127.0.0.1:8080/", ": network, curl 7 ("),
+    Case("a missing manifest", ["--release-fault", "missing:Quennvoldar"], None, MSG_MISSING,
+         f"download {ADDRESS}{MANIFEST}: server answer 404 (Not Found)"),
+    Case("a tampered file", ["--release-fault", "tampered:Produkt/Daten/a.txt"], None,
+         msg_not_authentic("a.txt"),
+         f"download {ADDRESS}Produkt/Daten/a.txt: not vouched for (SHA-256 ",
+         " is not the listed one)"),
     Case("a manifest too large", ["--http-body", f"/updates/{MANIFEST}={{big}}"], None,
          MSG_MISSING,
          f"download {ADDRESS}{MANIFEST}: size (body longer than {MANIFEST_LIMIT} bytes)"),
@@ -114,7 +122,8 @@ class FailureCauses(UpdateRunTestCase):
                     self.wrap_updater(case.runs_as)
                 options = ["--release-tool", release_tool(), "--sign", "Quennvoldar",
                            "--sign", "Produkt/Daten"]
-                self.serve(*options, *[option.format(**self.places) for option in case.serve])
+                if case.serve is not None:
+                    self.serve(*options, *[option.format(**self.places) for option in case.serve])
 
                 result = self.run_updater(answer=answer_close_yes)
 
@@ -123,7 +132,8 @@ class FailureCauses(UpdateRunTestCase):
                 failure = logged_failures(self)[-1]
                 cause = case.cause.format(**self.places)
                 self.assertTrue(failure.startswith(cause), failure)
-                self.assertIn(case.detail + "; shown: " + message, failure)
+                self.assertIn(case.detail, failure)
+                self.assertIn("; shown: " + message, failure)
 
 
 if __name__ == "__main__":
