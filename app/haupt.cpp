@@ -249,8 +249,8 @@ void TForm1::ShowProgress(int position, ProgressHint hint) {
 
 // ---- Failing and asking ----
 
-void TForm1::Fail(const std::string& message) {
-  Log("failure", message);
+void TForm1::Fail(const std::string& message, const Failure& cause) {
+  Log("failure", DescribeFailure(cause) + "; shown: " + message);
   state_.Status = TStatus::sError;
   SetTrayMode(false);
   frontEnd->ShowInformation(message);

@@ -58,7 +58,7 @@ class TForm1 : public FrontEndEvents, public RunContext {
   void AnnounceStatus(const std::string& text) override;
   std::string StatusText() const override;
   void ShowProgress(int position, ProgressHint hint) override;
-  void Fail(const std::string& message) override;
+  void Fail(const std::string& message, const Failure& cause) override;
   bool Confirm(const std::string& question) override;
   bool Ask(const std::string& question) override;
   void ProcessMessages() override;

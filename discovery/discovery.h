@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "network/ftp_client.h"
 #include "network/http_client.h"
 #include "run/run_context.h"
+#include "run/run_failure.h"
 #include "run/run_state.h"
 
 namespace discovery {
@@ -18,14 +20,15 @@ NextStep Timer1Timer(RunState& state, RunContext& run, TFtpClient& ftp, THttpCli
 
 // Fresh copies of the updater over HTTP when the server cannot be listed;
 // with release keys, only the copies the updater folder's manifest lists
-// (ReleaseRefused otherwise).
-bool DownloadSelfUpdate(RunState& state, THttpClient& http);
+// (ReleaseRefused otherwise). Why they did not arrive; nullopt when both did.
+std::optional<Failure> DownloadSelfUpdate(RunState& state, THttpClient& http);
 
 // After the login: the updater's own folder, then the product's, each after
 // its release manifest when the updater holds release keys.
 NextStep Ftp1AfterClientLogin(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient& http);
-bool WalkServerFolder(RunState& state, RunContext& run, TFtpClient& ftp, const std::string& folder,
-                      bool isUpdater);
+// Why the folder could not be walked; nullopt when it was.
+std::optional<Failure> WalkServerFolder(RunState& state, RunContext& run, TFtpClient& ftp,
+                                        const std::string& folder, bool isUpdater);
 
 // The download-list decision for one server file.
 void CheckServerFile(RunState& state, const FtpListItem& item, const std::string& folder,
@@ -45,7 +48,24 @@ void AddDownloadFile(RunState& state, const std::string& name, const std::string
 // its message.
 class ReleaseRefused : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ReleaseRefused(RunFailure refusal)
+      : std::runtime_error(refusal.message), refusal_(std::move(refusal)) {}
+  const RunFailure& refusal() const { return refusal_; }
+
+ private:
+  RunFailure refusal_;
+};
+
+enum class ReleaseFetch {
+  Accepted,
+  Cancelled,
+  NotFetched,  // the server gave no manifest: none there, or it did not arrive
+  Refused,
+};
+
+struct ReleaseAcceptance {
+  ReleaseFetch outcome = ReleaseFetch::Accepted;
+  RunFailure failure;  // for NotFetched and Refused
 };
 
 // The server folder's signed manifest, fetched over HTTP from `url` and
@@ -53,9 +73,9 @@ class ReleaseRefused : public std::runtime_error {
 // not older than the release this installation accepted last for the
 // folder. The accepted one is kept (state.Releases, and beside the download
 // folder for an install-only start); the floor rises only once the release
-// has landed. "" when accepted or cancelled, else the refusal's message.
-std::string AcceptRelease(RunState& state, THttpClient& http, const std::string& url,
-                          ReleaseFolder folder);
+// has landed.
+ReleaseAcceptance AcceptRelease(RunState& state, THttpClient& http, const std::string& url,
+                                ReleaseFolder folder);
 // Which of the two folders a walk root is.
 ReleaseFolder FolderOfRoot(const RunState& state, const std::string& root);
 // What the folder's manifest says of a server file (path relative to the

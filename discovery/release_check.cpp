@@ -6,6 +6,7 @@
 #include "network/http_download.h"
 #include "platform/file_system.h"
 #include "platform/retry.h"
+#include "platform/system_failure.h"
 #include "platform/whole_file.h"
 #include "resources/texts.h"
 #include "run/releases.h"
@@ -14,19 +15,28 @@ namespace discovery {
 
 namespace {
 
-// The manifest's bytes, at most its size limit; nullopt when the server
-// has none to give.
-std::optional<std::string> FetchManifest(const RunState& state, THttpClient& http,
-                                         const std::string& url, const std::string& path) {
+struct FetchedManifest {
+  std::optional<std::string> text;
+  Failure failure;  // why there is none
+};
+
+// The manifest's bytes, at most its size limit; none when the server has
+// none to give.
+FetchedManifest FetchManifest(const RunState& state, THttpClient& http, const std::string& url,
+                              const std::string& path) {
   HttpDownload manifest;
   manifest.url = url;
   manifest.target = path;
   manifest.keptFolder = ReleaseFolderOf(state);
   manifest.sizeLimit = kManifestSizeLimit;
-  if (DownloadFile(http, manifest) != DownloadResult::Fetched) return std::nullopt;
-  std::optional<std::string> text = ReadWholeFile(path);
-  if (!text) DeleteFileWithRetries(path);
-  return text;
+  const DownloadEnd end = DownloadFile(http, manifest);
+  if (end.result != DownloadResult::Fetched) return {std::nullopt, end.failure};
+  FetchedManifest fetched{ReadWholeFile(path), {}};
+  if (!fetched.text) {
+    fetched.failure = LastSystemFailure("read", path);
+    DeleteFileWithRetries(path);
+  }
+  return fetched;
 }
 
 const ReleaseManifest* ManifestOf(const RunState& state, ReleaseFolder folder) {
@@ -36,23 +46,28 @@ const ReleaseManifest* ManifestOf(const RunState& state, ReleaseFolder folder) {
 
 }  // namespace
 
-std::string AcceptRelease(RunState& state, THttpClient& http, const std::string& url,
-                          ReleaseFolder folder) {
-  if (const std::string refusal = PrepareReleaseFolder(state); !refusal.empty()) return refusal;
-  const std::string kept = ReleaseFolderOf(state) + SlotName(folder);
-  const std::optional<std::string> text = FetchManifest(state, http, url, kept + ".new");
-  if (!text) return state.CancelS ? "" : kMsgReleaseMissing;
-  ReleaseManifest manifest;
-  std::string refusal = CheckRelease(state, *text, folder, manifest);
-  if (refusal.empty() && !ReplaceFileWith(kept + ".new", kept + ".txt")) {
-    refusal = kMsgDownloadFolder;
+ReleaseAcceptance AcceptRelease(RunState& state, THttpClient& http, const std::string& url,
+                                ReleaseFolder folder) {
+  if (auto refusal = PrepareReleaseFolder(state)) {
+    return {ReleaseFetch::Refused, std::move(*refusal)};
   }
-  if (!refusal.empty()) {
+  const std::string kept = ReleaseFolderOf(state) + SlotName(folder);
+  const FetchedManifest fetched = FetchManifest(state, http, url, kept + ".new");
+  if (!fetched.text) {
+    if (state.CancelS) return {ReleaseFetch::Cancelled, {}};
+    return {ReleaseFetch::NotFetched, {kMsgReleaseMissing, fetched.failure}};
+  }
+  ReleaseManifest manifest;
+  std::optional<RunFailure> refusal = CheckRelease(state, *fetched.text, url, folder, manifest);
+  if (!refusal && !ReplaceFileWith(kept + ".new", kept + ".txt")) {
+    refusal = RunFailure{kMsgDownloadFolder, LastSystemFailure("put in place", kept + ".txt")};
+  }
+  if (refusal) {
     DeleteFileWithRetries(kept + ".new");
-    return refusal;
+    return {ReleaseFetch::Refused, std::move(*refusal)};
   }
   state.Releases[folder] = std::move(manifest);
-  return "";
+  return {ReleaseFetch::Accepted, {}};
 }
 
 ReleaseFolder FolderOfRoot(const RunState& state, const std::string& root) {
@@ -64,14 +79,14 @@ const ReleasedFile* ReleasedEntry(const RunState& state, ReleaseFolder folder,
                                   const std::string& path, std::int64_t listedSize) {
   if (state.ReleaseKeys.empty()) return nullptr;
   const ReleaseManifest* manifest = ManifestOf(state, folder);
-  if (manifest == nullptr) throw ReleaseRefused(FormatText(kMsgFileNotReleased, {path}));
+  if (manifest == nullptr) throw ReleaseRefused(FileNotReleased(path));
   const auto found = manifest->files.find(path);
-  if (found == manifest->files.end()) {
-    throw ReleaseRefused(FormatText(kMsgFileNotReleased, {path}));
-  }
+  if (found == manifest->files.end()) throw ReleaseRefused(FileNotReleased(path));
   // A listing of another size is of another release than the manifest.
   if (found->second.size != listedSize) {
-    throw ReleaseRefused(FormatText(kMsgFileNotAuthentic, {path}));
+    throw ReleaseRefused(FileNotAuthentic(path, "listed with " + std::to_string(listedSize) +
+                                                    " bytes, the manifest says " +
+                                                    std::to_string(found->second.size)));
   }
   return &found->second;
 }
@@ -91,7 +106,7 @@ void RequireEveryReleasedFileListed(const RunState& state, ReleaseFolder folder)
   if (state.ReleaseKeys.empty() || manifest == nullptr) return;
   for (const auto& [path, file] : manifest->files) {
     if (state.ListedReleaseFiles.count(path) == 0) {
-      throw ReleaseRefused(FormatText(kMsgFileWithheld, {path}));
+      throw ReleaseRefused(FileWithheld(path));
     }
   }
 }

@@ -3,6 +3,7 @@
 // download-list decision.
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <vector>
 
 #include "deployment.h"
@@ -23,20 +24,39 @@ constexpr int kWalkFolderLimit = 10000;
 constexpr std::int64_t kWalkEntryLimit = 1000000;
 constexpr int kWalkDepthLimit = 100;
 
+Failure WalkFailure(const std::string& folder, const std::string& why) {
+  return {FailureKind::ServerAnswer, FailureCode::None, 0, "list", folder, why};
+}
+
+// "more than 10000 folders"; appended step by step, which mingw's GCC 12
+// does not mistake for overlapping copies.
+Failure PastLimit(const std::string& folder, const char* beyond, std::int64_t limit,
+                  const char* what) {
+  std::string why(beyond);
+  why += std::to_string(limit);
+  why += what;
+  return WalkFailure(folder, why);
+}
+
 // One root of the walk, after its release manifest when updates are signed;
-// the listing must then agree with the manifest.
-bool WalkRoot(RunState& state, RunContext& run, TFtpClient& ftp, THttpClient& http,
-              const std::string& root, bool isUpdater) {
+// the listing must then agree with the manifest. Why it could not be
+// walked; nullopt when it was.
+std::optional<Failure> WalkRoot(RunState& state, RunContext& run, TFtpClient& ftp,
+                                THttpClient& http, const std::string& root, bool isUpdater) {
   const ReleaseFolder folder = isUpdater ? ReleaseFolder::Updater : ReleaseFolder::Product;
   if (!state.ReleaseKeys.empty() && !state.CancelS) {
-    const std::string refusal = AcceptRelease(
+    ReleaseAcceptance release = AcceptRelease(
         state, http, kUpdateWebAddress + StripLeadingSlash(root) + kReleaseManifestName, folder);
-    if (!refusal.empty()) throw ReleaseRefused(refusal);
+    if (release.outcome == ReleaseFetch::NotFetched || release.outcome == ReleaseFetch::Refused) {
+      throw ReleaseRefused(std::move(release.failure));
+    }
   }
   state.ListedReleaseFiles.clear();
-  if (!WalkServerFolder(state, run, ftp, root, isUpdater)) return false;
+  if (std::optional<Failure> failure = WalkServerFolder(state, run, ftp, root, isUpdater)) {
+    return failure;
+  }
   if (!state.CancelS) RequireEveryReleasedFileListed(state, folder);
-  return true;
+  return std::nullopt;
 }
 
 int DepthBelow(const std::string& root, const std::string& folder) {
@@ -57,61 +77,71 @@ NextStep Ftp1AfterClientLogin(RunState& state, RunContext& run, TFtpClient& ftp,
   state.WalkedEntries = 0;
   state.MaxSize = 0;
   state.AktSize = 0;
+  std::optional<Failure> failure;
   try {
-    const bool listed =
-        WalkRoot(state, run, ftp, http, state.UpdaterOrdner[state.ConnectNr], true) &&
-        WalkRoot(state, run, ftp, http, state.ServerOrdner[state.ConnectNr], false);
+    failure = WalkRoot(state, run, ftp, http, state.UpdaterOrdner[state.ConnectNr], true);
+    if (!failure) {
+      failure = WalkRoot(state, run, ftp, http, state.ServerOrdner[state.ConnectNr], false);
+    }
     if (state.CancelS) return NextStep::Close;
-    if (listed) {
+    if (!failure) {
       RemoveWithdrawnDownloads(state);
       return NextStep::Download;
     }
   } catch (const ReleaseRefused& refusal) {
-    RefuseRelease(state, run, refusal.what());
+    RefuseRelease(state, run, refusal.refusal());
     return NextStep::Close;
   }
   // A listing the cancel command aborted ends the run as a cancel.
-  run.Fail(kMsgWalkFailed);
+  run.Fail(kMsgWalkFailed, *failure);
   return NextStep::Close;
 }
 
 // ---- One folder ----
 
-bool WalkServerFolder(RunState& state, RunContext& run, TFtpClient& ftp, const std::string& folder,
-                      bool isUpdater) {
-  if (state.CancelS) return true;
+std::optional<Failure> WalkServerFolder(RunState& state, RunContext& run, TFtpClient& ftp,
+                                        const std::string& folder, bool isUpdater) {
+  if (state.CancelS) return std::nullopt;
   const std::string& root =
       isUpdater ? state.UpdaterOrdner[state.ConnectNr] : state.ServerOrdner[state.ConnectNr];
-  if (++state.WalkedFolders > kWalkFolderLimit || DepthBelow(root, folder) > kWalkDepthLimit) {
-    return false;
+  if (++state.WalkedFolders > kWalkFolderLimit) {
+    return PastLimit(folder, "more than ", kWalkFolderLimit, " folders");
+  }
+  if (DepthBelow(root, folder) > kWalkDepthLimit) {
+    return PastLimit(folder, "deeper than ", kWalkDepthLimit, " folders");
   }
   try {
     // A copy of its own: the nested walks list other folders meanwhile.
     std::vector<FtpListItem> items;
-    if (!ftp.ChangeDir(folder) || !ftp.List(items)) return false;
+    if (!ftp.ChangeDir(folder)) return WalkFailure(folder, "not an absolute folder");
+    if (!ftp.List(items)) return ftp.LastFailure();
     state.WalkedEntries += static_cast<std::int64_t>(items.size());
-    if (state.WalkedEntries > kWalkEntryLimit) return false;
+    if (state.WalkedEntries > kWalkEntryLimit) {
+      return PastLimit(folder, "more than ", kWalkEntryLimit, " entries");
+    }
     const ReleaseFolder release = isUpdater ? ReleaseFolder::Updater : ReleaseFolder::Product;
     for (const FtpListItem& item : items) {
       run.ProcessMessages();
       if (item.type == FtpItemType::Other) continue;  // links, devices and the like
       // The name becomes part of local paths; it must not lead outside the
       // download or installation folder on this system.
-      if (!IsContainedRelativePath(item.name)) return false;
+      if (!IsContainedRelativePath(item.name)) {
+        return WalkFailure(folder, "unsafe name \"" + item.name + "\"");
+      }
       if (item.type == FtpItemType::Directory) {
         const std::string below = folder + item.name + "/";
         // A signed release names its folders; no other is worth a listing.
         if (!ReleaseNamesFolder(state, release, below.substr(root.size()))) continue;
-        if (!WalkServerFolder(state, run, ftp, below, isUpdater)) return false;
+        if (auto failure = WalkServerFolder(state, run, ftp, below, isUpdater)) return failure;
       } else {
         CheckServerFile(state, item, folder, item.name, root);
       }
     }
-    return true;
+    return std::nullopt;
   } catch (const ReleaseRefused&) {
     throw;
-  } catch (const std::exception&) {
-    return false;
+  } catch (const std::exception& error) {
+    return Failure{FailureKind::System, FailureCode::None, 0, "list", folder, error.what()};
   }
 }
 

@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/retry.h"
+#include "platform/system_failure.h"
 #include "resources/texts.h"
 #include "run/releases.h"
 #include "run/run_folders.h"
@@ -25,17 +26,22 @@ std::string ReleasePath(const RunState& state, const TDownloadFile& file) {
   return BackslashToSlash((file.DownOrdner + file.Name).substr(state.DownloadOrdner.size()));
 }
 
-// Where each listed file comes from and goes; "" when all can be fetched,
-// else the message that ends the run.
-std::string PlanDownloads(const RunState& state, std::vector<HttpDownload>& downloads) {
+// Where each listed file comes from and goes; the failure that ends the run
+// when one cannot be fetched.
+std::optional<RunFailure> PlanDownloads(const RunState& state,
+                                        std::vector<HttpDownload>& downloads) {
   for (const TDownloadFile& file : state.DownloadFiles) {
-    if (!ForceDirectories(file.DownOrdner)) return kMsgDownloadFolder;
+    if (!ForceDirectories(file.DownOrdner)) {
+      return RunFailure{kMsgDownloadFolder, LastSystemFailure("make folder", file.DownOrdner)};
+    }
     const std::string target = file.DownOrdner + file.Name;
     // What the folder holds under the name is of another version: it goes
     // now, so that nothing but the whole new file can be installed from there.
     if (FileExists(target)) {
       ClearFileAttributes(target);
-      if (!DeleteFileWithRetries(target)) return kMsgDownloadFailed;
+      if (!DeleteFileWithRetries(target)) {
+        return RunFailure{kMsgDownloadFailed, LastSystemFailure("delete", target)};
+      }
     }
     HttpDownload download;
     download.url = kUpdateWebAddress + StripLeadingSlash(file.ServOrdner) + file.Name;
@@ -45,7 +51,7 @@ std::string PlanDownloads(const RunState& state, std::vector<HttpDownload>& down
     download.sha256 = file.Sha256;
     downloads.push_back(std::move(download));
   }
-  return "";
+  return std::nullopt;
 }
 
 NextStep DownloadAll(RunState& state, RunContext& run, THttpClient& http) {
@@ -53,16 +59,15 @@ NextStep DownloadAll(RunState& state, RunContext& run, THttpClient& http) {
   // Kept bytes are resumed into what is installed: nobody else may have put
   // any there.
   if (!state.DownloadFiles.empty()) {
-    const std::string refusal = PrepareRunFolder(PartialDownloadsOf(state.DownloadOrdner));
-    if (!refusal.empty()) {
-      run.Fail(refusal);
+    if (const auto refusal = PrepareRunFolder(PartialDownloadsOf(state.DownloadOrdner))) {
+      run.Fail(refusal->message, refusal->cause);
       return NextStep::Close;
     }
   }
   try {
     std::vector<HttpDownload> downloads;
-    if (const std::string failure = PlanDownloads(state, downloads); !failure.empty()) {
-      run.Fail(failure);
+    if (const auto failure = PlanDownloads(state, downloads)) {
+      run.Fail(failure->message, failure->cause);
       return NextStep::Close;
     }
     // The bar shows the bytes of every file at once: those fetched and
@@ -88,11 +93,12 @@ NextStep DownloadAll(RunState& state, RunContext& run, THttpClient& http) {
       case DownloadResult::NotAuthentic:
         RefuseRelease(
             state, run,
-            FormatText(kMsgFileNotAuthentic, {ReleasePath(state, state.DownloadFiles[end.index])}));
+            {FormatText(kMsgFileNotAuthentic, {ReleasePath(state, state.DownloadFiles[end.index])}),
+             end.failure});
         return NextStep::Close;
       case DownloadResult::Failed:
         // Retries given up for a cancel are no failure of the download.
-        if (!state.CancelS) run.Fail(kMsgDownloadFailed);
+        if (!state.CancelS) run.Fail(kMsgDownloadFailed, end.failure);
         return NextStep::Close;
       case DownloadResult::Cancelled:
         return NextStep::Close;
@@ -101,8 +107,9 @@ NextStep DownloadAll(RunState& state, RunContext& run, THttpClient& http) {
     run.ShowProgress(100, ProgressHint::Lade);
     run.AnnounceStatus(kTextDownloaded);
     return state.CancelS ? NextStep::Close : NextStep::Install;
-  } catch (const std::exception&) {
-    run.Fail(kMsgDownloadFailed);
+  } catch (const std::exception& error) {
+    run.Fail(kMsgDownloadFailed,
+             {FailureKind::System, FailureCode::None, 0, "download", "", error.what()});
     return NextStep::Close;
   }
 }

@@ -34,7 +34,8 @@ void InstallSteps(RunState& state, RunContext& run) {
     return;
   }
   if (!ExtractArchives(state, run)) {
-    run.Fail(kMsgExtractFailed);
+    run.Fail(kMsgExtractFailed, {FailureKind::Damaged, FailureCode::None, 0, "unpack archives in",
+                                 state.DownloadOrdner, "an archive could not be unpacked"});
     return;
   }
   BuildInstallList(state);
@@ -84,9 +85,10 @@ NextStep Timer3Timer(RunState& state, RunContext& run) {
   ConsumeJobFile(state);
   try {
     InstallSteps(state, run);
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
     // Whatever goes wrong on the way still ends the run with the error.
-    run.Fail(kMsgCopyFailed);
+    run.Fail(kMsgCopyFailed,
+             {FailureKind::System, FailureCode::None, 0, "install", "", error.what()});
   }
   RemoveDir(state.DownloadOrdner);
   // The kept manifests vouch for what waits; once nothing waits they go.

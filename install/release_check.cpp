@@ -47,22 +47,19 @@ UnpackedFiles ReadUnpackedRecord(const RunState& state) {
 
 // ---- The kept manifests ----
 
-// The kept manifests, checked as when they were fetched; "" when every one
-// that is there holds.
-std::string LoadKeptReleases(RunState& state) {
-  if (const std::string refusal = PrepareReleaseFolder(state); !refusal.empty()) return refusal;
+// The kept manifests, checked as when they were fetched; the refusal when
+// one that is there does not hold.
+std::optional<RunFailure> LoadKeptReleases(RunState& state) {
+  if (auto refusal = PrepareReleaseFolder(state)) return refusal;
   for (const ReleaseFolder folder : {ReleaseFolder::Updater, ReleaseFolder::Product}) {
-    const std::optional<std::string> text =
-        ReadWholeFile(ReleaseFolderOf(state) + SlotName(folder) + ".txt");
+    const std::string path = ReleaseFolderOf(state) + SlotName(folder) + ".txt";
+    const std::optional<std::string> text = ReadWholeFile(path);
     if (!text) continue;
     ReleaseManifest manifest;
-    if (const std::string refusal = CheckRelease(state, *text, folder, manifest);
-        !refusal.empty()) {
-      return refusal;
-    }
+    if (auto refusal = CheckRelease(state, *text, path, folder, manifest)) return refusal;
     state.Releases[folder] = std::move(manifest);
   }
-  return "";
+  return std::nullopt;
 }
 
 // What an archive unpacked took the place of a fetched file of that name.
@@ -96,8 +93,8 @@ bool CheckWaitingFiles(RunState& state, RunContext& run) {
   // A fetching run checked its manifests and has unpacked nothing yet.
   UnpackedFiles unpacked;
   if (state.Releases.empty()) {
-    if (const std::string refusal = LoadKeptReleases(state); !refusal.empty()) {
-      RefuseRelease(state, run, refusal);
+    if (const auto refusal = LoadKeptReleases(state)) {
+      RefuseRelease(state, run, *refusal);
       return false;
     }
     unpacked = ReadUnpackedRecord(state);
@@ -114,11 +111,14 @@ bool CheckWaitingFiles(RunState& state, RunContext& run) {
     }
     const ReleasedFile* released = FindReleased(state, unpacked, path);
     if (released == nullptr) {
-      RefuseRelease(state, run, FormatText(kMsgFileNotReleased, {path}));
+      RefuseRelease(state, run, FileNotReleased(path));
       return false;
     }
-    if (Sha256OfFile(state.DownloadOrdner + relative) != released->sha256) {
-      RefuseRelease(state, run, FormatText(kMsgFileNotAuthentic, {path}));
+    if (const std::optional<std::string> sha256 = Sha256OfFile(state.DownloadOrdner + relative);
+        sha256 != released->sha256) {
+      RefuseRelease(state, run,
+                    FileNotAuthentic(path, sha256 ? "SHA-256 " + *sha256 + " is not the listed one"
+                                                  : "unreadable"));
       return false;
     }
     state.WaitingSha256[path] = released->sha256;
@@ -136,13 +136,13 @@ bool RecordUnpacked(RunState& state, const std::vector<std::string>& unpackedFil
     record += std::to_string(GetFileSizeByName(file)) + " " + *sha256 + " " + path + "\n";
     state.WaitingSha256[path] = *sha256;
   }
-  return PrepareReleaseFolder(state).empty() && WriteFileReplacing(UnpackedRecordOf(state), record);
+  return !PrepareReleaseFolder(state) && WriteFileReplacing(UnpackedRecordOf(state), record);
 }
 
 bool RaiseReleaseFloors(RunState& state, RunContext& run) {
   for (const auto& [folder, manifest] : state.Releases) {
-    if (const std::string failure = RaiseReleaseFloor(state, folder); !failure.empty()) {
-      run.Fail(failure);
+    if (const auto failure = RaiseReleaseFloor(state, folder)) {
+      run.Fail(failure->message, failure->cause);
       return false;
     }
   }

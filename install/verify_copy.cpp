@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <stdexcept>
+#include <optional>
 #include <unordered_set>
 
 #include "base/date_time.h"
@@ -19,6 +19,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/retry.h"
+#include "platform/system_failure.h"
 #include "resources/texts.h"
 #include "run/install_journal.h"
 #include "run/installed_record.h"
@@ -110,13 +111,15 @@ Stream OpenUnbuffered(const std::string& path, FileOpenMode mode) {
 // Verification treats a file it cannot read as an error of the pass.
 Stream OpenForComparison(const std::string& path) {
   Stream stream = OpenUnbuffered(path, FileOpenMode::ReadDenyWrite);
-  if (!stream) throw std::runtime_error("cannot open " + path);
+  if (!stream) throw FailureError(LastSystemFailure("open", path));
   return stream;
 }
 
-std::size_t ReadBlock(std::FILE* stream, char* block) {
+std::size_t ReadBlock(std::FILE* stream, const std::string& path, char* block) {
   const std::size_t count = std::fread(block, 1, kBlockSize, stream);
-  if (count < kBlockSize && std::ferror(stream) != 0) throw std::runtime_error("read failed");
+  if (count < kBlockSize && std::ferror(stream) != 0) {
+    throw FailureError(LastSystemFailure("read", path));
+  }
   return count;
 }
 
@@ -129,8 +132,8 @@ bool ContentsIdentical(RunState& state, RunContext& run, const std::string& file
   for (;;) {
     if (state.CancelS) return false;
     run.ProcessMessages();
-    const std::size_t countA = ReadBlock(streamA.get(), buffers.first.data());
-    const std::size_t countB = ReadBlock(streamB.get(), buffers.second.data());
+    const std::size_t countA = ReadBlock(streamA.get(), fileA, buffers.first.data());
+    const std::size_t countB = ReadBlock(streamB.get(), fileB, buffers.second.data());
     if (countA != countB || std::memcmp(buffers.first.data(), buffers.second.data(), countA) != 0) {
       return false;
     }
@@ -165,26 +168,36 @@ void RecordInstalled(RunState& state, const std::string& entry, const FileFacts&
 
 // ---- Copying ----
 
-// Block by block; the window stays live between blocks.
-bool CopyBlocks(std::FILE* in, std::FILE* out, RunContext& run) {
+// Block by block; the window stays live between blocks. Why the copy
+// failed; nullopt when it is whole.
+std::optional<Failure> CopyBlocks(std::FILE* in, const std::string& source, std::FILE* out,
+                                  const std::string& staged, RunContext& run) {
   char* block = Buffers().first.data();
   for (;;) {
     run.ProcessMessages();
     const std::size_t count = std::fread(block, 1, kBlockSize, in);
-    if (count > 0 && std::fwrite(block, 1, count, out) != count) return false;  // disk full
-    if (count < kBlockSize) return std::ferror(in) == 0;
+    if (count > 0 && std::fwrite(block, 1, count, out) != count) {
+      return LastSystemFailure("write", staged);
+    }
+    if (count < kBlockSize) {
+      if (std::ferror(in) != 0) return LastSystemFailure("read", source);
+      return std::nullopt;
+    }
   }
 }
 
-// The download copied into the reserved staged file.
-bool CopyIntoStaged(RunContext& run, InstallJournal& journal, const std::string& source) {
+// The download copied into the reserved staged file; why it was not, or
+// nullopt.
+std::optional<Failure> CopyIntoStaged(RunContext& run, InstallJournal& journal,
+                                      const std::string& source, const std::string& staged) {
   Stream in = OpenUnbuffered(source, FileOpenMode::ReadDenyWrite);
-  if (!in) return false;
+  if (!in) return LastSystemFailure("open", source);
   Stream out(journal.CreateStaged());
-  if (!out) return false;
+  if (!out) return LastSystemFailure("create", staged);
   std::setvbuf(out.get(), nullptr, _IONBF, 0);
-  const bool copied = CopyBlocks(in.get(), out.get(), run);
-  return std::fclose(out.release()) == 0 && copied;
+  std::optional<Failure> failure = CopyBlocks(in.get(), source, out.get(), staged, run);
+  if (std::fclose(out.release()) != 0 && !failure) failure = LastSystemFailure("write", staged);
+  return failure;
 }
 
 // What may be staged: everything before the first entry that only the second
@@ -231,8 +244,12 @@ bool VerifyFiles(RunState& state, RunContext& run) {
     }
     state.OrdnerFiles = std::move(differing);
     return true;
-  } catch (const std::exception&) {
-    run.Fail(kMsgVerifyFailed);
+  } catch (const FailureError& error) {
+    run.Fail(kMsgVerifyFailed, error.failure());
+    return false;
+  } catch (const std::exception& error) {
+    run.Fail(kMsgVerifyFailed,
+             {FailureKind::System, FailureCode::None, 0, "verify", "", error.what()});
     return false;
   }
 }
@@ -318,8 +335,10 @@ bool CopyFiles(RunState& state, RunContext& run) {
   }
   if (!failed.empty()) {
     const std::string& entry = failed.front();
-    run.Fail(FormatText(kMsgCopyFileFailed,
-                        {state.DownloadOrdner + entry, state.InstallOrdner + entry}));
+    run.Fail(
+        FormatText(kMsgCopyFileFailed, {state.DownloadOrdner + entry, state.InstallOrdner + entry}),
+        {FailureKind::System, FailureCode::None, 0, "put in place", state.InstallOrdner + entry,
+         "the staged file did not land"});
     return false;
   }
   return complete;
@@ -333,17 +352,19 @@ bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& do
   // looked at again.
   const bool placeReady =
       listed.Installed && listed.Installed->isFile && listed.Installed->attributesClear;
+  const std::string dest = journal.InstallFolder() + file.entry;
   std::string stagedPath;
   const bool reserved = journal.Reserve(file.entry, placeReady, stagedPath);
-  bool done = reserved;
-  if (done) {
+  std::optional<Failure> failure;
+  if (!reserved) failure = LastSystemFailure("stage", dest);
+  if (reserved) {
     file.moved = journal.MoveDownloadIn();
     file.facts = downloaded;
     if (!file.moved) {
-      done = CopyIntoStaged(run, journal, source);
+      failure = CopyIntoStaged(run, journal, source, stagedPath);
       // A new file takes the downloaded one's permission bits (an archive's,
       // or the usual ones); it is dated now.
-      if (done && downloaded.permissionBits != 0) {
+      if (!failure && downloaded.permissionBits != 0) {
         SetPermissionBits(stagedPath, downloaded.permissionBits);
       }
       file.facts.date = 0;
@@ -352,12 +373,14 @@ bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& do
   // The installed file takes the downloaded one's date, which the next run
   // compares with the server's. One that replaces an installed file keeps
   // that file's permission bits as it lands.
-  done = done && GiveDate(stagedPath, file.facts, downloaded.date);
-  if (!done) {
-    if (reserved) journal.DiscardLast();
-    run.Fail(FormatText(kMsgCopyFileFailed, {source, journal.InstallFolder() + file.entry}));
+  if (!failure && !GiveDate(stagedPath, file.facts, downloaded.date)) {
+    failure = LastSystemFailure("set the date of", stagedPath);
   }
-  return done;
+  if (failure) {
+    if (reserved) journal.DiscardLast();
+    run.Fail(FormatText(kMsgCopyFileFailed, {source, dest}), *failure);
+  }
+  return !failure;
 }
 
 }  // namespace install

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "network/curl_failure.h"
 #include "network/ftp_listing.h"
 #include "network/tls_policy_curl.h"
 #include "network/transfer_loop.h"
@@ -84,6 +85,7 @@ struct TFtpClient::Impl {
   std::string received;  // listing data of the running request
   RateFloor floor;
   std::vector<std::string> replies;  // control replies of the running request
+  Failure failure;                   // of the last request that failed
   const std::function<void()>* onWork = nullptr;
   const std::function<bool()>* cancelRequested = nullptr;
 
@@ -93,6 +95,7 @@ struct TFtpClient::Impl {
   void Open();
   void Close();
   bool Perform(const std::string& url, curl_slist* commands, bool transfer);
+  Failure FailureOf(CURLcode result, const std::string& action, const std::string& url) const;
 };
 
 namespace {
@@ -163,7 +166,10 @@ void TFtpClient::Impl::Close() {
 // One request on the kept connection: commands after the login, then either
 // the listing of the URL's folder (transfer) or nothing.
 bool TFtpClient::Impl::Perform(const std::string& url, curl_slist* commands, bool transfer) {
-  if (handle == nullptr) return false;
+  if (handle == nullptr) {
+    failure = {FailureKind::System, FailureCode::None, 0, "", url, "libcurl could not start"};
+    return false;
+  }
   received.clear();
   replies.clear();
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
@@ -175,7 +181,23 @@ bool TFtpClient::Impl::Perform(const std::string& url, curl_slist* commands, boo
   const CURLcode result =
       PerformAnswering(multi, handle, *onWork, [this] { return Cancelled() || floor.Dripping(); });
   curl_easy_setopt(handle, CURLOPT_QUOTE, nullptr);
+  if (result != CURLE_OK) failure = FailureOf(result, transfer ? "list" : "log in to", url);
   return result == CURLE_OK;
+}
+
+// A refusing server's reply says more than curl's code for it.
+Failure TFtpClient::Impl::FailureOf(CURLcode result, const std::string& action,
+                                    const std::string& url) const {
+  if (result == CURLE_ABORTED_BY_CALLBACK && !Cancelled()) {
+    return {FailureKind::Network,           FailureCode::None, 0, action, url,
+            "the server stopped delivering"};
+  }
+  long reply = 0;
+  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &reply);
+  if (reply < 400) return FailureFromCurl(result, "", action, url);
+  // The reply's text without its number.
+  const std::string last = replies.empty() ? "" : replies.back();
+  return FailureFromFtpReply(reply, last.size() > 4 ? last.substr(4) : "", action, url);
 }
 
 // ---- Set-up ----
@@ -229,6 +251,8 @@ bool TFtpClient::Connect() {
 }
 
 bool TFtpClient::Connected() const { return impl_->loggedIn; }
+
+const Failure& TFtpClient::LastFailure() const { return impl_->failure; }
 
 void TFtpClient::Disconnect() { impl_->Close(); }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/date_time.h"
+#include "base/failure.h"
 #include "network/tls_policy.h"
 
 enum class FtpItemType { Directory, File, Other };
@@ -42,6 +43,8 @@ class TFtpClient {
   bool List(std::vector<FtpListItem>& items);
   bool Connected() const;
   void Disconnect();
+  // Why the last Connect or List failed.
+  const Failure& LastFailure() const;
 
   // Called while the client waits, so that the window stays alive.
   std::function<void()> onWork;

@@ -20,6 +20,13 @@ constexpr long kReceiveBufferBytes = 256 * 1024;
 // Connections kept for reuse; more than the requests that run at once.
 constexpr long kKeptConnections = 8;
 
+HttpResult Unstarted(const HttpRequest& request) {
+  return {HttpOutcome::Failed,
+          request.resume,
+          {FailureKind::System, FailureCode::None, 0, "download", request.encodedUrl,
+           "libcurl could not start the request"}};
+}
+
 }  // namespace
 
 struct THttpClient::Impl {
@@ -103,7 +110,7 @@ THttpClient::RequestId THttpClient::Start(const HttpRequest& request) {
   const RequestId id = impl.nextId++;
   CURL* handle = impl.TakeHandle();
   if (handle == nullptr) {
-    impl.unstarted.push_back({id, {HttpOutcome::Failed, request.resume}});
+    impl.unstarted.push_back({id, Unstarted(request)});
     return id;
   }
   auto transfer = std::make_unique<HttpTransfer>(handle, request, impl.tls);
@@ -111,7 +118,7 @@ THttpClient::RequestId THttpClient::Start(const HttpRequest& request) {
       curl_multi_add_handle(impl.multi, handle) != CURLM_OK) {
     transfer.reset();
     impl.idleHandles.push_back(handle);
-    impl.unstarted.push_back({id, {HttpOutcome::Failed, request.resume}});
+    impl.unstarted.push_back({id, Unstarted(request)});
     return id;
   }
   impl.transfers.emplace(id, std::move(transfer));

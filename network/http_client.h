@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "network/http_resume.h"
 #include "network/tls_policy.h"
 
@@ -36,6 +37,7 @@ struct HttpBodyWatch {
 struct HttpRequest {
   std::string encodedUrl;
   std::FILE* target = nullptr;
+  std::string targetPath;  // the file's, for a failure
   std::int64_t expectedSize = kAnySize;
   std::int64_t sizeLimit = kAnySize;
   HttpResume resume;
@@ -47,6 +49,8 @@ struct HttpResult {
   // What the file holds now and what vouches for it ("" validator: nothing
   // may continue those bytes).
   HttpResume kept;
+  // Why it is not Complete.
+  Failure failure;
 };
 
 class THttpClient {

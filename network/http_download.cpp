@@ -28,13 +28,15 @@ class FileAttempts {
   FileAttempts(const HttpDownload& file, std::size_t index)
       : index_(index), file_(file), partial_(file.keptFolder, file.target) {}
 
-  bool Open() { return partial_.Open(file_.size, resume_, hash_); }
+  // Why the kept bytes' file cannot be used; nullopt when it can.
+  std::optional<Failure> Open() { return partial_.Open(file_.size, resume_, hash_); }
 
   // The next attempt; the hash follows the body into the file.
   HttpRequest Request() {
     HttpRequest request;
     request.encodedUrl = UrlEncode(file_.url);
     request.target = partial_.File();
+    request.targetPath = partial_.Path();
     request.expectedSize = file_.size;
     request.sizeLimit = file_.sizeLimit;
     request.resume = resume_;
@@ -45,16 +47,28 @@ class FileAttempts {
     return request;
   }
 
-  // The file's end after an attempt, or nullopt when another one follows.
+  // The file's end after an attempt, or nullopt when another one follows;
+  // Failure() says why an end other than Fetched came.
   std::optional<DownloadResult> Ended(const HttpResult& result) {
     running_.reset();
     if (result.outcome == HttpOutcome::Complete) {
       if (!file_.sha256.empty() && hash_.HexDigest() != file_.sha256) {
         partial_.Discard();
+        failure_ = {FailureKind::Signature,
+                    FailureCode::None,
+                    0,
+                    "download",
+                    file_.url,
+                    "SHA-256 " + hash_.HexDigest() + " is not the listed one"};
         return DownloadResult::NotAuthentic;
       }
-      return partial_.Complete(file_.durable) ? DownloadResult::Fetched : DownloadResult::Failed;
+      if (std::optional<Failure> failure = partial_.Complete(file_.durable)) {
+        failure_ = std::move(*failure);
+        return DownloadResult::Failed;
+      }
+      return DownloadResult::Fetched;
     }
+    failure_ = result.failure;
     resume_ = partial_.Keep(result.kept, hash_);
     if (!resume_.Continuable()) hash_ = Sha256();
     if (result.outcome == HttpOutcome::Cancelled) return DownloadResult::Cancelled;
@@ -67,6 +81,7 @@ class FileAttempts {
   }
 
   std::size_t Index() const { return index_; }
+  const Failure& WhyEnded() const { return failure_; }
   const std::optional<THttpClient::RequestId>& Running() const { return running_; }
   void Started(THttpClient::RequestId id) { running_ = id; }
   // Between attempts: how long until the next one.
@@ -86,6 +101,7 @@ class FileAttempts {
   int failed_ = 0;
   int stalled_ = 0;
   int pauseLeftMs_ = 0;
+  Failure failure_;
 };
 
 using Begun = std::vector<std::unique_ptr<FileAttempts>>;
@@ -141,7 +157,9 @@ DownloadEnd DownloadFiles(THttpClient& http, const std::vector<HttpDownload>& fi
   std::optional<DownloadEnd> end;
   while (!end) {
     if (http.CancelRequested()) {
-      end = DownloadEnd{DownloadResult::Cancelled, next};
+      end = DownloadEnd{DownloadResult::Cancelled,
+                        next,
+                        {FailureKind::Cancelled, FailureCode::None, 0, "download", "", ""}};
       break;
     }
     // One file until the server has answered once: the others then bring
@@ -149,10 +167,12 @@ DownloadEnd DownloadFiles(THttpClient& http, const std::vector<HttpDownload>& fi
     const std::size_t room = http.Answered() ? kParallelDownloads : 1;
     for (; begun.size() < room && next < files.size() && !end; ++next) {
       begun.push_back(std::make_unique<FileAttempts>(files[next], next));
-      if (!begun.back()->Open()) end = DownloadEnd{DownloadResult::Failed, next};
+      if (std::optional<Failure> failure = begun.back()->Open()) {
+        end = DownloadEnd{DownloadResult::Failed, next, std::move(*failure)};
+      }
     }
     if (end) break;
-    if (begun.empty()) return {DownloadResult::Fetched, files.size()};
+    if (begun.empty()) return {DownloadResult::Fetched, files.size(), {}};
     for (const auto& attempts : begun) {
       if (!attempts->Running() && attempts->PauseLeftMs() <= 0) {
         attempts->Started(http.Start(attempts->Request()));
@@ -163,7 +183,7 @@ DownloadEnd DownloadFiles(THttpClient& http, const std::vector<HttpDownload>& fi
       const std::optional<DownloadResult> ended = attempts.Ended(result);
       if (!ended) continue;
       if (*ended != DownloadResult::Fetched) {
-        if (!end) end = DownloadEnd{*ended, attempts.Index()};
+        if (!end) end = DownloadEnd{*ended, attempts.Index(), attempts.WhyEnded()};
         continue;
       }
       const std::size_t index = attempts.Index();
@@ -182,6 +202,6 @@ DownloadEnd DownloadFiles(THttpClient& http, const std::vector<HttpDownload>& fi
   return *end;
 }
 
-DownloadResult DownloadFile(THttpClient& http, const HttpDownload& file) {
-  return DownloadFiles(http, {file}).result;
+DownloadEnd DownloadFile(THttpClient& http, const HttpDownload& file) {
+  return DownloadFiles(http, {file});
 }

@@ -46,10 +46,11 @@ struct DownloadEvents {
 struct DownloadEnd {
   DownloadResult result = DownloadResult::Fetched;
   std::size_t index = 0;  // of the file that ended the list early
+  Failure failure;        // why that file was not fetched
 };
 
 // Several files at once, started in the list's order; the first that is not
 // fetched (or a cancel) ends the others at once, keeping what they brought.
 DownloadEnd DownloadFiles(THttpClient& http, const std::vector<HttpDownload>& files,
                           const DownloadEvents& events = {});
-DownloadResult DownloadFile(THttpClient& http, const HttpDownload& file);
+DownloadEnd DownloadFile(THttpClient& http, const HttpDownload& file);

@@ -4,8 +4,10 @@
 #include <cctype>
 #include <string>
 
+#include "network/curl_failure.h"
 #include "network/tls_policy_curl.h"
 #include "platform/file_system.h"
+#include "platform/system_failure.h"
 
 namespace {
 
@@ -36,6 +38,16 @@ std::string HeaderValue(const std::string& line, const std::string& name) {
   return start == std::string::npos || end < start ? "" : line.substr(start, end - start + 1);
 }
 
+// "Not Found" of "HTTP/1.1 404 Not Found"; HTTP/2 sends none.
+std::string ReasonOf(const std::string& statusLine) {
+  const std::size_t status = statusLine.find(' ');
+  const std::size_t reason =
+      statusLine.find(' ', status == std::string::npos ? status : status + 1);
+  if (status == std::string::npos || reason == std::string::npos) return "";
+  const std::size_t end = statusLine.find_last_not_of("\r\n ");
+  return end < reason + 1 ? "" : statusLine.substr(reason + 1, end - reason);
+}
+
 }  // namespace
 
 HttpTransfer::HttpTransfer(CURL* handle, const HttpRequest& request, const TlsPolicy& tls)
@@ -47,6 +59,7 @@ HttpTransfer::HttpTransfer(CURL* handle, const HttpRequest& request, const TlsPo
   curl_easy_setopt(handle_, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(handle_, CURLOPT_HEADERFUNCTION, ReadHeader);
   curl_easy_setopt(handle_, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, curlError_);
   headerLines_ = curl_slist_append(nullptr, kAcceptHeader);
   // The rest of the kept bytes, if the server still has their version.
   if (request_.resume.Continuable()) {
@@ -60,6 +73,7 @@ HttpTransfer::HttpTransfer(CURL* handle, const HttpRequest& request, const TlsPo
 
 HttpTransfer::~HttpTransfer() {
   curl_easy_setopt(handle_, CURLOPT_HTTPHEADER, nullptr);
+  curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, nullptr);
   curl_slist_free_all(headerLines_);
 }
 
@@ -79,6 +93,7 @@ size_t HttpTransfer::ReadHeader(char* data, size_t size, size_t count, void* use
   HttpVersionHeaders& head = transfer.version_;
   if (line.rfind("HTTP/", 0) == 0) {
     head = {};
+    transfer.reason_ = ReasonOf(line);
   } else if (line == "\r\n" || line == "\n") {
     transfer.answered_ = true;
   } else if (std::string value = HeaderValue(line, "ETag"); !value.empty()) {
@@ -100,13 +115,18 @@ bool HttpTransfer::BeginBody(long status) {
   if (status == kPartialContent) {
     if (!ContinuesKeptBytes(request_.resume, version_)) {
       keptRefused_ = true;
+      bodyFailure_ =
+          TransferFailure(FailureKind::ServerAnswer, "its 206 does not continue the kept bytes");
       return false;
     }
     base_ = request_.resume.offset;
     bodyVersion_ = request_.resume;
   } else {
     // What the file held is not of this body's version.
-    if (!TruncateFile(request_.target, 0)) return false;
+    if (!TruncateFile(request_.target, 0)) {
+      bodyFailure_ = LastSystemFailure("write", request_.targetPath);
+      return false;
+    }
     base_ = 0;
     curl_off_t length = -1;
     curl_easy_getinfo(handle_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
@@ -135,9 +155,12 @@ size_t HttpTransfer::WriteBody(char* data, size_t size, size_t count, void* user
       request.expectedSize != kAnySize ? request.expectedSize : request.sizeLimit;
   if (allowed != kAnySize &&
       transfer.base_ + transfer.written_ + static_cast<std::int64_t>(bytes) > allowed) {
+    transfer.bodyFailure_ = transfer.TransferFailure(
+        FailureKind::Size, "body longer than " + std::to_string(allowed) + " bytes");
     return 0;
   }
   const std::size_t stored = std::fwrite(data, 1, bytes, request.target);
+  if (stored != bytes) transfer.bodyFailure_ = LastSystemFailure("write", request.targetPath);
   transfer.written_ += static_cast<std::int64_t>(stored);
   if (request.watch.arrived) request.watch.arrived(data, stored);
   return stored;
@@ -145,32 +168,60 @@ size_t HttpTransfer::WriteBody(char* data, size_t size, size_t count, void* user
 
 // ---- The end ----
 
-bool HttpTransfer::IsComplete(CURLcode result) {
-  // A cut connection, a short body or one too long.
-  if (result != CURLE_OK || !IsSuccessStatus(Status())) return false;
+Failure HttpTransfer::TransferFailure(FailureKind kind, const std::string& detail) const {
+  return {kind, FailureCode::None, 0, "download", request_.encodedUrl, detail};
+}
+
+std::optional<Failure> HttpTransfer::Shortfall(CURLcode result) {
+  // What the body's way into the file found is nearer the cause than the
+  // write error curl makes of it.
+  if (bodyFailure_) return bodyFailure_;
+  if (result != CURLE_OK) {
+    return FailureFromCurl(result, curlError_, "download", request_.encodedUrl);
+  }
+  if (const long status = Status(); !IsSuccessStatus(status)) {
+    return FailureFromHttpStatus(status, reason_, "download", request_.encodedUrl);
+  }
   curl_off_t announced = -1;
   curl_off_t received = 0;
   curl_easy_getinfo(handle_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
   curl_easy_getinfo(handle_, CURLINFO_SIZE_DOWNLOAD_T, &received);
-  if (announced >= 0 && announced != received) return false;
-  // No body at all: the kept bytes, if any, are still there.
-  if (base_ < 0 && (request_.resume.offset > 0 || request_.expectedSize > 0)) return false;
-  if (request_.expectedSize != kAnySize &&
-      std::max<std::int64_t>(base_, 0) + written_ != request_.expectedSize) {
-    return false;
+  if (announced >= 0 && announced != received) {
+    return TransferFailure(FailureKind::Size, std::to_string(received) + " of " +
+                                                  std::to_string(announced) + " bytes announced");
   }
-  return std::fflush(request_.target) == 0 && std::ferror(request_.target) == 0;
+  // No body at all: the kept bytes, if any, are still there.
+  if (base_ < 0 && (request_.resume.offset > 0 || request_.expectedSize > 0)) {
+    return TransferFailure(FailureKind::Size, "no body");
+  }
+  const std::int64_t held = std::max<std::int64_t>(base_, 0) + written_;
+  if (request_.expectedSize != kAnySize && held != request_.expectedSize) {
+    return TransferFailure(
+        FailureKind::Size,
+        std::to_string(held) + " of " + std::to_string(request_.expectedSize) + " bytes listed");
+  }
+  if (std::fflush(request_.target) != 0 || std::ferror(request_.target) != 0) {
+    return LastSystemFailure("write", request_.targetPath);
+  }
+  return std::nullopt;
 }
 
 HttpResult HttpTransfer::Finish(CURLcode result) {
   if (Status() == kRangeNotSatisfiable) keptRefused_ = true;
-  return Result(IsComplete(result) ? HttpOutcome::Complete : HttpOutcome::Failed);
+  std::optional<Failure> shortfall = Shortfall(result);
+  if (!shortfall) return Result(HttpOutcome::Complete, {});
+  return Result(HttpOutcome::Failed, std::move(*shortfall));
 }
 
-HttpResult HttpTransfer::Stop(HttpOutcome outcome) { return Result(outcome); }
+HttpResult HttpTransfer::Stop(HttpOutcome outcome) {
+  return Result(outcome,
+                outcome == HttpOutcome::Stalled
+                    ? TransferFailure(FailureKind::Network, "the server stopped delivering")
+                    : TransferFailure(FailureKind::Cancelled, ""));
+}
 
-HttpResult HttpTransfer::Result(HttpOutcome outcome) const {
-  HttpResult result{outcome, request_.resume};
+HttpResult HttpTransfer::Result(HttpOutcome outcome, Failure failure) const {
+  HttpResult result{outcome, request_.resume, std::move(failure)};
   if (base_ >= 0) {
     result.kept = bodyVersion_;
     result.kept.offset = base_ + written_;

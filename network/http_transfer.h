@@ -6,6 +6,8 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <optional>
+#include <string>
 
 #include "network/http_client.h"
 #include "network/transfer_loop.h"
@@ -34,8 +36,10 @@ class HttpTransfer {
   static size_t WriteBody(char* data, size_t size, size_t count, void* user);
   long Status() const;
   bool BeginBody(long status);
-  HttpResult Result(HttpOutcome outcome) const;
-  bool IsComplete(CURLcode result);
+  HttpResult Result(HttpOutcome outcome, Failure failure) const;
+  // Why the request did not bring the whole body; nullopt when it did.
+  std::optional<Failure> Shortfall(CURLcode result);
+  Failure TransferFailure(FailureKind kind, const std::string& detail) const;
 
   CURL* handle_;
   HttpRequest request_;
@@ -43,6 +47,7 @@ class HttpTransfer {
   // The current response's head.
   HttpVersionHeaders version_;
   bool answered_ = false;
+  std::string reason_;  // of the status line, for the log
   // Its body in the file: where it starts (-1 before its first byte), how
   // much of it was written, and what vouches for the bytes.
   std::int64_t base_ = -1;
@@ -53,4 +58,7 @@ class HttpTransfer {
   // What has arrived when: the stall and drip checks.
   std::chrono::steady_clock::time_point lastArrival_;
   RateFloor floor_;
+  // What the body's way into the file found wrong, and curl's own words.
+  std::optional<Failure> bodyFailure_;
+  char curlError_[CURL_ERROR_SIZE] = {};
 };

@@ -9,6 +9,7 @@
 #include "platform/own_folder.h"
 #include "platform/replacing_write.h"
 #include "platform/retry.h"
+#include "platform/system_failure.h"
 #include "platform/whole_file.h"
 
 namespace {
@@ -64,9 +65,18 @@ PartialDownload::~PartialDownload() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
-bool PartialDownload::Open(std::int64_t listedSize, HttpResume& resume, Sha256& hash) {
+std::optional<Failure> PartialDownload::Open(std::int64_t listedSize, HttpResume& resume,
+                                             Sha256& hash) {
   // The kept bytes become part of what is installed, like the download folder's.
-  if (PrepareOwnFolder(folder_) != OwnFolder::Ready) return false;
+  switch (PrepareOwnFolder(folder_)) {
+    case OwnFolder::Ready:
+      break;
+    case OwnFolder::NotOwn:
+      return Failure{FailureKind::Access, FailureCode::None, 0,
+                     "use folder",        folder_,           "not the updater's own"};
+    case OwnFolder::Failed:
+      return LastSystemFailure("make folder", folder_);
+  }
   resume = {};
   hash = Sha256();
   const std::int64_t length = std::max<std::int64_t>(GetFileSizeByName(bytes_), 0);
@@ -81,12 +91,12 @@ bool PartialDownload::Open(std::int64_t listedSize, HttpResume& resume, Sha256& 
     }
   }
   file_ = OpenFile(bytes_, FileOpenMode::Append);
-  if (file_ == nullptr) return false;
+  if (file_ == nullptr) return LastSystemFailure("open", bytes_);
   if (!resume.Continuable()) {
     DeleteFileWithRetries(record_);
-    if (length > 0 && !TruncateFile(file_, 0)) return false;
+    if (length > 0 && !TruncateFile(file_, 0)) return LastSystemFailure("write", bytes_);
   }
-  return true;
+  return std::nullopt;
 }
 
 HttpResume PartialDownload::Keep(const HttpResume& kept, const Sha256& hash) {
@@ -104,13 +114,15 @@ bool PartialDownload::WriteRecord(const HttpResume& kept, const std::string& dig
                                          std::to_string(kept.offset) + "\n" + digest + "\n");
 }
 
-bool PartialDownload::Complete(bool durable) {
-  bool closed = !durable || FlushFileToDisk(file_);
-  closed = std::fclose(file_) == 0 && closed;
+std::optional<Failure> PartialDownload::Complete(bool durable) {
+  std::optional<Failure> failure;
+  if (durable && !FlushFileToDisk(file_)) failure = LastSystemFailure("write", bytes_);
+  if (std::fclose(file_) != 0 && !failure) failure = LastSystemFailure("write", bytes_);
   file_ = nullptr;
-  if (!closed || !MoveFileReplacing(bytes_, target_)) return false;
+  if (failure) return failure;
+  if (!MoveFileReplacing(bytes_, target_)) return LastSystemFailure("put in place", target_);
   DeleteFileWithRetries(record_);
-  return true;
+  return std::nullopt;
 }
 
 void PartialDownload::Discard() {

@@ -8,7 +8,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
+
+#include "base/failure.h"
 
 #include "network/http_resume.h"
 #include "platform/sha256.h"
@@ -24,17 +27,18 @@ class PartialDownload {
   // them (a validator; the same length and digest; short of a whole size
   // that agrees with the listed one), `resume` says where to continue and
   // `hash` holds their hash; else they are dropped and both start afresh.
-  // False when the file cannot be opened.
-  bool Open(std::int64_t listedSize, HttpResume& resume, Sha256& hash);
+  // Why the file cannot be opened; nullopt when it is.
+  std::optional<Failure> Open(std::int64_t listedSize, HttpResume& resume, Sha256& hash);
   std::FILE* File() const { return file_; }
+  const std::string& Path() const { return bytes_; }
   // After an attempt that did not complete: `kept` says what the file holds
   // and `hash` is their hash. Recorded when a later attempt or run may
   // continue them, else the bytes go; returns where the next attempt
   // continues.
   HttpResume Keep(const HttpResume& kept, const Sha256& hash);
   // The whole file takes the target's place; `durable`: written through to
-  // the disk first.
-  bool Complete(bool durable);
+  // the disk first. Why it did not; nullopt when it did.
+  std::optional<Failure> Complete(bool durable);
   // The bytes go.
   void Discard();
 

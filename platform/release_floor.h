@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/failure.h"
+
 enum class FloorAccess {
   Ready,
   NotOwn,  // someone else could have changed it: not to be trusted
@@ -23,12 +25,14 @@ enum class FloorAccess {
 struct StoredFloor {
   FloorAccess access = FloorAccess::Failed;
   std::int64_t release = 0;  // 0 while none was kept for the slot
+  Failure cause;             // why it is not Ready
 };
 
 // The slot's number; Ready with 0 when none was kept yet. Ready also says
 // that a later write may succeed: the place can be written by the updater.
 StoredFloor ReadReleaseFloor(const std::string& product, const std::string& slot);
-FloorAccess WriteReleaseFloor(const std::string& product, const std::string& slot,
+// Ready with the number once it is kept.
+StoredFloor WriteReleaseFloor(const std::string& product, const std::string& slot,
                               std::int64_t release);
 // Where the numbers are kept, for a message.
 std::string ReleaseFloorPlace(const std::string& product);

@@ -6,6 +6,7 @@
 
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/system_failure.h"
 
 std::string TemporaryNameBeside(const std::string& path) {
   static std::mt19937_64 random{std::random_device{}()};
@@ -23,6 +24,7 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
       std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() && FlushFileToDisk(stream);
   const bool complete = std::fclose(stream) == 0 && written;
   if (complete && ReplaceFileWith(temporary, path)) return true;
+  const SystemErrorKept failure;
   DeleteFileOnce(temporary);
   return false;
 }
@@ -48,6 +50,7 @@ bool MoveFileReplacing(const std::string& source, const std::string& path) {
     DeleteFileOnce(source);
     return true;
   }
+  const SystemErrorKept failure;
   DeleteFileOnce(temporary);
   return false;
 }

@@ -5,6 +5,7 @@
 #include "platform/locale.h"
 #include "platform/own_folder.h"
 #include "platform/paths.h"
+#include "platform/system_failure.h"
 #include "resources/texts.h"
 
 std::string MakeInstanceTitle(const std::string& firstArgument) {
@@ -19,6 +20,10 @@ constexpr std::size_t kConfigLines = 21;
 // download folder then lies below the temporary folder, not on it.
 bool NamesSubfolder(const std::string& relative) {
   return relative.find_first_not_of(". /\\") != std::string::npos;
+}
+
+Failure ConfigFailure(FailureKind kind, const std::string& path, const std::string& why) {
+  return {kind, FailureCode::None, 0, "read configuration", path, why};
 }
 
 // Line 4: size word, then the font name from the second word to the end.
@@ -44,24 +49,38 @@ void ReadColourLine(const std::string& line, StatusStyle& style) {
 bool LoadConfig(RunState& state, RunContext& run) {
   state.CfgFilename = GetTempFolder() + state.Argument(1);
   if (state.args.size() < 2) {
-    run.Fail(kMsgOnlyFromMainProgram);
+    run.Fail(kMsgOnlyFromMainProgram,
+             ConfigFailure(FailureKind::NotFound, "", "started without its name"));
     return false;
   }
+  const std::string& path = state.CfgFilename;
   std::optional<ListFile> loaded;
+  Failure unread = ConfigFailure(FailureKind::NotFound, path, "no such file");
   // Another user's file would choose the installation folder. In a shared
   // temporary folder, which is sticky, nobody else can replace a file of ours
   // between this look and the reading.
-  if (!state.Argument(1).empty() && FileExists(state.CfgFilename) && IsOwnFile(state.CfgFilename)) {
-    loaded = ReadListFile(state.CfgFilename);
+  if (!state.Argument(1).empty() && FileExists(path)) {
+    if (!IsOwnFile(path)) {
+      unread = ConfigFailure(FailureKind::Access, path, "a link or someone else's");
+    } else if (loaded = ReadListFile(path); !loaded) {
+      unread = LastSystemFailure("read configuration", path);
+    }
   }
   // Without a full executable path the installation folder would be empty or
   // relative to wherever the updater was started; a product folder that is
   // empty, only ".", or climbs out would put the download folder onto the
   // temporary folder itself or somewhere else.
-  if (!loaded || loaded->lines.size() < 4 || !IsAbsolutePath(NativeSeparators(loaded->lines[2])) ||
+  if (!loaded) {
+    run.Fail(kMsgConfigNotLoaded, unread);
+    return false;
+  }
+  if (loaded->lines.size() < 4 || !IsAbsolutePath(NativeSeparators(loaded->lines[2])) ||
       !NamesSubfolder(TrimControl(loaded->lines[3])) ||
       !IsContainedRelativePath(loaded->lines[3])) {
-    run.Fail(kMsgConfigNotLoaded);
+    run.Fail(kMsgConfigNotLoaded,
+             ConfigFailure(FailureKind::Damaged, path,
+                           "needs an absolute program path on line 3 and a product folder "
+                           "below the temporary folder on line 4"));
     return false;
   }
   state.CfgSl = std::move(*loaded);

@@ -75,7 +75,7 @@ bool DiagnosticLog::Open(const std::string& folder) {
   opened_ = true;
   std::vector<std::string> waiting;
   waiting.swap(waiting_);
-  if (!PrepareRunFolder(folder).empty()) return false;
+  if (PrepareRunFolder(folder)) return false;
   // Room for this run's file among the kept ones.
   KeepNewest(folder, kKeptRuns - 1);
   std::string stamp = TimeStamp();

@@ -5,7 +5,9 @@
 // callers pass events, never the FTP password or a key.
 //
 //   2026-12-11T09:30:01.250Z status: Verbinde mit Update-Server...
-//   2026-12-11T09:30:07.004Z failure: Es ist ein Fehler beim Herunterladen ...
+//   2026-12-11T09:30:07.004Z failure: download http://127.0.0.1:8080/updates/x.dat:
+//     server answer 404 (Not Found); shown: Es ist ein Fehler beim Herunterladen ...
+//     (one line in the file)
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/failure.h"
 #include "base/status_style.h"
 
 // The tray hint formats: "%s" the caption, "%d" the progress position.
@@ -17,8 +18,9 @@ class RunContext {
   virtual void AnnounceStatus(const std::string& text) = 0;
   virtual std::string StatusText() const = 0;
   virtual void ShowProgress(int position, ProgressHint hint) = 0;
-  // The failure convention: sError, window out of the tray, message, cancel.
-  virtual void Fail(const std::string& message) = 0;
+  // The failure convention: sError, window out of the tray, message, cancel;
+  // the cause goes into the diagnostic log beside the message.
+  virtual void Fail(const std::string& message, const Failure& cause) = 0;
   // A question after the window has left the tray; any answer but "&Ja"
   // cancels the run.
   virtual bool Confirm(const std::string& question) = 0;

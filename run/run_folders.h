@@ -3,11 +3,14 @@
 // rights, so each must be the updater's own before it is used.
 #pragma once
 
+#include <optional>
 #include <string>
 
-// "" when the folder is made or found as the updater's own, else the message
-// that ends the run.
-std::string PrepareRunFolder(const std::string& folder);
+#include "run/run_failure.h"
+
+// Makes the folder or finds it as the updater's own; when it cannot be used,
+// the failure that ends the run.
+std::optional<RunFailure> PrepareRunFolder(const std::string& folder);
 
 // Where the download folder's kept partial downloads live: "…/Produkt/Daten/"
 // keeps them in "…/Produkt/Daten.partial/".

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "platform/system_failure.h"
 #include "platform/win32/wide_text.h"
 
 namespace {
@@ -35,55 +36,63 @@ class FloorKey {
   HKEY key_ = nullptr;
 };
 
+StoredFloor FailedAt(long error, const std::string& action, const std::string& product) {
+  return {FloorAccess::Failed, 0, SystemFailure(error, action, ReleaseFloorPlace(product))};
+}
+
 // Opened for writing, made when missing: a key that cannot be written
 // keeps no floor.
-FloorAccess OpenFloorKey(const std::string& product, FloorKey& key) {
+StoredFloor OpenFloorKey(const std::string& product, FloorKey& key) {
   const std::wstring path = kFloorKeys + Widen(product);
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kFloorAccessList, SDDL_REVISION_1,
                                                             &descriptor, nullptr)) {
-    return FloorAccess::Failed;
+    return FailedAt(static_cast<long>(GetLastError()), "make access list for", product);
   }
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
   const LSTATUS status = RegCreateKeyExW(
       HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
       KEY_QUERY_VALUE | KEY_SET_VALUE | kProductView, &attributes, key.Receive(), nullptr);
   LocalFree(descriptor);
-  return status == ERROR_SUCCESS ? FloorAccess::Ready : FloorAccess::Failed;
+  if (status != ERROR_SUCCESS) return FailedAt(status, "open key", product);
+  return {FloorAccess::Ready, 0, {}};
 }
 
 }  // namespace
 
 StoredFloor ReadReleaseFloor(const std::string& product, const std::string& slot) {
   FloorKey key;
-  if (const FloorAccess access = OpenFloorKey(product, key); access != FloorAccess::Ready) {
-    return {access, 0};
+  if (StoredFloor opened = OpenFloorKey(product, key); opened.access != FloorAccess::Ready) {
+    return opened;
   }
   DWORD type = 0;
   ULONGLONG value = 0;
   DWORD bytes = sizeof value;
   const LSTATUS status = RegQueryValueExW(key.get(), Widen(slot).c_str(), nullptr, &type,
                                           reinterpret_cast<BYTE*>(&value), &bytes);
-  if (status == ERROR_FILE_NOT_FOUND) return {FloorAccess::Ready, 0};
+  if (status == ERROR_FILE_NOT_FOUND) return {FloorAccess::Ready, 0, {}};
+  if (status != ERROR_SUCCESS) return FailedAt(status, "read value " + slot + " of", product);
   // A value that cannot be read as a number lets no release pass.
-  if (status != ERROR_SUCCESS || type != REG_QWORD || bytes != sizeof value ||
-      value > static_cast<ULONGLONG>(INT64_MAX)) {
-    return {FloorAccess::Failed, 0};
+  if (type != REG_QWORD || bytes != sizeof value || value > static_cast<ULONGLONG>(INT64_MAX)) {
+    return {FloorAccess::Failed,
+            0,
+            {FailureKind::Damaged, FailureCode::None, 0, "read", ReleaseFloorPlace(product),
+             "the value " + slot + " is no number"}};
   }
-  return {FloorAccess::Ready, static_cast<std::int64_t>(value)};
+  return {FloorAccess::Ready, static_cast<std::int64_t>(value), {}};
 }
 
-FloorAccess WriteReleaseFloor(const std::string& product, const std::string& slot,
+StoredFloor WriteReleaseFloor(const std::string& product, const std::string& slot,
                               std::int64_t release) {
   FloorKey key;
-  if (const FloorAccess access = OpenFloorKey(product, key); access != FloorAccess::Ready) {
-    return access;
+  if (StoredFloor opened = OpenFloorKey(product, key); opened.access != FloorAccess::Ready) {
+    return opened;
   }
   const auto value = static_cast<ULONGLONG>(release);
-  return RegSetValueExW(key.get(), Widen(slot).c_str(), 0, REG_QWORD,
-                        reinterpret_cast<const BYTE*>(&value), sizeof value) == ERROR_SUCCESS
-             ? FloorAccess::Ready
-             : FloorAccess::Failed;
+  const LSTATUS status = RegSetValueExW(key.get(), Widen(slot).c_str(), 0, REG_QWORD,
+                                        reinterpret_cast<const BYTE*>(&value), sizeof value);
+  if (status != ERROR_SUCCESS) return FailedAt(status, "write value " + slot + " of", product);
+  return {FloorAccess::Ready, release, {}};
 }
 
 std::string ReleaseFloorPlace(const std::string& product) {

@@ -14,6 +14,7 @@ from urllib.parse import urlsplit
 import scenario_ordinary_road
 import scenario_restart
 from run_harness import FAILED, MSG_NO_CONNECTION, UpdateRunTestCase
+from scenario_releases import logged_failures
 
 
 class OverTls:
@@ -56,6 +57,12 @@ class RefusedCertificates(OverTls, UpdateRunTestCase):
 
                 self.assertEqual(result.informations, [MSG_NO_CONNECTION], result.output)
                 self.assertEqual(result.outcome, FAILED)
+                # The log names the refused certificate of the last route tried.
+                failure = logged_failures(self)[-1]
+                self.assertTrue(failure.startswith("download " + os.environ["QV_TLS_WEB_ADDRESS"]),
+                                failure)
+                self.assertIn(": TLS refused, curl 60 (SSL", failure)
+                self.assertTrue(failure.endswith("; shown: " + MSG_NO_CONNECTION), failure)
                 # Ended in the handshakes: no login, no request, nothing placed.
                 self.assertEqual(self.ftp_commands("AUTH"), ["TLS"])
                 self.assertEqual(self.ftp_commands("USER"), [])
