@@ -4,6 +4,7 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/own_folder.h"
@@ -105,7 +106,8 @@ bool PartialDownload::WriteRecord(const HttpResume& kept, const std::string& dig
 }
 
 bool PartialDownload::Complete(bool durable) {
-  bool closed = !durable || FlushFileToDisk(file_);
+  // A whole large file may take the disk a second or more to take in.
+  bool closed = !durable || AnswerWhileWaitingFor([this] { return FlushFileToDisk(file_); });
   closed = std::fclose(file_) == 0 && closed;
   file_ = nullptr;
   if (!closed || !MoveFileReplacing(bytes_, target_)) return false;
