@@ -13,6 +13,7 @@
 #include "base/date_time.h"
 #include "base/strings.h"
 #include "install/install.h"
+#include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/locale.h"
@@ -165,26 +166,32 @@ void RecordInstalled(RunState& state, const std::string& entry, const FileFacts&
 
 // ---- Copying ----
 
-// Block by block; the window stays live between blocks.
-bool CopyBlocks(std::FILE* in, std::FILE* out, RunContext& run) {
+enum class CopyEnd { Copied, Failed, Cancelled };
+
+// Block by block; the window stays live between blocks, and a cancel ends
+// even the copy of a large file.
+CopyEnd CopyBlocks(std::FILE* in, std::FILE* out, RunState& state, RunContext& run) {
   char* block = Buffers().first.data();
   for (;;) {
     run.ProcessMessages();
+    if (state.CancelS) return CopyEnd::Cancelled;
     const std::size_t count = std::fread(block, 1, kBlockSize, in);
-    if (count > 0 && std::fwrite(block, 1, count, out) != count) return false;  // disk full
-    if (count < kBlockSize) return std::ferror(in) == 0;
+    if (count > 0 && std::fwrite(block, 1, count, out) != count) return CopyEnd::Failed;
+    if (count < kBlockSize) return std::ferror(in) == 0 ? CopyEnd::Copied : CopyEnd::Failed;
   }
 }
 
 // The download copied into the reserved staged file.
-bool CopyIntoStaged(RunContext& run, InstallJournal& journal, const std::string& source) {
+CopyEnd CopyIntoStaged(RunState& state, RunContext& run, InstallJournal& journal,
+                       const std::string& source) {
   Stream in = OpenUnbuffered(source, FileOpenMode::ReadDenyWrite);
-  if (!in) return false;
+  if (!in) return CopyEnd::Failed;
   Stream out(journal.CreateStaged());
-  if (!out) return false;
+  if (!out) return CopyEnd::Failed;
   std::setvbuf(out.get(), nullptr, _IONBF, 0);
-  const bool copied = CopyBlocks(in.get(), out.get(), run);
-  return std::fclose(out.release()) == 0 && copied;
+  const CopyEnd copied = CopyBlocks(in.get(), out.get(), state, run);
+  if (std::fclose(out.release()) != 0 && copied == CopyEnd::Copied) return CopyEnd::Failed;
+  return copied;
 }
 
 // What may be staged: everything before the first entry that only the second
@@ -271,9 +278,10 @@ bool CopyFiles(RunState& state, RunContext& run) {
       complete = false;
       break;
     }
-    // CopyOneFile has reported its failure; the pass ends with it.
+    // CopyOneFile has reported its failure, or a cancel stopped it; the
+    // pass ends with it.
     StagedFile file{entry, {}, false};
-    if (!CopyOneFile(run, journal, state.DownloadOrdner, Listed(state, entry), file)) {
+    if (!CopyOneFile(state, run, journal, Listed(state, entry), file)) {
       complete = false;
       break;
     }
@@ -308,14 +316,21 @@ bool CopyFiles(RunState& state, RunContext& run) {
     journal.Abandon();
     return false;
   }
-  const std::vector<std::string> failed = journal.Commit();
-  const std::unordered_set<std::string> notInstalled(failed.begin(), failed.end());
-  for (const StagedFile& file : staged) {
-    if (notInstalled.count(file.entry) != 0) continue;
-    if (IsUpdaterProgram(file.entry)) MarkExecutable(state.InstallOrdner + file.entry);
-    // A copied download goes once it has landed; a moved one is gone.
-    if (!file.moved) DeleteFileWithRetries(state.DownloadOrdner + file.entry);
-  }
+  // Landing takes the disk seconds where files are large: flushing them,
+  // and dropping the replaced ones and the copied downloads. The window
+  // answers meanwhile; nothing stops the landing any more.
+  std::vector<std::string> failed;
+  AnswerWhileWaitingFor([&] {
+    failed = journal.Commit();
+    const std::unordered_set<std::string> notInstalled(failed.begin(), failed.end());
+    for (const StagedFile& file : staged) {
+      if (notInstalled.count(file.entry) != 0) continue;
+      if (IsUpdaterProgram(file.entry)) MarkExecutable(state.InstallOrdner + file.entry);
+      // A copied download goes once it has landed; a moved one is gone.
+      if (!file.moved) DeleteFileWithRetries(state.DownloadOrdner + file.entry);
+    }
+    return true;
+  });
   if (!failed.empty()) {
     const std::string& entry = failed.front();
     run.Fail(FormatText(kMsgCopyFileFailed,
@@ -325,9 +340,9 @@ bool CopyFiles(RunState& state, RunContext& run) {
   return complete;
 }
 
-bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& downloadFolder,
+bool CopyOneFile(RunState& state, RunContext& run, InstallJournal& journal,
                  const TListedFile& listed, StagedFile& file) {
-  const std::string source = downloadFolder + file.entry;
+  const std::string source = state.DownloadOrdner + file.entry;
   const FileFacts& downloaded = listed.Downloaded;
   // Verification saw whether a file is in the place, so that it need not be
   // looked at again.
@@ -340,7 +355,13 @@ bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& do
     file.moved = journal.MoveDownloadIn();
     file.facts = downloaded;
     if (!file.moved) {
-      done = CopyIntoStaged(run, journal, source);
+      const CopyEnd copied = CopyIntoStaged(state, run, journal, source);
+      if (copied == CopyEnd::Cancelled) {
+        // No half-copied file lands; the cancel is no failure.
+        journal.DiscardLast();
+        return false;
+      }
+      done = copied == CopyEnd::Copied;
       // A new file takes the downloaded one's permission bits (an archive's,
       // or the usual ones); it is dated now.
       if (done && downloaded.permissionBits != 0) {
