@@ -4,7 +4,8 @@
 //
 // Every INTERVAL_MS (default 100) it looks for the window whose title ends
 // with TITLE_END and sends it a message nobody handles, printing one line
-// per sample: the milliseconds until the window had handled it. Samples
+// per sample: the milliseconds since the sampler started and those until
+// the window had handled the message. Samples
 // while no such window exists are left out. Runs until it is ended.
 #include <algorithm>
 #include <chrono>
@@ -29,14 +30,16 @@ int main(int argc, char** argv) {
   const std::string titleEnd = argv[1];
   const auto interval = std::chrono::milliseconds(argc == 3 ? std::stoi(argv[2]) : 100);
   using Steady = std::chrono::steady_clock;
-  Steady::time_point next = Steady::now();
+  using Milliseconds = std::chrono::duration<double, std::milli>;
+  const Steady::time_point start = Steady::now();
+  Steady::time_point next = start;
   for (;;) {
     const WindowHandle window = FindWindowByTitleEnd(titleEnd);
     if (window != 0) {
       const Steady::time_point sent = Steady::now();
       SendWindowMessage(window, kNoOpMessage);
-      const std::chrono::duration<double, std::milli> answered = Steady::now() - sent;
-      std::printf("%.1f\n", answered.count());
+      const Milliseconds answered = Steady::now() - sent;
+      std::printf("%.0f %.1f\n", Milliseconds(sent - start).count(), answered.count());
       std::fflush(stdout);
     }
     // A late answer moves the next sample on rather than sending a burst.

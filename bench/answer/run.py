@@ -56,8 +56,8 @@ def write_archive(path, entry, size):
 
 
 def sampled_run(road, *arguments, **options):
-    """The road's run with the sampler beside it: the samples in ms and the
-    first line of the run's last box."""
+    """The road's run with the sampler beside it: the samples and the first
+    line of the run's last box."""
     sampler = subprocess.Popen([SAMPLER, road.instance_title(), str(SAMPLE_INTERVAL_MS)],
                                env=road.env, stdout=subprocess.PIPE)
     try:
@@ -65,7 +65,25 @@ def sampled_run(road, *arguments, **options):
     finally:
         sampler.terminate()
         output = sampler.communicate()[0]
-    return [float(line) for line in output.split()], result.outcome
+    return parse_samples(output.decode()), result.outcome
+
+
+def parse_samples(output):
+    """(seconds since the sampler started, answer in ms) of each sample line."""
+    samples = []
+    for line in output.splitlines():
+        since_ms, answer_ms = line.split()
+        samples.append((float(since_ms) / 1000, float(answer_ms)))
+    return samples
+
+
+def figures(samples):
+    """Count, median and maximum of the answers, and when the slowest came."""
+    if not samples:
+        return f"{0:>8} {'-':>10} {'-':>8} {'-':>9}"
+    answers = [answer for _, answer in samples]
+    at, longest = max(samples, key=lambda sample: sample[1])
+    return f"{len(answers):>8} {statistics.median(answers):>10.1f} {longest:>8.1f} {at:>9.1f}"
 
 
 # ---- Roads ----
@@ -137,7 +155,7 @@ class Road(InstallRunTestCase):
 
 
 def main(chosen):
-    print(f"{'road':<14} {'samples':>8} {'median ms':>10} {'max ms':>8}  outcome")
+    print(f"{'road':<14} {'samples':>8} {'median ms':>10} {'max ms':>8} {'max at s':>9}  outcome")
     for name, lay_out_and_run in ROADS:
         if chosen and name not in chosen:
             continue
@@ -147,9 +165,7 @@ def main(chosen):
             samples, outcome = lay_out_and_run(road)
         finally:
             road.doCleanups()
-        median = f"{statistics.median(samples):.1f}" if samples else "-"
-        longest = f"{max(samples):.1f}" if samples else "-"
-        print(f"{name:<14} {len(samples):>8} {median:>10} {longest:>8}  {outcome}", flush=True)
+        print(f"{name:<14} {figures(samples)}  {outcome}", flush=True)
 
 
 if __name__ == "__main__":
