@@ -4,7 +4,9 @@ real Linux updater, its window sampled every 100 ms by qv_answer_sampler,
 which sends it a message nobody handles and times the answer. Prints each
 road's count of samples, their median and their maximum in milliseconds.
 
-    bench/answer/run.py [BUILD_DIR [ROAD...]]    default: build/dev, every road
+    bench/answer/run.py [BUILD_DIR [ROAD...]]
+        default: build/bench, configured and built here as the other
+        benchmarks' (the demo preset); every road
 
 Roads:
   close-main      the stand-in main program is closed for the installation
@@ -168,8 +170,20 @@ def main(chosen):
         print(f"{name:<14} {figures(samples)}  {outcome}", flush=True)
 
 
+def build_here(build):
+    subprocess.run(["cmake", "--preset", "demo", "-B", build], cwd=ROOT, check=True,
+                   stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build, "--target", "qv_bench_updater_unsigned",
+                    "qv_answer_sampler", "SampleMainProgram", "-j2"], check=True,
+                   stdout=subprocess.DEVNULL)
+
+
 if __name__ == "__main__":
-    BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build/dev"))
+    if len(sys.argv) > 1:
+        BUILD = os.path.abspath(sys.argv[1])
+    else:
+        BUILD = os.path.join(ROOT, "build/bench")
+        build_here(BUILD)
     os.environ.setdefault("QV_UPDATER", os.path.join(BUILD, "bench/qv_bench_updater_unsigned"))
     os.environ.setdefault("QV_SAMPLE_MAIN_PROGRAM",
                           os.path.join(BUILD, "tests/sample_main_program/SampleMainProgram"))

@@ -131,6 +131,15 @@ def main(chosen):
         """The Wine tests' session, folders, server and driver, without a
         test around them; the product installed, no new updater offered."""
 
+        @classmethod
+        def setUpClass(cls):
+            super().setUpClass()
+            # Xvfb has no window manager: Wine would wait two seconds for one
+            # each time a window goes (a box that was answered), a wait no
+            # Windows has.
+            cls.session.reg("add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed",
+                            "/t", "REG_SZ", "/d", "N", "/f")
+
         def setUp(self):
             super().setUp()
             self.install_files({"Quennvoldar.exe": read(self.updater),
