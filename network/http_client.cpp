@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <memory>
 
@@ -122,6 +123,10 @@ std::vector<THttpClient::Ended> THttpClient::Work(int waitMs) {
   Impl& impl = *impl_;
   std::vector<Ended> ended = std::move(impl.unstarted);
   impl.unstarted.clear();
+  // Paused bodies go on before the wait, which their data then ends at once.
+  const auto turnEnd =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerIntervalMs);
+  for (const auto& [id, transfer] : impl.transfers) transfer->BeginTurn(turnEnd);
   curl_multi_poll(impl.multi, nullptr, 0, std::clamp(waitMs, 0, kAnswerIntervalMs), nullptr);
   int running = 0;
   curl_multi_perform(impl.multi, &running);
