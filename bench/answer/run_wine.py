@@ -57,8 +57,10 @@ def sampled_run(road, *switches):
                                env=road.session.env, stdout=subprocess.PIPE,
                                stderr=subprocess.DEVNULL)
     try:
-        road.start_updater(*switches)
+        updater = road.start_updater(*switches)
         boxes = road.answer_boxes()
+        # Gone before the next road's starts, which would otherwise find it.
+        updater.wait(WAIT_S)
     finally:
         sampler.terminate()
         output = sampler.communicate()[0].decode()
@@ -173,5 +175,5 @@ if __name__ == "__main__":
     configure(BUILD)
     SAMPLER = os.path.join(BUILD, "tests/wine/qv_answer_sampler.exe")
     from update_run import VERSION_SAMPLE, UpdateRunUnderWine, main_title, read
-    from wine_session import WINE_LOADER
+    from wine_session import WAIT_S, WINE_LOADER
     main(sys.argv[2:])
