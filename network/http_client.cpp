@@ -123,11 +123,14 @@ std::vector<THttpClient::Ended> THttpClient::Work(int waitMs) {
   Impl& impl = *impl_;
   std::vector<Ended> ended = std::move(impl.unstarted);
   impl.unstarted.clear();
-  // Paused bodies go on before the wait, which their data then ends at once.
+  // A body the last turn stopped has its data waiting: no wait then, as a
+  // socket that was not watched meanwhile need not wake the wait.
   const auto turnEnd =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerIntervalMs);
-  for (const auto& [id, transfer] : impl.transfers) transfer->BeginTurn(turnEnd);
-  curl_multi_poll(impl.multi, nullptr, 0, std::clamp(waitMs, 0, kAnswerIntervalMs), nullptr);
+  bool resumed = false;
+  for (const auto& [id, transfer] : impl.transfers) resumed |= transfer->BeginTurn(turnEnd);
+  const int pollMs = resumed ? 0 : std::clamp(waitMs, 0, kAnswerIntervalMs);
+  curl_multi_poll(impl.multi, nullptr, 0, pollMs, nullptr);
   int running = 0;
   curl_multi_perform(impl.multi, &running);
   int queued = 0;

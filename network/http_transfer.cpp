@@ -149,13 +149,13 @@ size_t HttpTransfer::WriteBody(char* data, size_t size, size_t count, void* user
   return stored;
 }
 
-void HttpTransfer::BeginTurn(Clock::time_point end) {
+bool HttpTransfer::BeginTurn(Clock::time_point end) {
   turnEnd_ = end;
   wroteInTurn_ = false;
-  if (paused_) {
-    paused_ = false;
-    curl_easy_pause(handle_, CURLPAUSE_CONT);
-  }
+  if (!paused_) return false;
+  paused_ = false;
+  curl_easy_pause(handle_, CURLPAUSE_CONT);
+  return true;
 }
 
 // ---- The end ----

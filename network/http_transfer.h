@@ -27,8 +27,8 @@ class HttpTransfer {
   bool Stalled();
   // A turn of the client begins: the body's writes go on until `end`, then
   // wait for the next turn, so that a fast server never keeps the window
-  // from answering.
-  void BeginTurn(std::chrono::steady_clock::time_point end);
+  // from answering. True when a body stopped by the last turn goes on.
+  bool BeginTurn(std::chrono::steady_clock::time_point end);
   // Whether a whole response head has arrived.
   bool Answered() const { return answered_; }
   std::int64_t Held() const;
