@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "discovery/discovery.h"
+#include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/locale.h"
@@ -101,8 +102,10 @@ namespace {
 
 using OfferedSet = std::unordered_set<std::string>;
 
+// A cancel leaves the rest for the next run.
 void RemoveUnoffered(const std::string& folder, const OfferedSet& offered) {
   for (const DirEntry& entry : ListDirectory(folder)) {
+    if (!AnswerWhileWorking()) return;
     const std::string path = folder + entry.name;
     if (entry.isDirectory) {
       RemoveUnoffered(path + kPathDelim, offered);
@@ -116,8 +119,10 @@ void RemoveUnoffered(const std::string& folder, const OfferedSet& offered) {
 }  // namespace
 
 void RemoveWithdrawnDownloads(const RunState& state) {
+  // A server folder of many thousand files takes a second to go through.
   OfferedSet offered;
   for (const std::string& installed : state.ServerFiles) {
+    if (!AnswerWhileWorking()) return;
     offered.insert(
         UpperCaseLocale(state.DownloadOrdner + installed.substr(state.InstallOrdner.size())));
   }

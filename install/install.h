@@ -67,8 +67,9 @@ struct StagedFile {
   bool moved = false;
 };
 // Stages one downloaded file of the update in the journal's staging folder,
-// moved there where it can be, else copied; false after the failure message.
-bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& downloadFolder,
+// moved there where it can be, else copied; false after the failure message,
+// or when a cancel stopped the copy (nothing of it stays staged).
+bool CopyOneFile(RunState& state, RunContext& run, InstallJournal& journal,
                  const TListedFile& listed, StagedFile& file);
 
 // ---- The uninstall entry ----

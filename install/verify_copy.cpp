@@ -13,6 +13,7 @@
 #include "base/date_time.h"
 #include "base/strings.h"
 #include "install/install.h"
+#include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/locale.h"
@@ -168,13 +169,16 @@ void RecordInstalled(RunState& state, const std::string& entry, const FileFacts&
 
 // ---- Copying ----
 
-// Block by block; the window stays live between blocks. Why the copy
-// failed; nullopt when it is whole.
+// Block by block; the window stays live between blocks, and a cancel ends
+// even the copy of a large file. Why the copy did not end whole (a cancel
+// too); nullopt when it is whole.
 std::optional<Failure> CopyBlocks(std::FILE* in, const std::string& source, std::FILE* out,
-                                  const std::string& staged, RunContext& run) {
+                                  const std::string& staged, RunState& state, RunContext& run) {
   char* block = Buffers().first.data();
   for (;;) {
     run.ProcessMessages();
+    if (state.CancelS)
+      return Failure{FailureKind::Cancelled, FailureCode::None, 0, "copy", source, ""};
     const std::size_t count = std::fread(block, 1, kBlockSize, in);
     if (count > 0 && std::fwrite(block, 1, count, out) != count) {
       return LastSystemFailure("write", staged);
@@ -188,14 +192,14 @@ std::optional<Failure> CopyBlocks(std::FILE* in, const std::string& source, std:
 
 // The download copied into the reserved staged file; why it was not, or
 // nullopt.
-std::optional<Failure> CopyIntoStaged(RunContext& run, InstallJournal& journal,
+std::optional<Failure> CopyIntoStaged(RunState& state, RunContext& run, InstallJournal& journal,
                                       const std::string& source, const std::string& staged) {
   Stream in = OpenUnbuffered(source, FileOpenMode::ReadDenyWrite);
   if (!in) return LastSystemFailure("open", source);
   Stream out(journal.CreateStaged());
   if (!out) return LastSystemFailure("create", staged);
   std::setvbuf(out.get(), nullptr, _IONBF, 0);
-  std::optional<Failure> failure = CopyBlocks(in.get(), source, out.get(), staged, run);
+  std::optional<Failure> failure = CopyBlocks(in.get(), source, out.get(), staged, state, run);
   if (std::fclose(out.release()) != 0 && !failure) failure = LastSystemFailure("write", staged);
   return failure;
 }
@@ -288,9 +292,10 @@ bool CopyFiles(RunState& state, RunContext& run) {
       complete = false;
       break;
     }
-    // CopyOneFile has reported its failure; the pass ends with it.
+    // CopyOneFile has reported its failure, or a cancel stopped it; the
+    // pass ends with it.
     StagedFile file{entry, {}, false};
-    if (!CopyOneFile(run, journal, state.DownloadOrdner, Listed(state, entry), file)) {
+    if (!CopyOneFile(state, run, journal, Listed(state, entry), file)) {
       complete = false;
       break;
     }
@@ -325,14 +330,21 @@ bool CopyFiles(RunState& state, RunContext& run) {
     journal.Abandon();
     return false;
   }
-  const std::vector<std::string> failed = journal.Commit();
-  const std::unordered_set<std::string> notInstalled(failed.begin(), failed.end());
-  for (const StagedFile& file : staged) {
-    if (notInstalled.count(file.entry) != 0) continue;
-    if (IsUpdaterProgram(file.entry)) MarkExecutable(state.InstallOrdner + file.entry);
-    // A copied download goes once it has landed; a moved one is gone.
-    if (!file.moved) DeleteFileWithRetries(state.DownloadOrdner + file.entry);
-  }
+  // Landing takes the disk seconds where files are large: flushing them,
+  // and dropping the replaced ones and the copied downloads. The window
+  // answers meanwhile; nothing stops the landing any more.
+  std::vector<std::string> failed;
+  AnswerWhileWaitingFor([&] {
+    failed = journal.Commit();
+    const std::unordered_set<std::string> notInstalled(failed.begin(), failed.end());
+    for (const StagedFile& file : staged) {
+      if (notInstalled.count(file.entry) != 0) continue;
+      if (IsUpdaterProgram(file.entry)) MarkExecutable(state.InstallOrdner + file.entry);
+      // A copied download goes once it has landed; a moved one is gone.
+      if (!file.moved) DeleteFileWithRetries(state.DownloadOrdner + file.entry);
+    }
+    return true;
+  });
   if (!failed.empty()) {
     const std::string& entry = failed.front();
     run.Fail(
@@ -344,9 +356,9 @@ bool CopyFiles(RunState& state, RunContext& run) {
   return complete;
 }
 
-bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& downloadFolder,
+bool CopyOneFile(RunState& state, RunContext& run, InstallJournal& journal,
                  const TListedFile& listed, StagedFile& file) {
-  const std::string source = downloadFolder + file.entry;
+  const std::string source = state.DownloadOrdner + file.entry;
   const FileFacts& downloaded = listed.Downloaded;
   // Verification saw whether a file is in the place, so that it need not be
   // looked at again.
@@ -361,7 +373,12 @@ bool CopyOneFile(RunContext& run, InstallJournal& journal, const std::string& do
     file.moved = journal.MoveDownloadIn();
     file.facts = downloaded;
     if (!file.moved) {
-      failure = CopyIntoStaged(run, journal, source, stagedPath);
+      failure = CopyIntoStaged(state, run, journal, source, stagedPath);
+      if (failure && failure->kind == FailureKind::Cancelled) {
+        // No half-copied file lands; the cancel is no failure.
+        journal.DiscardLast();
+        return false;
+      }
       // A new file takes the downloaded one's permission bits (an archive's,
       // or the usual ones); it is dated now.
       if (!failure && downloaded.permissionBits != 0) {

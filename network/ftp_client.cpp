@@ -14,6 +14,7 @@
 #include "network/ftp_listing.h"
 #include "network/tls_policy_curl.h"
 #include "network/transfer_loop.h"
+#include "platform/clock.h"
 #include "platform/local_time.h"
 
 namespace {
@@ -155,9 +156,15 @@ void TFtpClient::Impl::Open() {
 }
 
 void TFtpClient::Impl::Close() {
-  // The multi handle holds the connection: its cleanup sends QUIT.
-  if (multi != nullptr) curl_multi_cleanup(multi);
-  if (handle != nullptr) curl_easy_cleanup(handle);
+  // The multi handle holds the connection: its cleanup sends QUIT and waits
+  // for the answer, which a server busy with an aborted listing gives late.
+  if (multi != nullptr || handle != nullptr) {
+    AnswerWhileWaitingFor([this] {
+      if (multi != nullptr) curl_multi_cleanup(multi);
+      if (handle != nullptr) curl_easy_cleanup(handle);
+      return true;
+    });
+  }
   multi = nullptr;
   handle = nullptr;
   loggedIn = false;
@@ -277,6 +284,8 @@ bool TFtpClient::List(std::vector<FtpListItem>& items) {
   const DateTimeParts nowUtc = NowUtc();
   std::size_t start = 0;
   while (start < impl.received.size()) {
+    // A listing of many thousand entries takes a second to read.
+    if (!AnswerWhileWorking()) return false;
     std::size_t end = impl.received.find('\n', start);
     if (end == std::string::npos) end = impl.received.size();
     const std::string_view line(impl.received.data() + start, end - start);

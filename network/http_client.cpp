@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <memory>
 
@@ -129,7 +130,14 @@ std::vector<THttpClient::Ended> THttpClient::Work(int waitMs) {
   Impl& impl = *impl_;
   std::vector<Ended> ended = std::move(impl.unstarted);
   impl.unstarted.clear();
-  curl_multi_poll(impl.multi, nullptr, 0, std::clamp(waitMs, 0, kAnswerIntervalMs), nullptr);
+  // A body the last turn stopped has its data waiting: no wait then, as a
+  // socket that was not watched meanwhile need not wake the wait.
+  const auto turnEnd =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerIntervalMs);
+  bool resumed = false;
+  for (const auto& [id, transfer] : impl.transfers) resumed |= transfer->BeginTurn(turnEnd);
+  const int pollMs = resumed ? 0 : std::clamp(waitMs, 0, kAnswerIntervalMs);
+  curl_multi_poll(impl.multi, nullptr, 0, pollMs, nullptr);
   int running = 0;
   curl_multi_perform(impl.multi, &running);
   int queued = 0;

@@ -144,6 +144,12 @@ bool HttpTransfer::BeginBody(long status) {
 // past the size allowed ends the request before any of it is written.
 size_t HttpTransfer::WriteBody(char* data, size_t size, size_t count, void* user) {
   auto& transfer = *static_cast<HttpTransfer*>(user);
+  // At least one write a turn; curl keeps the rest for the next.
+  if (transfer.wroteInTurn_ && Clock::now() >= transfer.turnEnd_) {
+    transfer.paused_ = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
+  transfer.wroteInTurn_ = true;
   const HttpRequest& request = transfer.request_;
   const std::size_t bytes = size * count;
   transfer.lastArrival_ = Clock::now();
@@ -164,6 +170,15 @@ size_t HttpTransfer::WriteBody(char* data, size_t size, size_t count, void* user
   transfer.written_ += static_cast<std::int64_t>(stored);
   if (request.watch.arrived) request.watch.arrived(data, stored);
   return stored;
+}
+
+bool HttpTransfer::BeginTurn(Clock::time_point end) {
+  turnEnd_ = end;
+  wroteInTurn_ = false;
+  if (!paused_) return false;
+  paused_ = false;
+  curl_easy_pause(handle_, CURLPAUSE_CONT);
+  return true;
 }
 
 // ---- The end ----

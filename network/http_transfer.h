@@ -27,6 +27,10 @@ class HttpTransfer {
   HttpResult Stop(HttpOutcome outcome);
   // Nothing arrived for a long while, or far too little.
   bool Stalled();
+  // A turn of the client begins: the body's writes go on until `end`, then
+  // wait for the next turn, so that a fast server never keeps the window
+  // from answering. True when a body stopped by the last turn goes on.
+  bool BeginTurn(std::chrono::steady_clock::time_point end);
   // Whether a whole response head has arrived.
   bool Answered() const { return answered_; }
   std::int64_t Held() const;
@@ -55,6 +59,10 @@ class HttpTransfer {
   HttpResume bodyVersion_;
   // A 206 (or 416) that does not continue the kept bytes: they go.
   bool keptRefused_ = false;
+  // The turn's end; whether the body was written in it, or stopped at it.
+  std::chrono::steady_clock::time_point turnEnd_ = std::chrono::steady_clock::time_point::max();
+  bool wroteInTurn_ = false;
+  bool paused_ = false;
   // What has arrived when: the stall and drip checks.
   std::chrono::steady_clock::time_point lastArrival_;
   RateFloor floor_;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <optional>
 #include <sstream>
+#include <utility>
 
+#include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_system.h"
 #include "platform/own_folder.h"
@@ -13,6 +15,9 @@
 #include "platform/whole_file.h"
 
 namespace {
+
+// Closed beside the window; smaller files close at once, sparing a thread.
+constexpr std::int64_t kLargeFileBytes = 16 * 1024 * 1024;
 
 // FNV-1a of the file's place: a short name whatever the place's length.
 std::string NameFor(const std::string& target) {
@@ -115,10 +120,21 @@ bool PartialDownload::WriteRecord(const HttpResume& kept, const std::string& dig
 }
 
 std::optional<Failure> PartialDownload::Complete(bool durable) {
+  // A large file may take the disk a second or more to take in, at the flush
+  // or at the close (where the file system writes out a file written anew).
+  // The error is read on the thread that met it.
+  std::FILE* file = std::exchange(file_, nullptr);
   std::optional<Failure> failure;
-  if (durable && !FlushFileToDisk(file_)) failure = LastSystemFailure("write", bytes_);
-  if (std::fclose(file_) != 0 && !failure) failure = LastSystemFailure("write", bytes_);
-  file_ = nullptr;
+  const auto close = [&] {
+    if (durable && !FlushFileToDisk(file)) failure = LastSystemFailure("write", bytes_);
+    if (std::fclose(file) != 0 && !failure) failure = LastSystemFailure("write", bytes_);
+    return !failure;
+  };
+  if (GetFileSizeByName(bytes_) >= kLargeFileBytes) {
+    AnswerWhileWaitingFor(close);
+  } else {
+    close();
+  }
   if (failure) return failure;
   if (!MoveFileReplacing(bytes_, target_)) return LastSystemFailure("put in place", target_);
   DeleteFileWithRetries(record_);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <thread>
 #include <utility>
 
@@ -20,8 +21,10 @@ Clock*& CurrentClock() {
   return current;
 }
 
+// The window's thread's own: work handed to another thread pauses without
+// answering, and never answers from there.
 std::function<bool()>& AnsweringHook() {
-  static std::function<bool()> hook;
+  thread_local std::function<bool()> hook;
   return hook;
 }
 
@@ -40,13 +43,22 @@ void PauseAnsweringMs(int milliseconds) {
 
 bool AnswerWhileWorking() {
   using Steady = std::chrono::steady_clock;
-  static Steady::time_point lastAnswer;
+  thread_local Steady::time_point lastAnswer;
   const Steady::time_point now = Steady::now();
   if (!AnsweringHook() || now - lastAnswer < std::chrono::milliseconds(kAnsweringSliceMs)) {
     return true;
   }
   lastAnswer = now;
   return AnsweringHook()();
+}
+
+bool AnswerWhileWaitingFor(const std::function<bool()>& work) {
+  if (!AnsweringHook()) return work();
+  std::future<bool> done = std::async(std::launch::async, work);
+  while (done.wait_for(std::chrono::milliseconds(kAnsweringSliceMs)) != std::future_status::ready) {
+    AnsweringHook()();
+  }
+  return done.get();
 }
 
 ScopedAnsweringHook::ScopedAnsweringHook(std::function<bool()> answer)

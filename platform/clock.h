@@ -33,6 +33,12 @@ inline constexpr int kAnsweringSliceMs = 10;
 // so that work that can stop does.
 bool AnswerWhileWorking();
 
+// Work that cannot be cut into pieces (a flush to the disk, the end of a
+// connection) runs on a thread of its own while the window keeps answering
+// between slices of kAnsweringSliceMs; its result. No cancel stops it, and
+// pauses inside it do not answer.
+bool AnswerWhileWaitingFor(const std::function<bool()>& work);
+
 // Puts the window's message processing in place as the answering hook for
 // the life of the object; it answers whether the run goes on.
 class ScopedAnsweringHook {

@@ -10,3 +10,4 @@ bench/install/run.sh
 bench/update/run.sh
 bench/hash/run.sh
 bench/latency/run.sh
+bench/answer/run.py

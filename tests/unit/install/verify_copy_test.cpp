@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <memory>
 
 #include "base/date_time.h"
 #include "base/strings.h"
@@ -315,6 +318,49 @@ TEST(CopyFiles, AnEmptyFileIsInstalledLikeAnyOther) {
   EXPECT_FALSE(f.Exists("Produkt/empty.txt"));
   EXPECT_TRUE(ContainsText(f.form->State().UninstSl.lines, f.Path("inst/empty.txt")));
   EXPECT_EQ(f.SavedMarker(), "1");
+}
+
+// A cancel inside the copy of a large file (a download on another file
+// system is copied, not moved) drops what was copied of it: what was staged
+// before lands, the file keeps its installed version, and the run ends as a
+// cancel, not as a failure.
+TEST(CopyFiles, ACancelInsideALargeCopyKeepsTheInstalledFile) {
+  const fs::path otherFileSystem = "/dev/shm";
+  if (!fs::is_directory(otherFileSystem)) GTEST_SKIP() << "no second file system here";
+  InstallFixture f;
+  const fs::path downloads = otherFileSystem / fs::path(f.Path("")).parent_path().filename();
+  fs::create_directories(downloads);
+  const std::unique_ptr<const fs::path, void (*)(const fs::path*)> removeDownloads(
+      &downloads, [](const fs::path* folder) { fs::remove_all(*folder); });
+  const std::string large(4 * 65536, 'N');
+  f.Write("inst/large.bin", "installed");
+  std::ofstream(downloads / "large.bin", std::ios::binary) << large;
+  std::ofstream(downloads / "a.txt", std::ios::binary) << "new a";
+  f.form->State().DownloadOrdner = downloads.string() + "/";
+  install::BuildInstallList(f.form->State());
+  f.form->State().OrdnerFiles = {"a.txt", "large.bin"};
+  // The cancel arrives once a block of the large file is staged.
+  const fs::path staging = f.Path("inst/~Quennvoldar.staging");
+  bool cancelled = false;
+  std::function<void()> watch = [&] {
+    std::error_code notYet;
+    for (const auto& staged : fs::directory_iterator(staging, notYet)) {
+      cancelled = cancelled || (staged.is_regular_file() && staged.file_size() >= 65536);
+    }
+    f.form->State().CancelS = cancelled;
+    if (!cancelled) f.ui->onNextProcessMessages = watch;
+  };
+  f.ui->onNextProcessMessages = watch;
+
+  EXPECT_FALSE(install::CopyFiles(f.form->State(), *f.form));
+  if (!cancelled) GTEST_SKIP() << "the download was moved, not copied";
+  EXPECT_EQ(f.Read("inst/a.txt"), "new a");
+  EXPECT_EQ(f.Read("inst/large.bin"), "installed");
+  std::ifstream kept(downloads / "large.bin", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), large);
+  EXPECT_TRUE(TemporaryFiles(f.Path("inst")).empty());
+  EXPECT_TRUE(f.ui->informations.empty());
+  EXPECT_NE(f.form->State().Status, TStatus::sError);
 }
 
 // The installed data survives a copy that cannot complete; the failure is
