@@ -218,9 +218,9 @@ class CancelInEachPhase(UpdateRunTestCase):
         self.serve()
         self.start_main_program()
 
-        def cancel_during_the_first_copy():
-            # Held while the request is queued, so that it meets the copy of
-            # the first file (the second copy, which is large).
+        def cancel_during_the_copying():
+            # Held while the request is queued, so that the copying hears it
+            # at its next look at the window.
             os.kill(self.updater_process.pid, signal.SIGSTOP)
             try:
                 self.send_close_request()
@@ -229,16 +229,25 @@ class CancelInEachPhase(UpdateRunTestCase):
                 os.kill(self.updater_process.pid, signal.SIGCONT)
 
         result = self.run_updater(answer=answer_close_yes,
-                                  when=[(COPYING, cancel_during_the_first_copy)])
+                                  when=[(COPYING, cancel_during_the_copying)])
 
-        installed = self.assert_cancelled_cleanly(result, waiting=self.old_files,
-                                                  copied=["Quennvoldar2"])
-        self.assertEqual(installed["Quennvoldar2"], digest(self.new_files["Quennvoldar2"]))
-        self.assertEqual({name: installed[name] for name in self.old_files},
-                         self.digests_of(self.old_files), "the copy stopped after the first file")
+        # How many files had been staged when the cancel was heard depends on
+        # the machine's pace; whatever landed is whole and recorded, the rest
+        # is old in the folder and waits whole for the next run.
+        landed = [name for name, found in self.installed().items()
+                  if found == digest(self.new_files[name])]
+        recorded = ([line[len(self.install):] for line in self.uninstall_list()[1:]]
+                    if landed else [])
+        self.assertEqual(sorted(recorded), sorted(landed))
+        self.assertLess(len(landed), len(self.new_files), "the cancel stopped the copying")
+        installed = self.assert_cancelled_cleanly(
+            result, waiting=[name for name in self.new_files if name not in landed],
+            copied=recorded)
+        self.assertEqual({name: installed[name] for name in self.old_files if name not in landed},
+                         {name: digest(self.old_files[name]) for name in self.old_files
+                          if name not in landed})
         self.assertFalse(any(os.path.basename(name).startswith("~") for name in installed))
         self.assert_next_run_completes()
-        self.assertEqual(self.http_paths(), [])
 
     def digests_of(self, files):
         return {name: digest(content) for name, content in files.items()}
