@@ -73,7 +73,8 @@ TEST_F(ServerWalkTest, CancelDuringAListingAbortsItWithoutTheSearchError) {
   f.ui->onNextProcessMessages = [this] {
     f.ui->onNextProcessMessages = [this] { f.form->Button1Click(); };
   };
-  const NextStep next = discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
+  const NextStep next =
+      discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
 
   EXPECT_TRUE(f.form->State().CancelS);
   EXPECT_EQ(f.form->State().Status, TStatus::sNoUpdated);
@@ -88,7 +89,8 @@ TEST_F(ServerWalkTest, LinksSkippedAndAnEmptyProductFolderStillStartsTheDownload
   std::filesystem::create_symlink("a.txt", Tree() + "Quennvoldar/link.txt");
   std::filesystem::create_directories(Tree() + "Produkt");
   Serve("--no-mlsd");  // LIST shows links as links; MLSD follows them
-  const NextStep next = discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
+  const NextStep next =
+      discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
 
   ASSERT_EQ(f.form->State().DownloadFiles.size(), 1u);
   EXPECT_EQ(f.form->State().DownloadFiles[0].Name, "a.txt");
@@ -100,7 +102,8 @@ TEST_F(ServerWalkTest, LinksSkippedAndAnEmptyProductFolderStillStartsTheDownload
 TEST_F(ServerWalkTest, FailedListingShowsTheSearchError) {
   f.temp.Write("server/Quennvoldar/a.txt", "a");
   Serve();  // no product folder
-  const NextStep next = discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
+  const NextStep next =
+      discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
 
   EXPECT_EQ(f.form->State().Status, TStatus::sError);
   EXPECT_TRUE(f.form->State().CancelS);
@@ -119,7 +122,8 @@ TEST_F(ServerWalkTest, WhatTheServerNoLongerOffersLeavesTheDownloadFolder) {
   f.temp.Write("download/weg.zip", "withdrawn and damaged");
   f.temp.Write("download/Unter/entpackt.txt", "from an archive");
   Serve();
-  const NextStep next = discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
+  const NextStep next =
+      discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
 
   EXPECT_EQ(next, NextStep::Download);
   EXPECT_TRUE(f.temp.Exists("download/b.txt"));
