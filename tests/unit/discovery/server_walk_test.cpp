@@ -3,30 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "../app/form_fixture.h"
+#include "../support/test_update_server.h"
 #include "platform/paths.h"
 #include "resources/texts.h"
 
 namespace {
-
-const std::string kServerScript =
-    std::string(QV_TEST_DATA_DIR) + "/../update_server/update-server.sh";
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A JSON number field of the server's ready file.
-int NumberField(const std::string& json, const std::string& name) {
-  const std::size_t at = json.find("\"" + name + "\":");
-  return at == std::string::npos ? 0 : std::atoi(json.c_str() + at + name.size() + 3);
-}
 
 class ServerWalkTest : public ::testing::Test {
  protected:
@@ -36,30 +21,21 @@ class ServerWalkTest : public ::testing::Test {
     f.form->State().UpdaterOrdner[1] = "/Quennvoldar/";
     f.form->State().ServerOrdner[1] = "/Produkt/";
   }
-  ~ServerWalkTest() override {
-    if (started_) std::system(("'" + kServerScript + "' stop '" + RunDir() + "'").c_str());
-  }
 
   std::string Tree() const { return f.temp.Path() + "server/"; }
-  std::string RunDir() const { return f.temp.Path() + "server-run"; }
 
   void Serve(const std::string& options = "") {
-    const std::string command = "'" + kServerScript + "' start '" + RunDir() + "' '" + Tree() +
-                                "' --ftp-port 0 --http-port 0 " + options;
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    started_ = true;
-    const int port = NumberField(ReadAll(RunDir() + "/ready.json"), "ftp_port");
-    ASSERT_GT(port, 0);
-    f.form->Ftp().Configure("127.0.0.1", port);
+    ASSERT_TRUE(server_.Start(Tree(), options));
+    f.form->Ftp().Configure("127.0.0.1", server_.FtpPort());
     ASSERT_TRUE(f.form->Ftp().Connect());
   }
 
-  std::string Log() const { return ReadAll(RunDir() + "/events.jsonl"); }
+  std::string Log() const { return server_.Log(); }
 
   FormFixture f;
 
  private:
-  bool started_ = false;
+  TestUpdateServer server_{f.temp.Path() + "server-run"};
 };
 
 }  // namespace
