@@ -9,6 +9,7 @@ cd "$(dirname "$0")/.."
 source scripts/windows-build.sh
 
 scripts/install-deps.sh
+scripts/check-format.sh
 choose_windows_build
 
 # ---- Native ----
