@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "network/curl_callback.h"
 #include "network/curl_failure.h"
 #include "network/ftp_listing.h"
 #include "network/tls_policy_curl.h"
@@ -87,6 +88,7 @@ struct TFtpClient::Impl {
   RateFloor floor;
   std::vector<std::string> replies;  // control replies of the running request
   Failure failure;                   // of the last request that failed
+  bool callbackFailed = false;       // of the running request
   const std::function<void()>* onWork = nullptr;
   const std::function<bool()>* cancelRequested = nullptr;
 
@@ -102,12 +104,11 @@ struct TFtpClient::Impl {
 namespace {
 
 // Refusing the data ends the request as failed.
-size_t CollectData(char* data, size_t size, size_t count, void* user) {
-  auto& impl = *static_cast<TFtpClient::Impl*>(user);
-  impl.floor.Arrived(size * count);
+std::size_t TakeListingData(TFtpClient::Impl& impl, const char* data, std::size_t bytes) {
+  impl.floor.Arrived(bytes);
   std::string& received = impl.received;
   const std::size_t lineStart = received.rfind('\n') + 1;  // 0 when there is none
-  received.append(data, size * count);
+  received.append(data, bytes);
   const std::size_t lastBreak = received.rfind('\n');
   const std::size_t openLine =
       received.size() - (lastBreak == std::string::npos ? 0 : lastBreak + 1);
@@ -117,15 +118,24 @@ size_t CollectData(char* data, size_t size, size_t count, void* user) {
     longestLine = std::max(longestLine, end - start);
   }
   if (received.size() > kLargestListing || longestLine > kLongestListingLine) return 0;
-  return size * count;
+  return bytes;
+}
+
+size_t CollectData(char* data, size_t size, size_t count, void* user) {
+  auto& impl = *static_cast<TFtpClient::Impl*>(user);
+  return GuardCallback(impl.callbackFailed,
+                       [&] { return TakeListingData(impl, data, size * count); });
 }
 
 // curl hands every control reply line to the header callback.
 size_t CollectReply(char* data, size_t size, size_t count, void* user) {
-  std::string line(data, size * count);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  static_cast<TFtpClient::Impl*>(user)->replies.push_back(line);
-  return size * count;
+  auto& impl = *static_cast<TFtpClient::Impl*>(user);
+  return GuardCallback(impl.callbackFailed, [&] {
+    std::string line(data, size * count);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    impl.replies.push_back(line);
+    return size * count;
+  });
 }
 
 }  // namespace
@@ -179,6 +189,7 @@ bool TFtpClient::Impl::Perform(const std::string& url, curl_slist* commands, boo
   }
   received.clear();
   replies.clear();
+  callbackFailed = false;
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
   curl_easy_setopt(handle, CURLOPT_QUOTE, commands);
   curl_easy_setopt(handle, CURLOPT_NOBODY, transfer ? 0L : 1L);
@@ -188,7 +199,12 @@ bool TFtpClient::Impl::Perform(const std::string& url, curl_slist* commands, boo
   const CURLcode result =
       PerformAnswering(multi, handle, *onWork, [this] { return Cancelled() || floor.Dripping(); });
   curl_easy_setopt(handle, CURLOPT_QUOTE, nullptr);
-  if (result != CURLE_OK) failure = FailureOf(result, transfer ? "list" : "log in to", url);
+  const char* action = transfer ? "list" : "log in to";
+  if (callbackFailed) {
+    failure = {FailureKind::System, FailureCode::None, 0, action, url, "its callback threw"};
+    return false;
+  }
+  if (result != CURLE_OK) failure = FailureOf(result, action, url);
   return result == CURLE_OK;
 }
 

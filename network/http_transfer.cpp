@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 
+#include "network/curl_callback.h"
 #include "network/curl_failure.h"
 #include "network/tls_policy_curl.h"
 #include "platform/file_system.h"
@@ -89,13 +90,18 @@ long HttpTransfer::Status() const {
 // first and an empty line last.
 size_t HttpTransfer::ReadHeader(char* data, size_t size, size_t count, void* user) {
   auto& transfer = *static_cast<HttpTransfer*>(user);
-  const std::string line(data, size * count);
-  HttpVersionHeaders& head = transfer.version_;
+  return GuardCallback(transfer.callbackFailed_,
+                       [&] { return transfer.TakeHeader(data, size * count); });
+}
+
+size_t HttpTransfer::TakeHeader(const char* data, std::size_t bytes) {
+  const std::string line(data, bytes);
+  HttpVersionHeaders& head = version_;
   if (line.rfind("HTTP/", 0) == 0) {
     head = {};
-    transfer.reason_ = ReasonOf(line);
+    reason_ = ReasonOf(line);
   } else if (line == "\r\n" || line == "\n") {
-    transfer.answered_ = true;
+    answered_ = true;
   } else if (std::string value = HeaderValue(line, "ETag"); !value.empty()) {
     head.etag = std::move(value);
   } else if (std::string date = HeaderValue(line, "Last-Modified"); !date.empty()) {
@@ -105,7 +111,7 @@ size_t HttpTransfer::ReadHeader(char* data, size_t size, size_t count, void* use
   } else if (std::string range = HeaderValue(line, "Content-Range"); !range.empty()) {
     head.contentRange = std::move(range);
   }
-  return size * count;
+  return bytes;
 }
 
 // Where a success response's body goes: after the kept bytes when it is
@@ -144,31 +150,33 @@ bool HttpTransfer::BeginBody(long status) {
 // past the size allowed ends the request before any of it is written.
 size_t HttpTransfer::WriteBody(char* data, size_t size, size_t count, void* user) {
   auto& transfer = *static_cast<HttpTransfer*>(user);
+  return GuardCallback(transfer.callbackFailed_,
+                       [&] { return transfer.TakeBody(data, size * count); });
+}
+
+std::size_t HttpTransfer::TakeBody(const char* data, std::size_t bytes) {
   // At least one write a turn; curl keeps the rest for the next.
-  if (transfer.wroteInTurn_ && Clock::now() >= transfer.turnEnd_) {
-    transfer.paused_ = true;
+  if (wroteInTurn_ && Clock::now() >= turnEnd_) {
+    paused_ = true;
     return CURL_WRITEFUNC_PAUSE;
   }
-  transfer.wroteInTurn_ = true;
-  const HttpRequest& request = transfer.request_;
-  const std::size_t bytes = size * count;
-  transfer.lastArrival_ = Clock::now();
-  transfer.floor_.Arrived(bytes);
-  const long status = transfer.Status();
+  wroteInTurn_ = true;
+  lastArrival_ = Clock::now();
+  floor_.Arrived(bytes);
+  const long status = Status();
   if (!IsSuccessStatus(status)) return bytes;
-  if (transfer.base_ < 0 && !transfer.BeginBody(status)) return 0;
+  if (base_ < 0 && !BeginBody(status)) return 0;
   const std::int64_t allowed =
-      request.expectedSize != kAnySize ? request.expectedSize : request.sizeLimit;
-  if (allowed != kAnySize &&
-      transfer.base_ + transfer.written_ + static_cast<std::int64_t>(bytes) > allowed) {
-    transfer.bodyFailure_ = transfer.TransferFailure(
-        FailureKind::Size, "body longer than " + std::to_string(allowed) + " bytes");
+      request_.expectedSize != kAnySize ? request_.expectedSize : request_.sizeLimit;
+  if (allowed != kAnySize && base_ + written_ + static_cast<std::int64_t>(bytes) > allowed) {
+    bodyFailure_ = TransferFailure(FailureKind::Size,
+                                   "body longer than " + std::to_string(allowed) + " bytes");
     return 0;
   }
-  const std::size_t stored = std::fwrite(data, 1, bytes, request.target);
-  if (stored != bytes) transfer.bodyFailure_ = LastSystemFailure("write", request.targetPath);
-  transfer.written_ += static_cast<std::int64_t>(stored);
-  if (request.watch.arrived) request.watch.arrived(data, stored);
+  const std::size_t stored = std::fwrite(data, 1, bytes, request_.target);
+  if (stored != bytes) bodyFailure_ = LastSystemFailure("write", request_.targetPath);
+  written_ += static_cast<std::int64_t>(stored);
+  if (request_.watch.arrived) request_.watch.arrived(data, stored);
   return stored;
 }
 
@@ -190,6 +198,7 @@ Failure HttpTransfer::TransferFailure(FailureKind kind, const std::string& detai
 std::optional<Failure> HttpTransfer::Shortfall(CURLcode result) {
   // What the body's way into the file found is nearer the cause than the
   // write error curl makes of it.
+  if (callbackFailed_) return TransferFailure(FailureKind::System, "its callback threw");
   if (bodyFailure_) return bodyFailure_;
   if (result != CURLE_OK) {
     return FailureFromCurl(result, curlError_, "download", request_.encodedUrl);
@@ -243,6 +252,8 @@ HttpResult HttpTransfer::Result(HttpOutcome outcome, Failure failure) const {
   } else if (keptRefused_) {
     result.kept.validator.clear();
   }
+  // After a failed callback the watchers may not have seen every kept byte.
+  if (callbackFailed_) result.kept.validator.clear();
   return result;
 }
 

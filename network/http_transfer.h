@@ -38,6 +38,8 @@ class HttpTransfer {
  private:
   static size_t ReadHeader(char* data, size_t size, size_t count, void* user);
   static size_t WriteBody(char* data, size_t size, size_t count, void* user);
+  std::size_t TakeHeader(const char* data, std::size_t bytes);
+  std::size_t TakeBody(const char* data, std::size_t bytes);
   long Status() const;
   bool BeginBody(long status);
   HttpResult Result(HttpOutcome outcome, Failure failure) const;
@@ -59,6 +61,8 @@ class HttpTransfer {
   HttpResume bodyVersion_;
   // A 206 (or 416) that does not continue the kept bytes: they go.
   bool keptRefused_ = false;
+  // A callback threw: the transfer failed, whatever curl reports.
+  bool callbackFailed_ = false;
   // The turn's end; whether the body was written in it, or stopped at it.
   std::chrono::steady_clock::time_point turnEnd_ = std::chrono::steady_clock::time_point::max();
   bool wroteInTurn_ = false;

@@ -38,8 +38,9 @@ bool RemoveDir(const std::string& folder);  // only when empty
 bool ReplaceFileWith(const std::string& source, const std::string& destination);
 // Moves a file to a free name on the same file system, where it gets the
 // access a file made there gets (Windows: what the new folder passes on, and
-// the archive attribute a copy gets; the POSIX mode goes with the file). False when it was not moved (another file
-// system, a name that is taken, a file in use): it stays where it was.
+// the archive attribute a copy gets; the POSIX mode goes with the file).
+// False when it was not moved (another file system, a name that is taken, a
+// file in use): it stays where it was.
 bool MoveFileWithin(const std::string& source, const std::string& destination);
 // Cuts the open file to the size (its end is where the next append goes).
 bool TruncateFile(std::FILE* file, std::int64_t size);

@@ -16,7 +16,7 @@ packages=(
     libcurl4-openssl-dev libssl-dev libzip-dev zlib1g-dev libsodium-dev
     openssl ca-certificates
     googletest libgtest-dev libgmock-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format-14
     python3 python3-pyftpdlib python3-openssl
     zipcmp zipmerge ziptool
     curl wget unzip nginx time

@@ -64,3 +64,13 @@ prepare_windows_build() {
     scripts/build-windows-deps.sh "$windows_arch" > /dev/null
     cmake --preset "$windows_preset" > /dev/null
 }
+
+# The product, the 32-bit Quennvoldar.exe, compiles on every machine, also
+# where only the x86_64 build runs: its compiler, no Wine, and its static
+# libraries (cached like the others).
+build_product_exe() {
+    scripts/install-windows-toolchain.sh i686 --compiler-only
+    scripts/build-windows-deps.sh i686 > /dev/null
+    cmake --preset windows-demo > /dev/null
+    cmake --build --preset windows-demo --target Quennvoldar
+}

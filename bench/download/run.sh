@@ -31,12 +31,9 @@ if [ ! -x "$BENCH" ]; then
 fi
 
 WORK=$(mktemp -d /tmp/qv-bench-download.XXXXXX)
-NGINX_PID=
+source "$ROOT/bench/nginx.sh"
 cleanup() {
-    if [ -n "$NGINX_PID" ]; then
-        kill "$NGINX_PID" 2>/dev/null || true
-        wait "$NGINX_PID" 2>/dev/null || true
-    fi
+    stop_nginx
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -55,38 +52,8 @@ echo big.bin >"$WORK/large.names"
 # ---- Server ----
 
 PORT=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-mkdir -p "$WORK/nginx"
-cat >"$WORK/nginx/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $WORK/nginx/nginx.pid;
-error_log $WORK/nginx/error.log warn;
-events { worker_connections 64; }
-http {
-    access_log off;
-    sendfile on;
-    tcp_nopush on;
-    keepalive_requests 100000;
-    keepalive_timeout 60s;
-    client_body_temp_path $WORK/nginx/body;
-    proxy_temp_path $WORK/nginx/proxy;
-    fastcgi_temp_path $WORK/nginx/fastcgi;
-    uwsgi_temp_path $WORK/nginx/uwsgi;
-    scgi_temp_path $WORK/nginx/scgi;
-    types { application/octet-stream bin; }
-    server {
-        listen 127.0.0.1:$PORT;
-        root $WORK/www;
-    }
-}
-CONF
-/usr/sbin/nginx -c "$WORK/nginx/nginx.conf" -p "$WORK/nginx" &
-NGINX_PID=$!
-for _ in $(seq 50); do
-    curl -sf -o /dev/null "http://127.0.0.1:$PORT/large/big.bin" -r 0-0 && break
-    sleep 0.1
-done
+start_nginx "$WORK/nginx" "127.0.0.1:$PORT" "root $WORK/www;" \
+    "http://127.0.0.1:$PORT/large/big.bin"
 BASE=http://127.0.0.1:$PORT
 
 # ---- Measuring ----

@@ -22,9 +22,11 @@ PASSIVE_PORTS=30000-30199
 
 RUN=$(mktemp -d "$WORK/run.XXXXXX")
 PIDS=()
+source "$HERE/../nginx.sh"
 cleanup() {
     for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+    stop_nginx
     rm -rf "$RUN"
 }
 trap cleanup EXIT
@@ -35,33 +37,8 @@ trap cleanup EXIT
     "$PROXY_HOST" "$USER_NAME" "$PASSWORD" 2>"$RUN/ftp-server.log" &
 PIDS+=($!)
 
-mkdir -p "$RUN/nginx"
-cat >"$RUN/nginx/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $RUN/nginx/nginx.pid;
-error_log $RUN/nginx/error.log warn;
-events { worker_connections 256; }
-http {
-    access_log off;
-    sendfile on;
-    keepalive_requests 100000;
-    keepalive_timeout 60s;
-    client_body_temp_path $RUN/nginx/body;
-    proxy_temp_path $RUN/nginx/proxy;
-    fastcgi_temp_path $RUN/nginx/fastcgi;
-    uwsgi_temp_path $RUN/nginx/uwsgi;
-    scgi_temp_path $RUN/nginx/scgi;
-    default_type application/octet-stream;
-    server {
-        listen $SERVER_HOST:8080;
-        location /updates/ { alias $WORK/server/; }
-    }
-}
-CONF
-/usr/sbin/nginx -c "$RUN/nginx/nginx.conf" -p "$RUN/nginx" &
-PIDS+=($!)
+start_nginx "$RUN/nginx" "$SERVER_HOST:8080" "location /updates/ { alias $WORK/server/; }" \
+    "http://$SERVER_HOST:8080/updates/Quennvoldar/quennvoldar-release.txt"
 
 /usr/bin/python3 "$HERE/delay_proxy.py" --rtt-ms "$RTT" --ready-file "$RUN/proxy.ready" \
     "$PROXY_HOST:2121=$SERVER_HOST:2121" "$PROXY_HOST:8080=$SERVER_HOST:8080" \
@@ -69,10 +46,8 @@ PIDS+=($!)
 PIDS+=($!)
 
 # Every server answers before the clock starts.
-manifest=http://$SERVER_HOST:8080/updates/Quennvoldar/quennvoldar-release.txt
 for _ in $(seq 200); do
-    if [ -e "$RUN/proxy.ready" ] && curl -sf -o /dev/null "$manifest" &&
-        (exec 3<>"/dev/tcp/$SERVER_HOST/2121") 2>/dev/null; then
+    if [ -e "$RUN/proxy.ready" ] && (exec 3<>"/dev/tcp/$SERVER_HOST/2121") 2>/dev/null; then
         break
     fi
     sleep 0.05

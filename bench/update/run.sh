@@ -22,13 +22,10 @@ fi
 product=$(cmake -L -N "$BUILD" | sed -n 's/^QV_RELEASE_PRODUCT:STRING=//p')
 
 WORK=$(mktemp -d /tmp/qv-bench-update.XXXXXX)
-NGINX_PID=
+source "$ROOT/bench/nginx.sh"
 cleanup() {
     tests/update_server/update-server.sh stop "$WORK/server-run" >/dev/null 2>&1 || true
-    if [ -n "$NGINX_PID" ]; then
-        kill "$NGINX_PID" 2>/dev/null || true
-        wait "$NGINX_PID" 2>/dev/null || true
-    fi
+    stop_nginx
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -50,36 +47,8 @@ done
 
 tests/update_server/update-server.sh start "$WORK/server-run" "$server" \
     --ftp-port 2121 --http-port 8081 >/dev/null
-mkdir -p "$WORK/nginx"
-cat >"$WORK/nginx/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $WORK/nginx/nginx.pid;
-error_log $WORK/nginx/error.log warn;
-events { worker_connections 64; }
-http {
-    access_log off;
-    sendfile on;
-    keepalive_timeout 60s;
-    client_body_temp_path $WORK/nginx/body;
-    proxy_temp_path $WORK/nginx/proxy;
-    fastcgi_temp_path $WORK/nginx/fastcgi;
-    uwsgi_temp_path $WORK/nginx/uwsgi;
-    scgi_temp_path $WORK/nginx/scgi;
-    types { application/octet-stream bin; }
-    server {
-        listen 127.0.0.1:8080;
-        location /updates/ { alias $server/; }
-    }
-}
-CONF
-/usr/sbin/nginx -c "$WORK/nginx/nginx.conf" -p "$WORK/nginx" &
-NGINX_PID=$!
-for _ in $(seq 50); do
-    curl -sf -o /dev/null -r 0-0 "http://127.0.0.1:8080/updates/Produkt/gross.bin" && break
-    sleep 0.1
-done
+start_nginx "$WORK/nginx" 127.0.0.1:8080 "location /updates/ { alias $server/; }" \
+    "http://127.0.0.1:8080/updates/Produkt/gross.bin"
 
 # ---- Measuring ----
 

@@ -3,30 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "../app/form_fixture.h"
+#include "../support/test_update_server.h"
 #include "platform/paths.h"
 #include "resources/texts.h"
 
 namespace {
-
-const std::string kServerScript =
-    std::string(QV_TEST_DATA_DIR) + "/../update_server/update-server.sh";
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A JSON number field of the server's ready file.
-int NumberField(const std::string& json, const std::string& name) {
-  const std::size_t at = json.find("\"" + name + "\":");
-  return at == std::string::npos ? 0 : std::atoi(json.c_str() + at + name.size() + 3);
-}
 
 class ServerWalkTest : public ::testing::Test {
  protected:
@@ -36,30 +21,21 @@ class ServerWalkTest : public ::testing::Test {
     f.form->State().UpdaterOrdner[1] = "/Quennvoldar/";
     f.form->State().ServerOrdner[1] = "/Produkt/";
   }
-  ~ServerWalkTest() override {
-    if (started_) std::system(("'" + kServerScript + "' stop '" + RunDir() + "'").c_str());
-  }
 
   std::string Tree() const { return f.temp.Path() + "server/"; }
-  std::string RunDir() const { return f.temp.Path() + "server-run"; }
 
   void Serve(const std::string& options = "") {
-    const std::string command = "'" + kServerScript + "' start '" + RunDir() + "' '" + Tree() +
-                                "' --ftp-port 0 --http-port 0 " + options;
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    started_ = true;
-    const int port = NumberField(ReadAll(RunDir() + "/ready.json"), "ftp_port");
-    ASSERT_GT(port, 0);
-    f.form->Ftp().Configure("127.0.0.1", port);
+    ASSERT_TRUE(server_.Start(Tree(), options));
+    f.form->Ftp().Configure("127.0.0.1", server_.FtpPort());
     ASSERT_TRUE(f.form->Ftp().Connect());
   }
 
-  std::string Log() const { return ReadAll(RunDir() + "/events.jsonl"); }
+  std::string Log() const { return server_.Log(); }
 
   FormFixture f;
 
  private:
-  bool started_ = false;
+  TestUpdateServer server_{f.temp.Path() + "server-run"};
 };
 
 }  // namespace
@@ -73,7 +49,8 @@ TEST_F(ServerWalkTest, CancelDuringAListingAbortsItWithoutTheSearchError) {
   f.ui->onNextProcessMessages = [this] {
     f.ui->onNextProcessMessages = [this] { f.form->Button1Click(); };
   };
-  const NextStep next = discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
+  const NextStep next =
+      discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
 
   EXPECT_TRUE(f.form->State().CancelS);
   EXPECT_EQ(f.form->State().Status, TStatus::sNoUpdated);
@@ -88,7 +65,8 @@ TEST_F(ServerWalkTest, LinksSkippedAndAnEmptyProductFolderStillStartsTheDownload
   std::filesystem::create_symlink("a.txt", Tree() + "Quennvoldar/link.txt");
   std::filesystem::create_directories(Tree() + "Produkt");
   Serve("--no-mlsd");  // LIST shows links as links; MLSD follows them
-  const NextStep next = discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
+  const NextStep next =
+      discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
 
   ASSERT_EQ(f.form->State().DownloadFiles.size(), 1u);
   EXPECT_EQ(f.form->State().DownloadFiles[0].Name, "a.txt");
@@ -100,7 +78,8 @@ TEST_F(ServerWalkTest, LinksSkippedAndAnEmptyProductFolderStillStartsTheDownload
 TEST_F(ServerWalkTest, FailedListingShowsTheSearchError) {
   f.temp.Write("server/Quennvoldar/a.txt", "a");
   Serve();  // no product folder
-  const NextStep next = discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
+  const NextStep next =
+      discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
 
   EXPECT_EQ(f.form->State().Status, TStatus::sError);
   EXPECT_TRUE(f.form->State().CancelS);
@@ -119,7 +98,8 @@ TEST_F(ServerWalkTest, WhatTheServerNoLongerOffersLeavesTheDownloadFolder) {
   f.temp.Write("download/weg.zip", "withdrawn and damaged");
   f.temp.Write("download/Unter/entpackt.txt", "from an archive");
   Serve();
-  const NextStep next = discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
+  const NextStep next =
+      discovery::Ftp1AfterClientLogin(f.form->State(), *f.form, f.form->Ftp(), f.form->Http());
 
   EXPECT_EQ(next, NextStep::Download);
   EXPECT_TRUE(f.temp.Exists("download/b.txt"));

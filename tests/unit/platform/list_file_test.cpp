@@ -6,6 +6,9 @@
 
 namespace {
 
+const std::string kUtf8Bom = "\xEF\xBB\xBF";
+const std::string kUtf16LeBom = "\xFF\xFE";
+
 std::string Utf16Be(const std::u16string& text) {
   std::string bytes = "\xFE\xFF";
   for (char16_t unit : text) {
@@ -32,7 +35,8 @@ TEST(ListFile, EachEncodingIsReadAndWrittenBackAsItCame) {
        "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F\r\nzwei\r\n"},
       {"utf16le", std::string("\xFF\xFEG\0\xFC\0\r\0z\0", 10), TextEncoding::Utf16LE, "G\xC3\xBC",
        std::string("\xFF\xFEG\0\xFC\0\r\0\n\0z\0\r\0\n\0", 16)},
-      {"utf16be", Utf16Be(u"G\u00fc\nz"), TextEncoding::Utf16BE, "G\xC3\xBC", Utf16Be(u"G\u00fc\r\nz\r\n")},
+      {"utf16be", Utf16Be(u"G\u00fc\nz"), TextEncoding::Utf16BE, "G\xC3\xBC",
+       Utf16Be(u"G\u00fc\r\nz\r\n")},
   };
   for (const Case& c : cases) {
     const ListFile file = DecodeListFile(c.bytes);
@@ -52,10 +56,10 @@ TEST(ListFile, LineEndsOfEveryKindAndEmptyLines) {
 
 TEST(ListFile, BrokenUnicodeNeverYieldsInvalidText) {
   // An odd byte count and a lone surrogate in UTF-16; a cut sequence in UTF-8.
-  const ListFile odd = DecodeListFile(std::string("\xFF\xFE" "A\0\x00\xD8" "B", 7));
+  const ListFile odd = DecodeListFile(kUtf16LeBom + std::string("A\0\x00\xD8", 4) + "B");
   ASSERT_EQ(odd.lines.size(), 1u);
   EXPECT_EQ(odd.lines[0], "A\xEF\xBF\xBD");
-  EXPECT_EQ(DecodeListFile("\xEF\xBB\xBF" "a\xC3").lines[0], "a\xEF\xBF\xBD");
+  EXPECT_EQ(DecodeListFile(kUtf8Bom + "a\xC3").lines[0], "a\xEF\xBF\xBD");
 }
 
 TEST(ListFile, SavedFileIsWritableAgainAndMembershipIgnoresCase) {
@@ -73,5 +77,5 @@ TEST(ListFile, AnsiFileTakesUtf8WhenALineDoesNotFitTheCodePage) {
   // "ő" has no place in Windows-1252; "ä" has.
   EXPECT_EQ(EncodeListFile({{"K\xC3\xA4se"}, TextEncoding::Ansi}), "K\xE4se\r\n");
   EXPECT_EQ(EncodeListFile({{"a", "Gr\xC5\x91n"}, TextEncoding::Ansi}),
-            "\xEF\xBB\xBF" "a\r\nGr\xC5\x91n\r\n");
+            kUtf8Bom + "a\r\nGr\xC5\x91n\r\n");
 }
