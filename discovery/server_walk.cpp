@@ -120,19 +120,33 @@ std::optional<Failure> WalkServerFolder(RunState& state, RunContext& run, TFtpCl
       return PastLimit(folder, "more than ", kWalkEntryLimit, " entries");
     }
     const ReleaseFolder release = isUpdater ? ReleaseFolder::Updater : ReleaseFolder::Product;
-    for (const FtpListItem& item : items) {
-      run.ProcessMessages();
+    std::vector<bool> entered(items.size(), false);
+    std::vector<std::string> below;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const FtpListItem& item = items[i];
       if (item.type == FtpItemType::Other) continue;  // links, devices and the like
       // The name becomes part of local paths; it must not lead outside the
       // download or installation folder on this system.
       if (!IsContainedRelativePath(item.name)) {
         return WalkFailure(folder, "unsafe name \"" + item.name + "\"");
       }
+      if (item.type != FtpItemType::Directory) continue;
+      const std::string subfolder = folder + item.name + "/";
+      // A signed release names its folders; no other is worth a listing.
+      entered[i] = ReleaseNamesFolder(state, release, subfolder.substr(root.size()));
+      if (entered[i] && DepthBelow(root, subfolder) <= kWalkDepthLimit) below.push_back(subfolder);
+    }
+    // Over a slow link the listings of the folders below go on meanwhile.
+    ftp.ListAhead(below);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const FtpListItem& item = items[i];
+      run.ProcessMessages();
+      if (item.type == FtpItemType::Other) continue;
       if (item.type == FtpItemType::Directory) {
-        const std::string below = folder + item.name + "/";
-        // A signed release names its folders; no other is worth a listing.
-        if (!ReleaseNamesFolder(state, release, below.substr(root.size()))) continue;
-        if (auto failure = WalkServerFolder(state, run, ftp, below, isUpdater)) return failure;
+        if (!entered[i]) continue;
+        if (auto failure = WalkServerFolder(state, run, ftp, folder + item.name + "/", isUpdater)) {
+          return failure;
+        }
       } else {
         CheckServerFile(state, item, folder, item.name, root);
       }

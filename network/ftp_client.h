@@ -1,7 +1,8 @@
-// The FTP connection that lists the update server's folders. One login and
-// one control connection serve the whole walk; nothing is fetched over FTP.
-// Each listing names its folder itself, so a folder costs a passive-mode
-// command and the listing, nothing more.
+// The FTP client that lists the update server's folders; nothing is fetched
+// over FTP. Each listing names its folder itself, so a folder costs a
+// passive-mode command and the listing, nothing more. One login serves a
+// walk folder by folder; folders announced ahead are listed meanwhile on a
+// few more connections of the same account, as many as the server allows.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +42,9 @@ class TFtpClient {
   bool ChangeDir(const std::string& folder);
   // Lists that folder; false when the listing fails or was cancelled.
   bool List(std::vector<FtpListItem>& items);
+  // Folders (absolute) the next listings will be of, in their order and
+  // before those announced earlier: listed meanwhile where it pays.
+  void ListAhead(const std::vector<std::string>& folders);
   bool Connected() const;
   void Disconnect();
   // Why the last Connect or List failed.

@@ -19,7 +19,7 @@ constexpr const char* kUserAgent = "Mozilla/3.0 (compatible; Indy Library)";
 constexpr long kConnectTimeoutMs = 10000;
 constexpr long kReceiveBufferBytes = 256 * 1024;
 // Connections kept for reuse; more than the requests that run at once.
-constexpr long kKeptConnections = 8;
+constexpr long kKeptConnections = 20;
 
 HttpResult Unstarted(const HttpRequest& request) {
   return {HttpOutcome::Failed,

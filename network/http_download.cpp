@@ -18,9 +18,11 @@ constexpr int kDownloadAttempts = 50;
 // about two minutes, while quick failures keep their many attempts.
 constexpr int kStalledAttempts = 4;
 constexpr int kAttemptPauseMs = 25;
-// Files fetched at once: enough to hide each request's round trip and a
-// slow file behind the others, few enough not to crowd the one server.
-constexpr std::size_t kParallelDownloads = 4;
+// Files fetched at once: a small file costs about a round trip, so over a
+// slow link the time is the files over this number; enough to hide that
+// and a slow file behind the others, few enough not to crowd the one
+// server (HTTP/2 carries them all on one connection).
+constexpr std::size_t kParallelDownloads = 16;
 
 // One file and its attempts.
 class FileAttempts {

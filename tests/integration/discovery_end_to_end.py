@@ -81,7 +81,7 @@ class WalkAndDownload(UpdateRunTestCase):
         self.assertEqual(len(self.logins()), 1)
         self.assertEqual({e["conn"] for e in self.ftp_events()}, {1})
         # Kept alive: no more connections than files fetched at once.
-        self.assertLessEqual(len({e["conn"] for e in self.http_events()}), 4)
+        self.assertLessEqual(len({e["conn"] for e in self.http_events()}), 16)
         self.assertTrue(all(e["cookie"] for e in self.http_events()[1:]), "cookie sent back")
         for relative, mtime in self.fetched.items():
             local = self.download + self.local_relative(relative)

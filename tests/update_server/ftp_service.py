@@ -85,6 +85,10 @@ class UpdateFtpHandler(FTPHandler):
     greeting_delay = 0
     long_line_bytes = 0
     drip_listings = False
+    # Logins at once for the whole server (0: any number), and the
+    # connections logged in now; both set per server.
+    max_logins = 0
+    logged_in = None
     # Real servers delay failed logins; tests should not wait for that.
     auth_failed_timeout = 0
     banner = "Quennvoldar test update server ready."
@@ -109,10 +113,19 @@ class UpdateFtpHandler(FTPHandler):
         self._log(event="connect")
 
     def on_disconnect(self):
+        self.logged_in.discard(self.connection_id)
         self._log(event="disconnect")
 
     def on_login(self, username):
+        self.logged_in.add(self.connection_id)
         self._log(event="login", user=username)
+
+    def ftp_PASS(self, line):
+        # As servers that limit an account's sessions answer a login too many.
+        if self.max_logins and not self.authenticated and len(self.logged_in) >= self.max_logins:
+            self.handle_auth_failed("Too many logins for this account.", line)
+            return
+        super().ftp_PASS(line)
 
     def on_login_failed(self, username, password):
         self._log(event="login_failed", user=username)
@@ -215,8 +228,8 @@ class TlsUpdateFtpHandler(UpdateFtpHandler, TLS_FTPHandler):
 def make_ftp_server(port, root, user, password, event_log,
                     refuse_login=False, unlistable_folders=(), offer_mlsd=True, list_delay=0,
                     greeting_delay=0, long_line_bytes=0, drip_listings=False, listed_sizes=(),
-                    tls_identity=None):
-    """listed_sizes: (server path, bytes) pairs the listings show instead of
+                    max_logins=0, tls_identity=None):
+    """max_logins: logins at once (0: any number); listed_sizes: (server path, bytes) pairs the listings show instead of
     the files' sizes; tls_identity: (certificate file, key file) for explicit
     TLS, or None."""
     base = UpdateFtpHandler if tls_identity is None else TlsUpdateFtpHandler
@@ -230,6 +243,8 @@ def make_ftp_server(port, root, user, password, event_log,
         "greeting_delay": greeting_delay,
         "long_line_bytes": long_line_bytes,
         "drip_listings": drip_listings,
+        "max_logins": max_logins,
+        "logged_in": set(),
         "abstracted_fs": type("ConfiguredFs", (ListedSizesFS,),
                               {"listed_sizes": dict(listed_sizes)}),
     }

@@ -574,6 +574,23 @@ class FtpRefusedLoginTests(ServerTestCase):
         self.assertEqual(self.server.events_since(mark, event="login"), [])
 
 
+class FtpLoginLimitTests(ServerTestCase):
+    OPTIONS = ("--ftp-max-logins", "1")
+
+    def test_a_second_login_at_once_gets_530_and_one_after_the_first_ended_does_not(self):
+        mark = self.server.mark()
+        with self.server.logged_in_ftp() as first:
+            with self.server.ftp() as second:
+                with self.assertRaises(ftplib.error_perm) as refused:
+                    second.login(USER, PASSWORD)
+                self.assertTrue(str(refused.exception).startswith("530"))
+            first.quit()
+        with self.server.logged_in_ftp() as third:
+            third.quit()
+        self.assertEqual(len(self.server.events_since(mark, event="login")), 2)
+        self.assertEqual(len(self.server.events_since(mark, event="login_failed")), 1)
+
+
 class LifecycleTests(unittest.TestCase):
 
     def setUp(self):

@@ -68,6 +68,8 @@ def parse_args(argv):
                         type=parse_delay_option,
                         help="every GET or HEAD of PATH is answered only after SECONDS")
     parser.add_argument("--ftp-refuse-login", action="store_true", help="every login gets 530")
+    parser.add_argument("--ftp-max-logins", metavar="N", type=int, default=0,
+                        help="a login while N others stand gets 530")
     parser.add_argument("--ftp-unlistable", metavar="FOLDER", action="append", default=[],
                         help="LIST/MLSD/NLST/CWD of this server folder answer 550")
     parser.add_argument("--no-mlsd", action="store_true",
@@ -169,6 +171,7 @@ def serve(args, root, event_log, faults, identity):
             long_line_bytes=args.ftp_long_line,
             drip_listings=args.ftp_drip,
             listed_sizes=args.ftp_listed_size,
+            max_logins=args.ftp_max_logins,
             tls_identity=identity,
         )
         http_server = UpdateHttpServer(

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -10,9 +11,7 @@ class TestUpdateServer {
  public:
   // The server's pid, ready file and event log go to `runDir`.
   explicit TestUpdateServer(std::string runDir) : runDir_(std::move(runDir)) {}
-  ~TestUpdateServer() {
-    if (started_) std::system(("'" + Script() + "' stop '" + runDir_ + "'").c_str());
-  }
+  ~TestUpdateServer() { Stop(); }
   TestUpdateServer(const TestUpdateServer&) = delete;
   TestUpdateServer& operator=(const TestUpdateServer&) = delete;
 
@@ -23,6 +22,14 @@ class TestUpdateServer {
                                 "' --ftp-port 0 --http-port 0 " + options;
     started_ = std::system(command.c_str()) == 0;
     return started_ && FtpPort() > 0 && HttpPort() > 0;
+  }
+
+  // Stops the server and forgets its run folder, so that Start can serve
+  // again.
+  void Stop() {
+    if (started_) std::system(("'" + Script() + "' stop '" + runDir_ + "'").c_str());
+    started_ = false;
+    std::filesystem::remove_all(runDir_);
   }
 
   int FtpPort() const { return NumberField(ReadAll(runDir_ + "/ready.json"), "ftp_port"); }
