@@ -3,7 +3,6 @@
 // copying stages the others and lets them land as one. Each side of an entry
 // is looked at once: the install list saw the download, verification sees
 // the installed file, and staging goes by what both saw.
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -31,16 +30,9 @@ namespace {
 
 constexpr std::size_t kBlockSize = 65536;
 
-// The two fixed block buffers both passes share (one thread only).
-struct BlockBuffers {
-  std::array<char, kBlockSize> first;
-  std::array<char, kBlockSize> second;
-};
-
-BlockBuffers& Buffers() {
-  static BlockBuffers buffers;
-  return buffers;
-}
+// A block buffer of the call that reads with it: nothing is shared between
+// calls or threads, and nothing is cleared that is read over at once.
+std::unique_ptr<char[]> NewBlock() { return std::make_unique_for_overwrite<char[]>(kBlockSize); }
 
 struct StreamCloser {
   void operator()(std::FILE* stream) const { std::fclose(stream); }
@@ -129,13 +121,14 @@ bool ContentsIdentical(RunState& state, RunContext& run, const std::string& file
                        const std::string& fileB) {
   const Stream streamA = OpenForComparison(fileA);
   const Stream streamB = OpenForComparison(fileB);
-  BlockBuffers& buffers = Buffers();
+  const std::unique_ptr<char[]> blockA = NewBlock();
+  const std::unique_ptr<char[]> blockB = NewBlock();
   for (;;) {
     if (state.CancelS) return false;
     run.ProcessMessages();
-    const std::size_t countA = ReadBlock(streamA.get(), fileA, buffers.first.data());
-    const std::size_t countB = ReadBlock(streamB.get(), fileB, buffers.second.data());
-    if (countA != countB || std::memcmp(buffers.first.data(), buffers.second.data(), countA) != 0) {
+    const std::size_t countA = ReadBlock(streamA.get(), fileA, blockA.get());
+    const std::size_t countB = ReadBlock(streamB.get(), fileB, blockB.get());
+    if (countA != countB || std::memcmp(blockA.get(), blockB.get(), countA) != 0) {
       return false;
     }
     if (countA < kBlockSize) return true;  // the end of A
@@ -174,7 +167,8 @@ void RecordInstalled(RunState& state, const std::string& entry, const FileFacts&
 // too); nullopt when it is whole.
 std::optional<Failure> CopyBlocks(std::FILE* in, const std::string& source, std::FILE* out,
                                   const std::string& staged, RunState& state, RunContext& run) {
-  char* block = Buffers().first.data();
+  const std::unique_ptr<char[]> buffer = NewBlock();
+  char* block = buffer.get();
   for (;;) {
     run.ProcessMessages();
     if (state.CancelS)
