@@ -156,18 +156,24 @@ class Road(InstallRunTestCase):
         pass
 
 
-def main(chosen):
+def run_roads(roads, chosen, new_road):
+    """Runs the chosen roads (all when none is chosen), each on a new road
+    case, and prints a line of figures for each."""
     print(f"{'road':<14} {'samples':>8} {'median ms':>10} {'max ms':>8} {'max at s':>9}  outcome")
-    for name, lay_out_and_run in ROADS:
+    for name, lay_out_and_run in roads:
         if chosen and name not in chosen:
             continue
-        road = Road()
+        road = new_road()
         road.setUp()
         try:
             samples, outcome = lay_out_and_run(road)
         finally:
             road.doCleanups()
         print(f"{name:<14} {figures(samples)}  {outcome}", flush=True)
+
+
+def main(chosen):
+    run_roads(ROADS, chosen, Road)
 
 
 def build_here(build):

@@ -24,7 +24,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(ROOT, "tests", "wine"))
 
-from run import (GIB, LISTING_ENTRIES, SAMPLE_INTERVAL_MS, figures, parse_samples,  # noqa: E402
+from run import (GIB, LISTING_ENTRIES, SAMPLE_INTERVAL_MS, parse_samples, run_roads,  # noqa: E402
                  write_archive, write_random)
 
 DEPLOYMENT = ("QV_FTP_PORT", "QV_UPDATE_WEB_ADDRESS", "QV_SELF_UPDATE_ADDRESS", "QV_HOME_PAGE")
@@ -154,17 +154,7 @@ def main(chosen):
 
     AnswerBenchmark.setUpClass()
     try:
-        print(f"{'road':<14} {'samples':>8} {'median ms':>10} {'max ms':>8} {'max at s':>9}  outcome")
-        for name, lay_out_and_run in ROADS:
-            if chosen and name not in chosen:
-                continue
-            road = AnswerBenchmark()
-            road.setUp()
-            try:
-                samples, outcome = lay_out_and_run(road)
-            finally:
-                road.doCleanups()
-            print(f"{name:<14} {figures(samples)}  {outcome}", flush=True)
+        run_roads(ROADS, chosen, AnswerBenchmark)
     finally:
         AnswerBenchmark.tearDownClass()
 
